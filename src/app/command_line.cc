@@ -1,0 +1,188 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "app/run.h"
+
+namespace {
+
+struct NumberOption {
+  const char* name;
+  const char* format;
+  const char* invalidMessage;
+  double RunOptions::*real;  // null for an integer option
+  int RunOptions::*integer;
+};
+
+const NumberOption kNumberOptions[] = {
+    {"-adj", "%lf ", "entered invalid number for thickness adjustment\n", &RunOptions::adjThick,
+     nullptr},
+    {"-max", "%lf", "entered invalid number for maximum thickness\n", &RunOptions::maxThick,
+     nullptr},
+    {"-min", "%lf", "entered invalid number for minimum thickness\n", &RunOptions::minThick,
+     nullptr},
+    {"-num", "%d", "entered invalid number for initial shell index\n", nullptr,
+     &RunOptions::shellNum},
+    {"-val", "%d", "entered invalid number for new shell value\n", nullptr, &RunOptions::shellVal},
+};
+
+// In the order the default names are opened.
+struct FileOption {
+  const char* name;
+  const char* defaultName;
+  FileHandle RunOptions::*stream;
+};
+
+const FileOption kFileOptions[] = {
+    {"-ans", "ans.log", &RunOptions::answers},
+    {"-o", "out.k", &RunOptions::keyword},
+    {"-table", "table.log", &RunOptions::table},
+};
+
+// Numeric values are copied into a 20-byte buffer: at most 19 characters.
+constexpr size_t kNumberValueMax = 19;
+
+// Every regular file the run has opened, so that no output overwrites an input
+// or another output.
+class OpenedFiles {
+ public:
+  void add(FILE* stream, const FileOption* role) {
+    struct stat info;
+    if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) {
+      files_.push_back({info.st_dev, info.st_ino, role});
+    }
+  }
+  /// Whether `name` is an input, or an output opened in another role than `role`.
+  bool clashes(const char* name, const FileOption* role) const {
+    struct stat info;
+    if (stat(name, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    for (const Entry& file : files_) {
+      if (file.device == info.st_dev && file.inode == info.st_ino && file.role != role) return true;
+    }
+    return false;
+  }
+
+ private:
+  struct Entry {
+    dev_t device;
+    ino_t inode;
+    const FileOption* role;  // null for an input
+  };
+  std::vector<Entry> files_;
+};
+
+void openOutput(const char* name, const FileOption& role, OpenedFiles& opened,
+                RunOptions& options) {
+  if (opened.clashes(name, &role)) {
+    printf("Refusing to write %s: it is an input or another output of this run\n", name);
+    exit(-13);
+  }
+  (options.*role.stream).reset(openOrExit(name, "wb"));
+  opened.add((options.*role.stream).get(), &role);
+  printf("writing file : %s\n", name);
+}
+
+// Scans a numeric option's value; false when it is not a (finite) number.
+bool readNumber(const NumberOption& option, const char* value, RunOptions& options) {
+  char copy[kNumberValueMax + 1];
+  if (strlen(value) > kNumberValueMax) return false;
+  strcpy(copy, value);
+  if (option.integer) return sscanf(copy, option.format, &(options.*option.integer)) == 1;
+  double number;
+  // A not-a-number or infinite bound would turn every thickness into one.
+  if (sscanf(copy, option.format, &number) != 1 || !std::isfinite(number)) return false;
+  options.*option.real = number;
+  return true;
+}
+
+// Reads the option at argv[i] and its value; returns the index of the next argument.
+int readOption(int argc, char** argv, int i, OpenedFiles& opened, RunOptions& options) {
+  for (const NumberOption& option : kNumberOptions) {
+    if (strcmp(argv[i], option.name) != 0) continue;
+    if (i + 1 >= argc || !readNumber(option, argv[i + 1], options)) {
+      printf("%s", option.invalidMessage);
+      printUsage();
+    }
+    return i + 2;
+  }
+  for (const FileOption& option : kFileOptions) {
+    if (strcmp(argv[i], option.name) != 0) continue;
+    if (i + 1 >= argc) {
+      printf("missing file name after %s\n", option.name);
+      printUsage();
+    }
+    openOutput(argv[i + 1], option, opened, options);
+    return i + 2;
+  }
+  return i + 1;  // not an option: passed over
+}
+
+}  // namespace
+
+void printUsage() {
+  printf(
+      "Usage: Verdask [mesh input file (.hmascii)] [cortical input file (.surf)] [cortical "
+      "normals file (.vtk)] [trabecular input file (.surf)] [OPTIONS]\n");
+  printf("\nOPTIONS:\n");
+  printf(
+      "  -ans <outfile (.log)>    = output file name for thickness & angle values; default "
+      "'ans.log'\n");
+  printf(
+      "  -adj <adjThick (double)> = constant to add to all thickness values (before determining "
+      "min/max); default '0.0'\n");
+  printf("  -max <maxThick (double)> = maximum thickness value allowed; default '5.0'\n");
+  printf("  -min <minThick (double)> = minimum thickness value allowed; default '0.0'\n");
+  printf("  -num <shellNum (int)>    = start numbering shells with this number; default '1'\n");
+  printf("  -o <outfile (.k)>        = trugrd output file name; default 'out.k'\n");
+  printf(
+      "  -table <outfile (.log)>  = output file name for all calculation values; default "
+      "'table.log'\n");
+  printf("  -val <shellVal (int)>    = material value to use for shells; defalut '1'\n");
+  exit(-1);
+}
+
+FILE* openOrExit(const char* name, const char* mode) {
+  FILE* stream = nullptr;
+  if (mode[0] == 'r') {
+    // Non-blocking, so that a FIFO cannot hang the open; only regular files are read.
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info;
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        fcntl(fd, F_SETFL, 0) == 0) {
+      stream = fdopen(fd, mode);
+    }
+    if (!stream && fd >= 0) close(fd);
+  } else {
+    stream = fopen(name, mode);
+  }
+  if (!stream) {
+    printf("Failure opening file %s\n", name);
+    exit(-13);
+  }
+  return stream;
+}
+
+void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
+  if (argc < 5) printUsage();
+  inputs.meshName = argv[1];
+  inputs.corticalName = argv[2];
+  inputs.normalsName = argv[3];
+  inputs.trabecularName = argv[4];
+  OpenedFiles opened;
+  for (auto [name, handle] : {std::pair{argv[1], &inputs.mesh}, {argv[2], &inputs.cortical},
+                              {argv[3], &inputs.normals}, {argv[4], &inputs.trabecular}}) {
+    handle->reset(openOrExit(name, "rt"));
+    opened.add(handle->get(), nullptr);
+  }
+  for (int i = 5; i < argc;) i = readOption(argc, argv, i, opened, options);
+  // A stream that no option opened goes under its default name.
+  for (const FileOption& option : kFileOptions) {
+    if (!(options.*option.stream).get()) openOutput(option.defaultName, option, opened, options);
+  }
+}

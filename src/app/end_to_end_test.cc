@@ -1,0 +1,404 @@
+// Runs the built tool on small inputs and compares every byte it writes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "test_util.h"
+
+namespace {
+
+using Xyz = std::array<double, 3>;
+
+std::string number(double v) {
+  char text[64];
+  snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+std::string xyzLine(const Xyz& p, const char* separator) {
+  return number(p[0]) + separator + number(p[1]) + separator + number(p[2]);
+}
+
+// A small bone: cortical vertex j at x = 100 (j - 1) with the normal +z, its
+// trabecular partner straight below it at the given distance, mesh node j
+// just above it, and far-away trabecular filler up to `trabecularCount`.
+struct Bone {
+  std::vector<double> distances = {25.0, 3.14159, 1.3};
+  std::vector<std::string> triangles = {"*tri3(1,1,1,2,3)"};
+  int trabecularCount = 400;
+
+  std::string mesh() const {
+    std::string text = "BEGIN DATA\nBEGIN NODES\n";
+    for (size_t j = 0; j < distances.size(); ++j) {
+      text += "*node(" + std::to_string(j + 1) + "," + xyzLine({100.0 * j, 0, 0.5}, ",") +
+              ",0,0,0)\n";
+    }
+    text += "END NODES\n";
+    for (const std::string& t : triangles) text += t + "\n";
+    return text + "END DATA\n";
+  }
+  std::string cortical() const {
+    std::string text = "Vertices " + std::to_string(distances.size()) + "\n";
+    for (size_t j = 0; j < distances.size(); ++j) text += xyzLine({100.0 * j, 0, 0}, " ") + "\n";
+    return text;
+  }
+  std::string normals() const {
+    std::string text = "# vtk DataFile Version 3.0\nbone\nASCII\nPOINT_DATA\nNORMALS Normals float\n";
+    for (size_t j = 0; j < distances.size(); ++j) text += "0 0 1 ";
+    return text + "\n";
+  }
+  std::string trabecular() const {
+    std::string text = "Vertices " + std::to_string(trabecularCount) + "\n";
+    for (int i = 0; i < trabecularCount; ++i) {
+      Xyz p = i < static_cast<int>(distances.size()) ? Xyz{100.0 * i, 0, -distances[i]}
+                                                     : Xyz{5000.0 + i, 5000, 5000};
+      text += xyzLine(p, " ") + "\n";
+    }
+    return text;
+  }
+  void writeTo(const ScratchDir& dir) const {
+    dir.write("mesh.hmascii", mesh());
+    dir.write("cort.surf", cortical());
+    dir.write("norm.vtk", normals());
+    dir.write("trab.surf", trabecular());
+  }
+};
+
+const std::vector<std::string> kInputs = {"mesh.hmascii", "cort.surf", "norm.vtk", "trab.surf"};
+
+std::vector<std::string> withInputs(const std::vector<std::string>& options) {
+  std::vector<std::string> args = kInputs;
+  args.insert(args.end(), options.begin(), options.end());
+  return args;
+}
+
+const char kUsage[] =
+    "Usage: Verdask [mesh input file (.hmascii)] [cortical input file (.surf)] [cortical normals "
+    "file (.vtk)] [trabecular input file (.surf)] [OPTIONS]\n"
+    "\nOPTIONS:\n"
+    "  -ans <outfile (.log)>    = output file name for thickness & angle values; default "
+    "'ans.log'\n"
+    "  -adj <adjThick (double)> = constant to add to all thickness values (before determining "
+    "min/max); default '0.0'\n"
+    "  -max <maxThick (double)> = maximum thickness value allowed; default '5.0'\n"
+    "  -min <minThick (double)> = minimum thickness value allowed; default '0.0'\n"
+    "  -num <shellNum (int)>    = start numbering shells with this number; default '1'\n"
+    "  -o <outfile (.k)>        = trugrd output file name; default 'out.k'\n"
+    "  -table <outfile (.log)>  = output file name for all calculation values; default "
+    "'table.log'\n"
+    "  -val <shellVal (int)>    = material value to use for shells; defalut '1'\n";
+
+std::string settings(const char* adj = "0.000000", const char* max = "20.000000",
+                     const char* min = "0.000000", int num = 1, int val = 1) {
+  return std::string("thickness addition : ") + adj + "\nmaximum thickness : " + max +
+         "\nminimum thickness : " + min + "\nstart shells with : " + std::to_string(num) +
+         "\nassinging shell value : " + std::to_string(val) +
+         "\nusing mesh file       : mesh.hmascii\nusing cortical file   : cort.surf\n"
+         "using normals file    : norm.vtk\nusing trabecular file : trab.surf\n\n";
+}
+
+const char kDefaultOutputs[] =
+    "writing file : ans.log\nwriting file : out.k\nwriting file : table.log\n";
+
+std::string stagesUpTo(int stage, int meshCount = 3, int corticalCount = 3,
+                       int trabecularCount = 400) {
+  const std::string lines[] = {
+      "Used " + std::to_string(meshCount) + " vertices in mesh surface .hmascii file\n",
+      "Found " + std::to_string(corticalCount) + " vertices in cort.surf file\n",
+      "Found " + std::to_string(trabecularCount) + " vertices in trab.surf file\n",
+      "Found " + std::to_string(corticalCount) + " normals in norm.vtk file\n",
+      "Finished calculating values\n"};
+  std::string text;
+  for (int i = 0; i < stage; ++i) text += lines[i];
+  return text;
+}
+
+const char kTableHeader[] = "MeshNode\tCorticalNode\tX\t\tY\t\tZ\t\tThickness\tAngle\n";
+const char kAnswerHeader[] = "MeshVertex\tThickness\tAngle\n";
+const char kDeckHeader[] = "*ELEMENT_SHELL_THICKNESS\n$\n$ ELEMENT CARDS FOR SHELL ELEMENTS\n$\n";
+
+TEST(EndToEnd, FullRunWritesExactLogsAndDeck) {
+  ScratchDir dir;
+  Bone().writeTo(dir);
+  RunResult r = runVerdask(kInputs, dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "\n" + std::string(kDefaultOutputs) + settings() + stagesUpTo(5) +
+                       "Found 1 triangles in .hmascii file\n"
+                       "Finished parsing triangles in .ascii file\n");
+  EXPECT_EQ(dir.read("table.log"),
+            std::string(kTableHeader) +
+                "       1\t       1\t\t0.000e+000\t0.000e+000\t0.000e+000\t2.000e+001\t0.00\n"
+                "       2\t       2\t\t1.000e+002\t0.000e+000\t0.000e+000\t3.142e+000\t0.00\n"
+                "       3\t       3\t\t2.000e+002\t0.000e+000\t0.000e+000\t1.300e+000\t0.00\n");
+  EXPECT_EQ(dir.read("ans.log"), std::string(kAnswerHeader) +
+                                     "1\t\t2.000e+001\t0.00\n"
+                                     "2\t\t3.142e+000\t0.00\n"
+                                     "3\t\t1.300e+000\t0.00\n");
+  EXPECT_EQ(dir.read("out.k"),
+            std::string(kDeckHeader) +
+                "       1       1       1       2       3       3\n"
+                "     20.00000000      3.14159012      1.29999995      1.29999995\n*END\n");
+}
+
+TEST(EndToEnd, UsageErrorsOpenNothing) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{}, ""},
+      {{"mesh.hmascii", "cort.surf", "norm.vtk"}, ""},
+      {withInputs({"-max", "abc"}), "entered invalid number for maximum thickness\n"},
+      {withInputs({"-adj", "nan"}), "entered invalid number for thickness adjustment\n"},
+      {withInputs({"-min", "inf"}), "entered invalid number for minimum thickness\n"},
+      {withInputs({"-max", "1e999"}), "entered invalid number for maximum thickness\n"},
+      {withInputs({"-num", "x1"}), "entered invalid number for initial shell index\n"},
+      {withInputs({"-val", "12345678901234567890"}), "entered invalid number for new shell value\n"},
+      {withInputs({"-adj", "0.00000000000000000001"}),
+       "entered invalid number for thickness adjustment\n"},
+      {withInputs({"-min"}), "entered invalid number for minimum thickness\n"},
+      {withInputs({"-num"}), "entered invalid number for initial shell index\n"},
+      {withInputs({"-table"}), "missing file name after -table\n"},
+      {withInputs({"-o"}), "missing file name after -o\n"},
+  };
+  for (const auto& [args, message] : cases) {
+    SCOPED_TRACE(args.empty() ? "no arguments" : args.back());
+    ScratchDir dir;
+    Bone().writeTo(dir);
+    RunResult r = runVerdask(args, dir.path());
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_EQ(r.out, "\n" + message + kUsage);
+    for (const char* output : {"ans.log", "out.k", "table.log"}) EXPECT_FALSE(dir.exists(output));
+  }
+}
+
+TEST(EndToEnd, OptionsSetTheSettingsLines) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-max", "3.5", "-max", "4"}, settings("0.000000", "4.000000")},
+      {{"-foo", "-adj", "2.5mm", "-min", "-0"}, settings("2.500000", "20.000000", "-0.000000")},
+      {{"-num", "1001", "-val", "7", "-adj", "-1"}, settings("-1.000000", "20.000000",
+                                                              "0.000000", 1001, 7)},
+  };
+  for (const auto& [options, expected] : cases) {
+    ScratchDir dir;
+    Bone().writeTo(dir);
+    RunResult r = runVerdask(withInputs(options), dir.path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.substr(0, r.out.find("Used")), "\n" + std::string(kDefaultOutputs) + expected);
+  }
+}
+
+TEST(EndToEnd, FileOptionsOpenAtOnceAndLastStreamIsWritten) {
+  ScratchDir dir;
+  Bone().writeTo(dir);
+  RunResult r = runVerdask(withInputs({"-o", "a.k", "-o", "b.k", "-ans", "my.log"}), dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out.substr(0, r.out.find("thickness")),
+            "\nwriting file : a.k\nwriting file : b.k\nwriting file : my.log\n"
+            "writing file : table.log\n");
+  EXPECT_EQ(dir.read("a.k"), "");
+  EXPECT_EQ(dir.read("b.k").substr(0, 24), "*ELEMENT_SHELL_THICKNESS");
+  EXPECT_FALSE(dir.exists("ans.log"));
+  EXPECT_FALSE(dir.exists("out.k"));
+}
+
+TEST(EndToEnd, RefusesToOverwriteAnInputOrAnotherOutput) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"-o", "mesh.hmascii"},
+      {"-ans", "./sub/../norm.vtk"},
+      {"-table", "link.surf"},
+      {"-ans", "x.log", "-table", "x.log"},
+      {"-table", "ans.log"},
+  };
+  for (const std::vector<std::string>& options : cases) {
+    SCOPED_TRACE(options[1]);
+    ScratchDir dir;
+    Bone().writeTo(dir);
+    mkdir(dir.file("sub").c_str(), 0755);
+    ASSERT_EQ(symlink("cort.surf", dir.file("link.surf").c_str()), 0);
+    RunResult r = runVerdask(withInputs(options), dir.path());
+    EXPECT_EQ(r.exitCode, 243);
+    const std::string& clash = options.size() == 2 ? options[1] : options[3];
+    std::string name = options[0] == "-table" && clash == "ans.log" ? "ans.log" : clash;
+    EXPECT_NE(r.out.find("Refusing to write " + name +
+                         ": it is an input or another output of this run\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(dir.read("mesh.hmascii"), Bone().mesh());
+    EXPECT_EQ(dir.read("norm.vtk"), Bone().normals());
+    EXPECT_EQ(dir.read("cort.surf"), Bone().cortical());
+  }
+}
+
+TEST(EndToEnd, InputsThatCannotBeReadEndWithOpenFailure) {
+  ScratchDir dir;
+  Bone().writeTo(dir);
+  mkdir(dir.file("folder").c_str(), 0755);
+  ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0644), 0);
+  for (const char* name : {"missing.surf", "folder", "pipe"}) {
+    SCOPED_TRACE(name);
+    RunResult r = runVerdask({"mesh.hmascii", name, "norm.vtk", "trab.surf"}, dir.path());
+    EXPECT_EQ(r.exitCode, 243);
+    EXPECT_EQ(r.out, std::string("\nFailure opening file ") + name + "\n");
+  }
+  RunResult r = runVerdask(withInputs({"-o", "folder"}), dir.path());
+  EXPECT_EQ(r.exitCode, 243);
+  EXPECT_EQ(r.out, "\nFailure opening file folder\n");
+}
+
+struct StageFailure {
+  const char* name;
+  int file;  // index into kInputs
+  std::string content;
+  int exitCode;
+  std::string tail;  // what follows the stage lines that succeeded
+  int stagesBefore;
+};
+
+TEST(EndToEnd, StageFailuresEndWithTheirExitCodes) {
+  const std::vector<StageFailure> cases = {
+      {"empty mesh", 0, "", 255,
+       "Failed to read first line of .hmascii file\nFailure parsing vertices in mesh.hmascii file\n",
+       0},
+      {"cortical count 0", 1, "Vertices 0\n", 254,
+       "Invalid number of vertices found in .surf file\nFailure parsing vertices in cort.surf file\n",
+       1},
+      {"trabecular negative count", 3, "Vertices -3\n", 253,
+       "Invalid number of vertices found in .surf file\nFailure parsing vertices in trab.surf file\n",
+       2},
+      {"normals short", 2, "NORMALS\n0 0 1\n0 0 1\n", 252,
+       "Reached end of .vtk file before finding all normals: 3/3\n"
+       "Failure parsing normals in norm.vtk file\n", 3},
+      {"normal not a number", 2, "NORMALS\n0 0 1\n0 zero 1\n0 0 1\n", 252,
+       "Couldn't read value of normal #2 in .vtk file\nFailure parsing normals in norm.vtk file\n",
+       3},
+      {"cortical allocation", 1, "Vertices 2000000000\n0 0 0\n", 254,
+       "Not enough memory for 2000000000 vertices of .surf file\n"
+       "Failure parsing vertices in cort.surf file\n", 1},
+      {"third triangle unreadable", 0,
+       "*tri3(1,1,1,2,3)\n" +
+           Bone{{1, 2, 3}, {"*tri3(1,1,1,2,3)", "*tri3(2,1,1,2,3)", "*tri3(3,1,1,2)"}}.mesh(),
+       250,
+       "Couldn't read value of triangle #3 in .surf file\n"
+       "Failure parsing triangles in .ascii file\n", 5},
+      {"corner beyond node block", 0,
+       "*tri3(1,1,1,2,3)\nBEGIN NODES\n*node(1,0,0,0)\n*node(2,100,0,0)\n*node(3,200,0,0)\n"
+       "*tri3(1,1,1,2,3)\n*tri3(2,1,1,2,4)\n", 250,
+       "Triangle #2 uses node 4, outside the mesh's 3 vertices\n"
+       "Failure parsing triangles in .ascii file\n", 5},
+  };
+  for (const StageFailure& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    Bone().writeTo(dir);
+    dir.write(kInputs[c.file], c.content);
+    RunResult r = runVerdask(kInputs, dir.path());
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.out, "\n" + std::string(kDefaultOutputs) + settings() +
+                         stagesUpTo(c.stagesBefore) + c.tail);
+  }
+}
+
+TEST(EndToEnd, TooFewTrabecularVerticesEndInTheLibrary) {
+  ScratchDir dir;
+  Bone bone;
+  bone.trabecularCount = 399;
+  bone.writeTo(dir);
+  RunResult r = runVerdask(kInputs, dir.path());
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.err,
+            "ANN: ERROR------->Requesting more near neighbors than data points<-------------ERROR\n");
+  EXPECT_EQ(r.out, "\n" + std::string(kDefaultOutputs) + settings() + stagesUpTo(4, 3, 3, 399));
+  EXPECT_EQ(dir.read("table.log"), kTableHeader);
+  EXPECT_EQ(dir.read("ans.log"), kAnswerHeader);
+  EXPECT_EQ(dir.read("out.k"), "");
+}
+
+TEST(EndToEnd, AdjustmentAndClampFollowTheOptions) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-adj", "-1", "-min", "0.5"}, "1\t\t2.000e+001\t0.00\n2\t\t2.142e+000\t0.00\n"
+                                      "3\t\t5.000e-001\t0.00\n"},
+      {{"-min", "5", "-max", "3"}, "1\t\t3.000e+000\t0.00\n2\t\t5.000e+000\t0.00\n"
+                                   "3\t\t5.000e+000\t0.00\n"},
+  };
+  for (const auto& [options, answers] : cases) {
+    ScratchDir dir;
+    Bone bone;
+    bone.distances = {25.0, 3.14159, 1.2};
+    bone.writeTo(dir);
+    RunResult r = runVerdask(withInputs(options), dir.path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(dir.read("ans.log"), kAnswerHeader + answers);
+  }
+}
+
+TEST(EndToEnd, MinAboveMaxAppliesMinFirst) {
+  ScratchDir dir;
+  Bone bone;
+  bone.distances = {4.0, 5.0, 6.0};
+  bone.writeTo(dir);
+  RunResult r = runVerdask(withInputs({"-min", "5", "-max", "3", "-num", "1001"}), dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(dir.read("out.k"),
+            std::string(kDeckHeader) +
+                "    1001       1       1       2       3       3\n"
+                "      5.00000000      3.00000000      3.00000000      3.00000000\n*END\n");
+}
+
+TEST(EndToEnd, MeshVerticesTakeTheirNearestCorticalVertex) {
+  ScratchDir dir;
+  Bone bone;
+  bone.writeTo(dir);
+  // Node 1 sits on cortical vertex 2, nodes 2 and 3 share cortical vertex 3.
+  dir.write("mesh.hmascii", "BEGIN NODES\n*node(1,100,0,0)\n*node(2,199,1,1)\n"
+                            "*node(3,201,-1,2)\n*tri3(1,1,1,2,3)\n");
+  RunResult r = runVerdask(kInputs, dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(dir.read("table.log"),
+            std::string(kTableHeader) +
+                "       1\t       2\t\t1.000e+002\t0.000e+000\t0.000e+000\t3.142e+000\t0.00\n"
+                "       2\t       3\t\t2.000e+002\t0.000e+000\t0.000e+000\t1.300e+000\t0.00\n"
+                "       3\t       3\t\t2.000e+002\t0.000e+000\t0.000e+000\t1.300e+000\t0.00\n");
+}
+
+TEST(EndToEnd, CrlfInputsReadLikeTheirLfTwins) {
+  Bone bone;
+  ScratchDir lf, crlf;
+  bone.writeTo(lf);
+  auto toCrlf = [](std::string text) {
+    std::string out;
+    for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+  };
+  crlf.write("mesh.hmascii", toCrlf(bone.mesh()));
+  crlf.write("cort.surf", toCrlf(bone.cortical()));
+  crlf.write("norm.vtk", toCrlf(bone.normals()));
+  crlf.write("trab.surf", toCrlf(bone.trabecular()));
+  RunResult a = runVerdask(kInputs, lf.path()), b = runVerdask(kInputs, crlf.path());
+  EXPECT_EQ(a.exitCode, 0);
+  EXPECT_EQ(b.exitCode, 0);
+  EXPECT_EQ(a.out, b.out);
+  for (const char* output : {"table.log", "ans.log", "out.k"}) {
+    EXPECT_EQ(lf.read(output), crlf.read(output)) << output;
+  }
+}
+
+TEST(EndToEnd, WriteFailuresAreNotSuccess) {
+  const std::vector<std::pair<std::vector<std::string>, std::pair<int, std::string>>> cases = {
+      {{"-table", "/dev/full"},
+       {251, "Failed to write the table or answer log\nFailure calculating values\n"}},
+      {{"-ans", "/dev/full"},
+       {251, "Failed to write the table or answer log\nFailure calculating values\n"}},
+      {{"-o", "/dev/full"},
+       {250, "Finished calculating values\nFailed to write the keyword file\n"
+             "Failure parsing triangles in .ascii file\n"}},
+  };
+  for (const auto& [options, outcome] : cases) {
+    ScratchDir dir;
+    Bone().writeTo(dir);
+    RunResult r = runVerdask(withInputs(options), dir.path());
+    EXPECT_EQ(r.exitCode, outcome.first);
+    EXPECT_EQ(r.out.substr(r.out.find("Found 3 normals") + 33), outcome.second);
+  }
+}
+
+}  // namespace

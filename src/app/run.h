@@ -1,0 +1,39 @@
+// The command line and the run sequence.
+#pragma once
+
+#include <string>
+
+#include "app/file_handle.h"
+
+struct InputFiles {
+  const char* meshName = nullptr;
+  const char* corticalName = nullptr;
+  const char* normalsName = nullptr;
+  const char* trabecularName = nullptr;
+  FileHandle mesh, cortical, normals, trabecular;
+};
+
+struct RunOptions {
+  double adjThick = 0.0;
+  double maxThick = 20.0;
+  double minThick = 0.0;
+  int shellNum = 1;
+  int shellVal = 1;
+  FileHandle answers;  // -ans, "ans.log"
+  FileHandle table;    // -table, "table.log"
+  FileHandle keyword;  // -o, "out.k"
+};
+
+/// Prints the usage text and ends the process with -1.
+[[noreturn]] void printUsage();
+
+/// Opens `name` in `mode`; inputs must be regular files. On failure prints
+/// "Failure opening file ..." and ends the process with -13.
+FILE* openOrExit(const char* name, const char* mode);
+
+/// Opens the inputs, reads the options and opens the outputs; ends the
+/// process on a usage error or a file that cannot be opened.
+void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options);
+
+/// Prints the settings and runs every stage; returns the exit code.
+int runVerdask(InputFiles& inputs, RunOptions& options);

@@ -1,0 +1,78 @@
+#include "io/line_reader.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr size_t kBlockSize = size_t{1} << 20;
+
+}  // namespace
+
+void LineView::copyTo(char* buffer) const {
+  memcpy(buffer, begin, size());
+  buffer[size()] = '\0';
+}
+
+LineReader::LineReader(FILE* stream, size_t pieceMax)
+    : stream_(stream), pieceMax_(pieceMax), buffer_(new char[kBlockSize]) {
+  base_ = ftello(stream);
+  seekable_ = base_ >= 0;
+}
+
+size_t LineReader::fill(size_t n) {
+  if (end_ - pos_ >= n || eof_) return end_ - pos_;
+  memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
+  base_ += pos_;
+  end_ -= pos_;
+  pos_ = 0;
+  while (end_ < n && !eof_) {
+    size_t got = fread(buffer_.get() + end_, 1, kBlockSize - end_, stream_);
+    end_ += got;
+    if (got == 0) eof_ = true;
+  }
+  return end_;
+}
+
+bool LineReader::next(LineView* piece) {
+  size_t available = fill(pieceMax_ + 1);
+  if (available == 0) return false;
+  char* start = cursor();
+  size_t window = std::min(available, pieceMax_ + 1);
+  size_t length = std::min(available, pieceMax_);
+  size_t consumed = length;
+  if (char* lf = static_cast<char*>(memchr(start, '\n', window))) {
+    size_t rawLength = lf - start + 1;
+    bool crlf = rawLength >= 2 && lf[-1] == '\r';
+    if (rawLength - crlf <= pieceMax_) {
+      if (crlf) lf[-1] = '\n';
+      length = rawLength - crlf;
+      consumed = rawLength;
+    }
+  }
+  piece->begin = start;
+  const char* nul = static_cast<const char*>(memchr(start, '\0', length));
+  piece->end = nul ? nul : start + length;
+  consume(consumed);
+  return true;
+}
+
+bool LineReader::rewind() {
+  clearerr(stream_);
+  if (!seekable_ || fseeko(stream_, 0, SEEK_SET) != 0) return false;
+  base_ = 0;
+  pos_ = end_ = 0;
+  eof_ = false;
+  return true;
+}
+
+bool LineReader::handBack() {
+  clearerr(stream_);
+  return seekable_ && fseeko(stream_, base_ + static_cast<long long>(pos_), SEEK_SET) == 0;
+}
+
+bool skipToKeyword(LineReader& lines, LineView* line, const char* keyword) {
+  while (!line->contains(keyword)) {
+    if (!lines.next(line)) return false;
+  }
+  return true;
+}

@@ -1,0 +1,135 @@
+#include "io/number_scan.h"
+
+#include <fast_float/fast_float.h>
+
+#include <cassert>
+#include <cmath>
+#include <cstdio>
+
+#include "io/readers.h"
+
+const char kTriangleFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%*d%*c%d%*c%d%*c%d";
+const char kNodeFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%lg%*c%lg%*c%lg";
+const char kSurfVertexFormat[] = "%lg %lg %lg";
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isAlnum(char c) { return isDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
+
+// A cursor over one line that follows the conversions of a scan format; any
+// step it cannot take with certainty makes the whole scan fall back to sscanf.
+struct FastScan {
+  const char* p;
+  const char* end;
+  bool sure = true;
+
+  void skipChar() {  // %*c: any one character, white space included
+    if (p < end) ++p;
+    else sure = false;
+  }
+  void skipSpace() {
+    while (p < end && isScanSpace(*p)) ++p;
+  }
+  void readInt(int* value) {  // %d (and %*d with a dummy)
+    skipSpace();
+    const char* q = p;
+    bool negative = q < end && *q == '-';
+    if (q < end && (*q == '-' || *q == '+')) ++q;
+    const char* digits = q;
+    long long v = 0;
+    while (q < end && isDigit(*q) && q - digits < 10) v = v * 10 + (*q++ - '0');
+    // Longer numbers wrap through a long as the C library converts them.
+    if (q == digits || q - digits > 9) {
+      sure = false;
+      return;
+    }
+    *value = static_cast<int>(negative ? -v : v);
+    p = q;
+  }
+  void readDouble(double* value) {  // %lg
+    skipSpace();
+    const char* q = sure ? parsePlainDouble(p, end, value) : nullptr;
+    if (q) p = q;
+    else sure = false;
+  }
+};
+
+// The C library's verdict on a line the fast path was not sure of.
+template <typename... Targets>
+int scanWithLibrary(LineView line, const char* format, Targets*... targets) {
+  assert(line.size() <= kLinePieceMax);
+  char buffer[kLinePieceMax + 1];
+  line.copyTo(buffer);
+  return sscanf(buffer, format, targets...);
+}
+
+}  // namespace
+
+const char* parsePlainDouble(const char* p, const char* end, double* value) {
+  const char* q = p;
+  if (q < end && (*q == '+' || *q == '-')) ++q;
+  const char* mantissa = q;
+  while (q < end && isDigit(*q)) ++q;
+  bool digits = q > mantissa;
+  if (q < end && *q == '.') {
+    const char* fraction = ++q;
+    while (q < end && isDigit(*q)) ++q;
+    digits = digits || q > fraction;
+  }
+  if (!digits) return nullptr;
+  if (q < end && (*q == 'e' || *q == 'E')) {
+    const char* e = q + 1;
+    if (e < end && (*e == '+' || *e == '-')) ++e;
+    if (e >= end || !isDigit(*e)) return nullptr;  // "1e" or "1e+": the C library decides
+    while (e < end && isDigit(*e)) ++e;
+    q = e;
+  }
+  if (q < end && (isAlnum(*q) || *q == '.')) return nullptr;
+  const char* first = *p == '+' ? p + 1 : p;
+  auto result = fast_float::from_chars(first, q, *value);
+  if (result.ec != std::errc() || result.ptr != q || !std::isfinite(*value)) return nullptr;
+  return q;
+}
+
+int scanTriangle(LineView line, int corners[3]) {
+  FastScan scan{line.begin, line.end};
+  int skipped;
+  for (int i = 0; i < 6; ++i) scan.skipChar();
+  scan.readInt(&skipped);
+  scan.skipChar();
+  scan.readInt(&skipped);
+  for (int i = 0; i < 3; ++i) {
+    scan.skipChar();
+    scan.readInt(&corners[i]);
+  }
+  if (scan.sure) return 3;
+  return scanWithLibrary(line, kTriangleFormat, &corners[0], &corners[1], &corners[2]);
+}
+
+int scanNode(LineView line, double xyz[3]) {
+  FastScan scan{line.begin, line.end};
+  int skipped;
+  for (int i = 0; i < 6; ++i) scan.skipChar();
+  scan.readInt(&skipped);
+  for (int i = 0; i < 3; ++i) {
+    scan.skipChar();
+    scan.readDouble(&xyz[i]);
+  }
+  if (scan.sure) return 3;
+  return scanWithLibrary(line, kNodeFormat, &xyz[0], &xyz[1], &xyz[2]);
+}
+
+int scanSurfVertex(LineView line, double xyz[3]) {
+  FastScan scan{line.begin, line.end};
+  for (int i = 0; i < 3; ++i) scan.readDouble(&xyz[i]);
+  if (scan.sure) return 3;
+  return scanWithLibrary(line, kSurfVertexFormat, &xyz[0], &xyz[1], &xyz[2]);
+}
+
+bool coordinatesInRange(const double xyz[3]) {
+  for (int i = 0; i < 3; ++i) {
+    if (!(std::fabs(xyz[i]) <= kMaxCoordinate)) return false;
+  }
+  return true;
+}

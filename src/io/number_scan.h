@@ -1,0 +1,31 @@
+// The scan formats of the input files. Each scanner takes a plain decimal line
+// on a fast path and hands anything it is not sure of to sscanf with the
+// format itself, so results always equal the C library's.
+#pragma once
+
+#include <cstddef>
+
+#include "io/line_reader.h"
+
+extern const char kTriangleFormat[];
+extern const char kNodeFormat[];
+extern const char kSurfVertexFormat[];
+
+/// Corners 1 to 3 of a triangle line; returns what sscanf with kTriangleFormat returns.
+int scanTriangle(LineView line, int corners[3]);
+/// x, y, z of a mesh node line; returns what sscanf with kNodeFormat returns.
+int scanNode(LineView line, double xyz[3]);
+/// x, y, z of a surface vertex line; returns what sscanf with kSurfVertexFormat returns.
+int scanSurfVertex(LineView line, double xyz[3]);
+
+/// Reads the number that scanf's %lg would read at p when it is a plain
+/// decimal ending before `end` at a character that cannot continue it; returns
+/// the end of the number, or nullptr when the C library must decide.
+const char* parsePlainDouble(const char* p, const char* end, double* value);
+
+inline bool isScanSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+/// Whether every coordinate is finite and small enough for the kd-trees.
+bool coordinatesInRange(const double xyz[3]);

@@ -1,0 +1,23 @@
+#include <climits>
+#include <new>
+
+#include "io/readers.h"
+
+PointSet::~PointSet() {
+  if (points_) annDeallocPts(points_);
+}
+
+bool PointSet::resize(int n) {
+  if (points_) annDeallocPts(points_);
+  points_ = nullptr;
+  count_ = 0;
+  // The library sizes its block as n * 3 in an int.
+  if (n <= 0 || n > INT_MAX / 3) return false;
+  try {
+    points_ = annAllocPts(n, 3);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  count_ = n;
+  return true;
+}

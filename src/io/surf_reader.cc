@@ -1,0 +1,65 @@
+#include <cstdio>
+
+#include "io/line_reader.h"
+#include "io/number_scan.h"
+#include "io/readers.h"
+
+namespace {
+
+// Finds the first "Vertices" line and takes the integer after its first word.
+int readSurfHeader(LineReader& lines, int& count) {
+  LineView line;
+  if (!lines.next(&line)) {
+    printf("Failed to read first line of .surf file\n");
+    return -2;
+  }
+  if (!skipToKeyword(lines, &line, "Vertices")) {
+    printf("Reached end of .surf file before finding 'Vertices'\n");
+    return -3;
+  }
+  char buffer[kLinePieceMax + 1];
+  line.copyTo(buffer);
+  if (sscanf(buffer, "%*s %d", &count) != 1) {
+    printf("Couldn't read number of vertices in .surf file\n");
+    return -4;
+  }
+  // A negative count would reach the allocation and the trees.
+  if (count <= 0) {
+    printf("Invalid number of vertices found in .surf file\n");
+    return -5;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int parseSurfVertices(FILE* surf, PointSet& points, int& count) {
+  if (!surf) {
+    printf("Failed to open .surf file\n");
+    return -1;
+  }
+  count = 0;
+  LineReader lines(surf, kLinePieceMax);
+  if (int status = readSurfHeader(lines, count)) return status;
+  if (!points.resize(count)) {
+    printf("Not enough memory for %d vertices of .surf file\n", count);
+    return -8;
+  }
+  double* xyz = points.coords();
+  LineView line;
+  for (int k = 1; k <= count; ++k, xyz += 3) {
+    if (!lines.next(&line)) {
+      printf("Reached end of .surf file before finding all vertices\n");
+      return -6;
+    }
+    if (scanSurfVertex(line, xyz) != 3) {
+      printf("Couldn't read value of vertex #%d in .surf file\n", k);
+      return -7;
+    }
+    if (!coordinatesInRange(xyz)) {
+      printf("Coordinate not finite or too large in vertex #%d of .surf file\n", k);
+      return -9;
+    }
+  }
+  return 0;
+}

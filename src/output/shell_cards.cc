@@ -1,0 +1,78 @@
+#include "output/shell_cards.h"
+
+#include <initializer_list>
+
+#include "io/line_reader.h"
+#include "io/number_scan.h"
+#include "output/text_writer.h"
+
+namespace {
+
+const char kDeckHeader[] = "*ELEMENT_SHELL_THICKNESS\n$\n$ ELEMENT CARDS FOR SHELL ELEMENTS\n$\n";
+
+// "%8d%8d%8d%8d%8d%8d\n" then "%16.8f%16.8f%16.8f%16.8f\n"; the fourth node repeats the third.
+void writeElement(TextWriter& deck, long long element, int part, const int corners[3],
+                  const float* thickness) {
+  deck.putInt(element, 8);
+  deck.putInt(part, 8);
+  for (int corner : {corners[0], corners[1], corners[2], corners[2]}) deck.putInt(corner, 8);
+  deck.put('\n');
+  for (int corner : {corners[0], corners[1], corners[2], corners[2]}) {
+    deck.putFixed(thickness[corner - 1], 8, 16);
+  }
+  deck.put('\n');
+}
+
+// Writes the cards of the "*tri3" block starting at `line`, counting them in `triangles`.
+int writeTriangleBlock(LineReader& lines, LineView line, TextWriter& deck, const float* thickness,
+                       int vertexCount, int shellNum, int shellVal, int& triangles) {
+  do {
+    int corners[3];
+    if (scanTriangle(line, corners) != 3) {
+      printf("Couldn't read value of triangle #%d in .surf file\n", triangles + 1);
+      return -4;
+    }
+    for (int corner : corners) {
+      if (corner < 1 || corner > vertexCount) {
+        printf("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangles + 1,
+               corner, vertexCount);
+        return -5;
+      }
+    }
+    writeElement(deck, static_cast<long long>(shellNum) + triangles, shellVal, corners, thickness);
+    ++triangles;
+  } while (lines.next(&line) && line.contains("*tri3"));
+  return 0;
+}
+
+}  // namespace
+
+int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
+                    int shellNum, int shellVal) {
+  LineReader lines(mesh, kLinePieceMax);
+  LineView line;
+  if (!lines.next(&line)) {
+    printf("Failed to read first line of .hmascii file\n");
+    return -1;
+  }
+  if (!skipToKeyword(lines, &line, "tri3")) {
+    printf("Reached end of .hmascii file before finding '*tri3()'\n");
+    return -2;
+  }
+  TextWriter deck(keyword);
+  deck.put(kDeckHeader);
+  // A "tri3" line without the star starts no block.
+  int triangles = 0;
+  int status = line.contains("*tri3") ? writeTriangleBlock(lines, line, deck, thickness,
+                                                           vertexCount, shellNum, shellVal, triangles)
+                                      : 0;
+  if (status == 0) deck.put("*END\n");
+  bool written = deck.finish();
+  if (status != 0) return status;
+  if (!written) {
+    printf("Failed to write the keyword file\n");
+    return -6;
+  }
+  printf("Found %d triangles in .hmascii file\n", triangles);
+  return 0;
+}

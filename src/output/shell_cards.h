@@ -1,0 +1,10 @@
+// The keyword deck: one *ELEMENT_SHELL_THICKNESS element per mesh triangle.
+#pragma once
+
+#include <cstdio>
+
+/// Reads the mesh's triangle lines on from where the mesh reader left the
+/// stream and writes an element card and a thickness card for each; corners
+/// must lie in 1..vertexCount, the range of the thickness array.
+int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
+                    int shellNum, int shellVal);

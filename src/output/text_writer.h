@@ -1,0 +1,50 @@
+// Buffered text output with the number formats of the logs and the keyword
+// file, written without printf on the per-row path.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+
+class TextWriter {
+ public:
+  explicit TextWriter(FILE* stream);
+  TextWriter(const TextWriter&) = delete;
+  TextWriter& operator=(const TextWriter&) = delete;
+  ~TextWriter() { finish(); }
+
+  void put(const char* text, size_t length);
+  void put(const char* text);
+  void put(char c) {
+    if (length_ == kCapacity) drain();
+    buffer_[length_++] = c;
+  }
+  /// As "%*d" with the given width (0: no padding).
+  void putInt(long long value, int width = 0);
+  /// As "%W.Pf".
+  void putFixed(double value, int precision, int width);
+  /// As "%0.3e", but with a three-digit exponent (2.000e+001).
+  void putScientific3(double value);
+  /// Writes out what is buffered and flushes the stream; false when any
+  /// write to the stream has failed.
+  bool finish();
+
+ private:
+  static constexpr size_t kCapacity = size_t{1} << 16;
+  void drain();
+  void reserve(size_t n) {
+    if (kCapacity - length_ < n) drain();
+  }
+
+  FILE* stream_;
+  std::unique_ptr<char[]> buffer_;
+  size_t length_ = 0;
+  bool failed_ = false;
+};
+
+/// Room for any number the formats below write.
+constexpr size_t kNumberCapacity = 400;
+/// "%0.3e" with a three-digit exponent into `out`; returns the length.
+size_t formatScientific3(double value, char* out);
+/// "%.Pf" into `out`; returns the length.
+size_t formatFixed(double value, int precision, char* out);

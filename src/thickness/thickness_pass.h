@@ -1,0 +1,22 @@
+// The thickness pass: kd-trees over both surfaces, a thickness and an angle
+// per mesh vertex, and the table and answer logs.
+#pragma once
+
+#include <cstdio>
+
+#include "io/readers.h"
+
+/// How many trabecular neighbours each query asks for. Only the nearest
+/// decides the result; the full candidate list stays for comparison.
+enum class TrabecularQuery { kNearestOnly, kFullCandidateList };
+
+/// Fills thickness[i] for every mesh vertex and writes both logs; nonzero
+/// when a stream could not be written. Fewer trabecular vertices than
+/// candidates end the process in the neighbour library.
+int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const PointSet& cortical,
+                    const PointSet& trabecular, const Coord3* normals, float* thickness,
+                    double adjThick, double maxThick, double minThick,
+                    TrabecularQuery query = TrabecularQuery::kNearestOnly);
+
+/// The stored thickness: the distance as a float, plus adjThick, clamped.
+float adjustThickness(double distance, double adjThick, double maxThick, double minThick);
