@@ -61,8 +61,8 @@ class Output {
   }
   Output& operator<<(double value) {
     reserve(400);
-    length_ = std::to_chars(buffer_ + length_, buffer_ + sizeof buffer_, value,
-                            std::chars_format::fixed, 6).ptr - buffer_;
+    // Shortest round-trip form, as exporters of doubles write them.
+    length_ = std::to_chars(buffer_ + length_, buffer_ + sizeof buffer_, value).ptr - buffer_;
     return *this;
   }
   void put(char c) {

@@ -56,6 +56,28 @@ bool LineReader::next(LineView* piece) {
   return true;
 }
 
+void LineReader::skipLinesWithout(const char* keyword) {
+  size_t keywordLength = strlen(keyword);
+  // Pieces restart after every LF, so from a piece boundary a line without
+  // the keyword anywhere yields no piece with it.
+  while (size_t available = fill(kBlockSize / 2)) {
+    char* start = cursor();
+    if (const void* hit = memmem(start, available, keyword, keywordLength)) {
+      const char* lf =
+          static_cast<const char*>(memrchr(start, '\n', static_cast<const char*>(hit) - start));
+      if (lf) consume(lf + 1 - start);
+      return;
+    }
+    if (eof_) {
+      consume(available);
+      return;
+    }
+    const char* lf = static_cast<const char*>(memrchr(start, '\n', available));
+    if (!lf) return;  // a line longer than the window goes piece by piece
+    consume(lf + 1 - start);
+  }
+}
+
 bool LineReader::rewind() {
   clearerr(stream_);
   if (!seekable_ || fseeko(stream_, 0, SEEK_SET) != 0) return false;
@@ -72,6 +94,7 @@ bool LineReader::handBack() {
 
 bool skipToKeyword(LineReader& lines, LineView* line, const char* keyword) {
   while (!line->contains(keyword)) {
+    lines.skipLinesWithout(keyword);
     if (!lines.next(line)) return false;
   }
   return true;

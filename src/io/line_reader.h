@@ -35,6 +35,9 @@ class LineReader {
 
   /// The next piece; false at the end of the file.
   bool next(LineView* piece);
+  /// Passes over whole lines that cannot hold a piece containing keyword, up
+  /// to the first line that contains it anywhere (or the end of the file).
+  void skipLinesWithout(const char* keyword);
   /// Starts again from the beginning of the file; false when the stream cannot seek.
   bool rewind();
   /// Puts the stream just after the last piece or text consumed, so plain C

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <new>
 
+#include "io/huge_pages.h"
 #include "io/line_reader.h"
 #include "io/number_scan.h"
 #include "io/readers.h"
@@ -70,6 +71,7 @@ int parseNormals(FILE* vtk, int count, std::unique_ptr<Coord3[]>& normals) {
     printf("Not enough memory for %d normals of .vtk file\n", count);
     return -6;
   }
+  adviseHugePages(normals.get(), sizeof(Coord3) * count);
   LineReader text(vtk, kMarkerPieceMax);
   LineView piece;
   if (!text.next(&piece)) {

@@ -67,28 +67,16 @@ int scanWithLibrary(LineView line, const char* format, Targets*... targets) {
 }  // namespace
 
 const char* parsePlainDouble(const char* p, const char* end, double* value) {
-  const char* q = p;
-  if (q < end && (*q == '+' || *q == '-')) ++q;
-  const char* mantissa = q;
-  while (q < end && isDigit(*q)) ++q;
-  bool digits = q > mantissa;
-  if (q < end && *q == '.') {
-    const char* fraction = ++q;
-    while (q < end && isDigit(*q)) ++q;
-    digits = digits || q > fraction;
+  // The library's own forms (inf, nan, hexadecimal, a sign before a sign) go to it.
+  const char* first = p < end && *p == '+' ? p + 1 : p;
+  const char* digits = first < end && *first == '-' && first == p ? first + 1 : first;
+  if (digits >= end || !(isDigit(*digits) || *digits == '.')) return nullptr;
+  auto result = fast_float::from_chars(first, end, *value);
+  const char* q = result.ptr;
+  // A number followed by what could continue it ("1e", "0x1p3", "1.5.") is the library's too.
+  if (result.ec != std::errc() || (q < end && (isAlnum(*q) || *q == '.')) || !std::isfinite(*value)) {
+    return nullptr;
   }
-  if (!digits) return nullptr;
-  if (q < end && (*q == 'e' || *q == 'E')) {
-    const char* e = q + 1;
-    if (e < end && (*e == '+' || *e == '-')) ++e;
-    if (e >= end || !isDigit(*e)) return nullptr;  // "1e" or "1e+": the C library decides
-    while (e < end && isDigit(*e)) ++e;
-    q = e;
-  }
-  if (q < end && (isAlnum(*q) || *q == '.')) return nullptr;
-  const char* first = *p == '+' ? p + 1 : p;
-  auto result = fast_float::from_chars(first, q, *value);
-  if (result.ec != std::errc() || result.ptr != q || !std::isfinite(*value)) return nullptr;
   return q;
 }
 

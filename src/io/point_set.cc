@@ -1,6 +1,7 @@
 #include <climits>
 #include <new>
 
+#include "io/huge_pages.h"
 #include "io/readers.h"
 
 PointSet::~PointSet() {
@@ -18,6 +19,7 @@ bool PointSet::resize(int n) {
   } catch (const std::bad_alloc&) {
     return false;
   }
+  adviseHugePages(points_[0], sizeof(ANNcoord) * 3 * n);
   count_ = n;
   return true;
 }
