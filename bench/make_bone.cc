@@ -116,8 +116,7 @@ void writeNormals(const std::string& path, const std::vector<TubePoint>& points)
     const TubePoint& p = points[i];
     double slope = -radiusSlope(p.z);
     double length = std::sqrt(1.0 + slope * slope);
-    out << std::cos(p.theta) / length << " " << std::sin(p.theta) / length << " "
-        << slope / length;
+    out << std::cos(p.theta) / length << " " << std::sin(p.theta) / length << " " << slope / length;
     out << (i % 3 == 2 || i == n - 1 ? "\n" : " ");
   }
 }
@@ -144,8 +143,8 @@ void writeMesh(const std::string& path, Random& random, long long nodes) {
     for (long long i = 0; i < around; ++i) {
       out << "*tri3(" << element++ << ",1," << node(i, j) << "," << node(i + 1, j) << ","
           << node(i, j + 1) << ")\n";
-      out << "*tri3(" << element++ << ",1," << node(i + 1, j) << "," << node(i + 1, j + 1)
-          << "," << node(i, j + 1) << ")\n";
+      out << "*tri3(" << element++ << ",1," << node(i + 1, j) << "," << node(i + 1, j + 1) << ","
+          << node(i, j + 1) << ")\n";
     }
   }
   out << "END COMPONENTS\nEND DATA\n";

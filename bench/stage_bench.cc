@@ -21,8 +21,7 @@
 namespace {
 
 double now() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 FILE* openFile(const std::string& path, const char* mode) {

@@ -153,8 +153,7 @@ FILE* openOrExit(const char* name, const char* mode) {
     // Non-blocking, so that a FIFO cannot hang the open; only regular files are read.
     int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat info;
-    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        fcntl(fd, F_SETFL, 0) == 0) {
+    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && fcntl(fd, F_SETFL, 0) == 0) {
       stream = fdopen(fd, mode);
     }
     if (!stream && fd >= 0) close(fd);
@@ -175,8 +174,10 @@ void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& opti
   inputs.normalsName = argv[3];
   inputs.trabecularName = argv[4];
   OpenedFiles opened;
-  for (auto [name, handle] : {std::pair{argv[1], &inputs.mesh}, {argv[2], &inputs.cortical},
-                              {argv[3], &inputs.normals}, {argv[4], &inputs.trabecular}}) {
+  for (auto [name, handle] : {std::pair{argv[1], &inputs.mesh},
+                              {argv[2], &inputs.cortical},
+                              {argv[3], &inputs.normals},
+                              {argv[4], &inputs.trabecular}}) {
     handle->reset(openOrExit(name, "rt"));
     opened.add(handle->get(), nullptr);
   }

@@ -33,8 +33,8 @@ struct Bone {
   std::string mesh() const {
     std::string text = "BEGIN DATA\nBEGIN NODES\n";
     for (size_t j = 0; j < distances.size(); ++j) {
-      text += "*node(" + std::to_string(j + 1) + "," + xyzLine({100.0 * j, 0, 0.5}, ",") +
-              ",0,0,0)\n";
+      text +=
+          "*node(" + std::to_string(j + 1) + "," + xyzLine({100.0 * j, 0, 0.5}, ",") + ",0,0,0)\n";
     }
     text += "END NODES\n";
     for (const std::string& t : triangles) text += t + "\n";
@@ -46,7 +46,8 @@ struct Bone {
     return text;
   }
   std::string normals() const {
-    std::string text = "# vtk DataFile Version 3.0\nbone\nASCII\nPOINT_DATA\nNORMALS Normals float\n";
+    std::string text =
+        "# vtk DataFile Version 3.0\nbone\nASCII\nPOINT_DATA\nNORMALS Normals float\n";
     for (size_t j = 0; j < distances.size(); ++j) text += "0 0 1 ";
     return text + "\n";
   }
@@ -152,7 +153,8 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
       {withInputs({"-min", "inf"}), "entered invalid number for minimum thickness\n"},
       {withInputs({"-max", "1e999"}), "entered invalid number for maximum thickness\n"},
       {withInputs({"-num", "x1"}), "entered invalid number for initial shell index\n"},
-      {withInputs({"-val", "12345678901234567890"}), "entered invalid number for new shell value\n"},
+      {withInputs({"-val", "12345678901234567890"}),
+       "entered invalid number for new shell value\n"},
       {withInputs({"-adj", "0.00000000000000000001"}),
        "entered invalid number for thickness adjustment\n"},
       {withInputs({"-min"}), "entered invalid number for minimum thickness\n"},
@@ -175,8 +177,8 @@ TEST(EndToEnd, OptionsSetTheSettingsLines) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"-max", "3.5", "-max", "4"}, settings("0.000000", "4.000000")},
       {{"-foo", "-adj", "2.5mm", "-min", "-0"}, settings("2.500000", "20.000000", "-0.000000")},
-      {{"-num", "1001", "-val", "7", "-adj", "-1"}, settings("-1.000000", "20.000000",
-                                                              "0.000000", 1001, 7)},
+      {{"-num", "1001", "-val", "7", "-adj", "-1"},
+       settings("-1.000000", "20.000000", "0.000000", 1001, 7)},
   };
   for (const auto& [options, expected] : cases) {
     ScratchDir dir;
@@ -203,10 +205,8 @@ TEST(EndToEnd, FileOptionsOpenAtOnceAndLastStreamIsWritten) {
 
 TEST(EndToEnd, RefusesToOverwriteAnInputOrAnotherOutput) {
   const std::vector<std::vector<std::string>> cases = {
-      {"-o", "mesh.hmascii"},
-      {"-ans", "./sub/../norm.vtk"},
-      {"-table", "link.surf"},
-      {"-ans", "x.log", "-table", "x.log"},
+      {"-o", "mesh.hmascii"},  {"-ans", "./sub/../norm.vtk"},
+      {"-table", "link.surf"}, {"-ans", "x.log", "-table", "x.log"},
       {"-table", "ans.log"},
   };
   for (const std::vector<std::string>& options : cases) {
@@ -257,34 +257,42 @@ struct StageFailure {
 TEST(EndToEnd, StageFailuresEndWithTheirExitCodes) {
   const std::vector<StageFailure> cases = {
       {"empty mesh", 0, "", 255,
-       "Failed to read first line of .hmascii file\nFailure parsing vertices in mesh.hmascii file\n",
+       "Failed to read first line of .hmascii file\nFailure parsing vertices in mesh.hmascii "
+       "file\n",
        0},
       {"cortical count 0", 1, "Vertices 0\n", 254,
-       "Invalid number of vertices found in .surf file\nFailure parsing vertices in cort.surf file\n",
+       "Invalid number of vertices found in .surf file\nFailure parsing vertices in cort.surf "
+       "file\n",
        1},
       {"trabecular negative count", 3, "Vertices -3\n", 253,
-       "Invalid number of vertices found in .surf file\nFailure parsing vertices in trab.surf file\n",
+       "Invalid number of vertices found in .surf file\nFailure parsing vertices in trab.surf "
+       "file\n",
        2},
       {"normals short", 2, "NORMALS\n0 0 1\n0 0 1\n", 252,
        "Reached end of .vtk file before finding all normals: 3/3\n"
-       "Failure parsing normals in norm.vtk file\n", 3},
+       "Failure parsing normals in norm.vtk file\n",
+       3},
       {"normal not a number", 2, "NORMALS\n0 0 1\n0 zero 1\n0 0 1\n", 252,
        "Couldn't read value of normal #2 in .vtk file\nFailure parsing normals in norm.vtk file\n",
        3},
       {"cortical allocation", 1, "Vertices 2000000000\n0 0 0\n", 254,
        "Not enough memory for 2000000000 vertices of .surf file\n"
-       "Failure parsing vertices in cort.surf file\n", 1},
+       "Failure parsing vertices in cort.surf file\n",
+       1},
       {"third triangle unreadable", 0,
        "*tri3(1,1,1,2,3)\n" +
            Bone{{1, 2, 3}, {"*tri3(1,1,1,2,3)", "*tri3(2,1,1,2,3)", "*tri3(3,1,1,2)"}}.mesh(),
        250,
        "Couldn't read value of triangle #3 in .surf file\n"
-       "Failure parsing triangles in .ascii file\n", 5},
+       "Failure parsing triangles in .ascii file\n",
+       5},
       {"corner beyond node block", 0,
        "*tri3(1,1,1,2,3)\nBEGIN NODES\n*node(1,0,0,0)\n*node(2,100,0,0)\n*node(3,200,0,0)\n"
-       "*tri3(1,1,1,2,3)\n*tri3(2,1,1,2,4)\n", 250,
+       "*tri3(1,1,1,2,3)\n*tri3(2,1,1,2,4)\n",
+       250,
        "Triangle #2 uses node 4, outside the mesh's 3 vertices\n"
-       "Failure parsing triangles in .ascii file\n", 5},
+       "Failure parsing triangles in .ascii file\n",
+       5},
   };
   for (const StageFailure& c : cases) {
     SCOPED_TRACE(c.name);
@@ -293,8 +301,8 @@ TEST(EndToEnd, StageFailuresEndWithTheirExitCodes) {
     dir.write(kInputs[c.file], c.content);
     RunResult r = runVerdask(kInputs, dir.path());
     EXPECT_EQ(r.exitCode, c.exitCode);
-    EXPECT_EQ(r.out, "\n" + std::string(kDefaultOutputs) + settings() +
-                         stagesUpTo(c.stagesBefore) + c.tail);
+    EXPECT_EQ(r.out, "\n" + std::string(kDefaultOutputs) + settings() + stagesUpTo(c.stagesBefore) +
+                         c.tail);
   }
 }
 
@@ -305,8 +313,9 @@ TEST(EndToEnd, TooFewTrabecularVerticesEndInTheLibrary) {
   bone.writeTo(dir);
   RunResult r = runVerdask(kInputs, dir.path());
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(r.err,
-            "ANN: ERROR------->Requesting more near neighbors than data points<-------------ERROR\n");
+  EXPECT_EQ(
+      r.err,
+      "ANN: ERROR------->Requesting more near neighbors than data points<-------------ERROR\n");
   EXPECT_EQ(r.out, "\n" + std::string(kDefaultOutputs) + settings() + stagesUpTo(4, 3, 3, 399));
   EXPECT_EQ(dir.read("table.log"), kTableHeader);
   EXPECT_EQ(dir.read("ans.log"), kAnswerHeader);
@@ -315,10 +324,12 @@ TEST(EndToEnd, TooFewTrabecularVerticesEndInTheLibrary) {
 
 TEST(EndToEnd, AdjustmentAndClampFollowTheOptions) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"-adj", "-1", "-min", "0.5"}, "1\t\t2.000e+001\t0.00\n2\t\t2.142e+000\t0.00\n"
-                                      "3\t\t5.000e-001\t0.00\n"},
-      {{"-min", "5", "-max", "3"}, "1\t\t3.000e+000\t0.00\n2\t\t5.000e+000\t0.00\n"
-                                   "3\t\t5.000e+000\t0.00\n"},
+      {{"-adj", "-1", "-min", "0.5"},
+       "1\t\t2.000e+001\t0.00\n2\t\t2.142e+000\t0.00\n"
+       "3\t\t5.000e-001\t0.00\n"},
+      {{"-min", "5", "-max", "3"},
+       "1\t\t3.000e+000\t0.00\n2\t\t5.000e+000\t0.00\n"
+       "3\t\t5.000e+000\t0.00\n"},
   };
   for (const auto& [options, answers] : cases) {
     ScratchDir dir;
@@ -349,8 +360,9 @@ TEST(EndToEnd, MeshVerticesTakeTheirNearestCorticalVertex) {
   Bone bone;
   bone.writeTo(dir);
   // Node 1 sits on cortical vertex 2, nodes 2 and 3 share cortical vertex 3.
-  dir.write("mesh.hmascii", "BEGIN NODES\n*node(1,100,0,0)\n*node(2,199,1,1)\n"
-                            "*node(3,201,-1,2)\n*tri3(1,1,1,2,3)\n");
+  dir.write("mesh.hmascii",
+            "BEGIN NODES\n*node(1,100,0,0)\n*node(2,199,1,1)\n"
+            "*node(3,201,-1,2)\n*tri3(1,1,1,2,3)\n");
   RunResult r = runVerdask(kInputs, dir.path());
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(dir.read("table.log"),
@@ -389,8 +401,9 @@ TEST(EndToEnd, WriteFailuresAreNotSuccess) {
       {{"-ans", "/dev/full"},
        {251, "Failed to write the table or answer log\nFailure calculating values\n"}},
       {{"-o", "/dev/full"},
-       {250, "Finished calculating values\nFailed to write the keyword file\n"
-             "Failure parsing triangles in .ascii file\n"}},
+       {250,
+        "Finished calculating values\nFailed to write the keyword file\n"
+        "Failure parsing triangles in .ascii file\n"}},
   };
   for (const auto& [options, outcome] : cases) {
     ScratchDir dir;

@@ -25,8 +25,10 @@ struct FastScan {
   bool sure = true;
 
   void skipChar() {  // %*c: any one character, white space included
-    if (p < end) ++p;
-    else sure = false;
+    if (p < end)
+      ++p;
+    else
+      sure = false;
   }
   void skipSpace() {
     while (p < end && isScanSpace(*p)) ++p;
@@ -50,8 +52,10 @@ struct FastScan {
   void readDouble(double* value) {  // %lg
     skipSpace();
     const char* q = sure ? parsePlainDouble(p, end, value) : nullptr;
-    if (q) p = q;
-    else sure = false;
+    if (q)
+      p = q;
+    else
+      sure = false;
   }
 };
 
@@ -74,7 +78,8 @@ const char* parsePlainDouble(const char* p, const char* end, double* value) {
   auto result = fast_float::from_chars(first, end, *value);
   const char* q = result.ptr;
   // A number followed by what could continue it ("1e", "0x1p3", "1.5.") is the library's too.
-  if (result.ec != std::errc() || (q < end && (isAlnum(*q) || *q == '.')) || !std::isfinite(*value)) {
+  if (result.ec != std::errc() || (q < end && (isAlnum(*q) || *q == '.')) ||
+      !std::isfinite(*value)) {
     return nullptr;
   }
   return q;

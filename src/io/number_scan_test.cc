@@ -17,11 +17,40 @@ LineView viewOf(const std::string& text) { return {text.data(), text.data() + te
 
 // Hostile number forms, each of which the C library reads in its own way.
 const std::vector<std::string> kNumberForms = {
-    "0", "-0", "+.5", "1e", "1e+", "1e-400", "1e400", "0x1p3", "nan", "inf", "-inf",
-    "infinity", "1.e5", ".e5", ".", "-", "+-1", "1.5e5e", "4.9e-324", "2.4703282292062328e-324",
-    "1.7976931348623157e308", "1.7976931348623159e308", "123456789012345678901234567890",
-    "0.1000000000000000055511151231257827", "9007199254740993", "1e-310", "00012.5000",
-    "-12.75e-2", "3.14159", "1.3", "7,", "2x", "1__", "",
+    "0",
+    "-0",
+    "+.5",
+    "1e",
+    "1e+",
+    "1e-400",
+    "1e400",
+    "0x1p3",
+    "nan",
+    "inf",
+    "-inf",
+    "infinity",
+    "1.e5",
+    ".e5",
+    ".",
+    "-",
+    "+-1",
+    "1.5e5e",
+    "4.9e-324",
+    "2.4703282292062328e-324",
+    "1.7976931348623157e308",
+    "1.7976931348623159e308",
+    "123456789012345678901234567890",
+    "0.1000000000000000055511151231257827",
+    "9007199254740993",
+    "1e-310",
+    "00012.5000",
+    "-12.75e-2",
+    "3.14159",
+    "1.3",
+    "7,",
+    "2x",
+    "1__",
+    "",
 };
 
 // A line with a number form in each of its numeric fields, between plain ones.
@@ -66,10 +95,21 @@ TEST(NumberScan, NodeMatchesLibraryOnHostileForms) {
 
 TEST(NumberScan, TriangleMatchesLibrary) {
   const std::vector<std::string> lines = {
-      "*tri3(1,1,5,9,7)\n", "*tri3(1,1, 5, 9,  7)\n", "*tri3(1,1 ,5,9,7)\n", " *tri3(1,1,5,9,7)\n",
-      "*tri3(1,1,5,9)\n", "*tri3(1,1,-5,+9,0)\n", "*tri3(1,1,3000000000,2,99999999999999999999)\n",
-      "*tri3(1,1,-2147483649,2,3)\n", "*tri3(1,1,5;9;7)\n", "*tri3(1,1,5,9,x)\n", "*tri3(",
-      "tri3(1,1,5,9,7)\n", "*tri3(1,1,5,9,7\n", "*tri3(1,1,5,9,\n7)\n", "*tri3(1,1,0x10,2,3)\n",
+      "*tri3(1,1,5,9,7)\n",
+      "*tri3(1,1, 5, 9,  7)\n",
+      "*tri3(1,1 ,5,9,7)\n",
+      " *tri3(1,1,5,9,7)\n",
+      "*tri3(1,1,5,9)\n",
+      "*tri3(1,1,-5,+9,0)\n",
+      "*tri3(1,1,3000000000,2,99999999999999999999)\n",
+      "*tri3(1,1,-2147483649,2,3)\n",
+      "*tri3(1,1,5;9;7)\n",
+      "*tri3(1,1,5,9,x)\n",
+      "*tri3(",
+      "tri3(1,1,5,9,7)\n",
+      "*tri3(1,1,5,9,7\n",
+      "*tri3(1,1,5,9,\n7)\n",
+      "*tri3(1,1,0x10,2,3)\n",
   };
   for (const std::string& line : lines) {
     int got[3] = {-7, -7, -7}, want[3] = {-7, -7, -7};
@@ -88,41 +128,11 @@ TEST(NumberScan, MatchesLibraryOnRandomDecimals) {
   for (int i = 0; i < 20000; ++i) {
     snprintf(text, sizeof text, "%.*e %.*f %.*g\n", digits(random),
              mantissa(random) * pow(10.0, exponent(random) % 20), digits(random) % 12,
-             mantissa(random) * 1000, digits(random), mantissa(random) * pow(10.0, exponent(random)));
+             mantissa(random) * 1000, digits(random),
+             mantissa(random) * pow(10.0, exponent(random)));
     double got[3];
     expectSameAsLibrary(text, scanSurfVertex(viewOf(text), got), got, kSurfVertexFormat);
   }
-}
-
-TEST(LineReader, SplitsPiecesLikeFgetsAndReadsCrlfAsLf) {
-  std::string longLine(2500, 'a');
-  std::string text = "one\r\ntwo\n" + longLine + "\r\n" + std::string(1022, 'b') + "\r\nx\ry\r";
-  std::string lfTwin = "one\ntwo\n" + longLine + "\n" + std::string(1022, 'b') + "\nx\ry\r";
-  MemoryFile twin(lfTwin);
-  std::vector<std::string> expected;
-  char buffer[1024];
-  while (fgets(buffer, sizeof buffer, twin.get())) expected.push_back(buffer);
-
-  for (const std::string& input : {text, lfTwin}) {
-    MemoryFile file(input);
-    LineReader lines(file.get(), kLinePieceMax);
-    LineView piece;
-    std::vector<std::string> got;
-    while (lines.next(&piece)) got.emplace_back(piece.begin, piece.end);
-    EXPECT_EQ(got, expected);
-  }
-}
-
-TEST(LineReader, StopsViewAtNulAndHandsBackPosition) {
-  std::string text = std::string("ab\0cd\n", 6) + "next\nrest";
-  MemoryFile file(text);
-  LineReader lines(file.get(), kLinePieceMax);
-  LineView piece;
-  ASSERT_TRUE(lines.next(&piece));
-  EXPECT_EQ(std::string(piece.begin, piece.end), "ab");
-  ASSERT_TRUE(lines.next(&piece));
-  ASSERT_TRUE(lines.handBack());
-  EXPECT_EQ(file.rest(), "rest");
 }
 
 }  // namespace

@@ -32,7 +32,8 @@ TEST(MeshReader, ReportsEachFailureWithItsStatus) {
   const std::vector<ReaderCase> cases = {
       {"empty", "", -2, "Failed to read first line of .hmascii file\n"},
       {"no triangle", kNodes, -3, "Reached end of .hmascii file before finding '*tri3()'\n"},
-      {"bad triangle", kNodes + "*tri3(1,1,2)\n", -4, "Unable to read tri values in .hmascii file\n"},
+      {"bad triangle", kNodes + "*tri3(1,1,2)\n", -4,
+       "Unable to read tri values in .hmascii file\n"},
       {"blank before keyword", kNodes + " *tri3(1,1,1,2,3)\n", -4,
        "Unable to read tri values in .hmascii file\n"},
       {"blank before separator", kNodes + "*tri3(1,1 ,1,2,3)\n", -4,
@@ -41,16 +42,18 @@ TEST(MeshReader, ReportsEachFailureWithItsStatus) {
        "Invalid number of vertices found in .surf file\n"},
       {"no node block", kTriangles, -6,
        "Reached end of .hmascii file before finding 'BEGIN NODES'\n"},
-      {"short node block", "BEGIN NODES\n*node(1,0,0,0)\n*node(2,1,0,0)\nEND NODES\n" + kTriangles, -8,
-       "Couldn't read value of vertex #3 in .surf file\n"},
+      {"short node block", "BEGIN NODES\n*node(1,0,0,0)\n*node(2,1,0,0)\nEND NODES\n" + kTriangles,
+       -8, "Couldn't read value of vertex #3 in .surf file\n"},
       {"node block ends the file", kTriangles + "BEGIN NODES\n*node(1,0,0,0)\n", -7,
        "Reached end of .hmascii file before finding all vertices\n"},
       {"not a number", "BEGIN NODES\n*node(1,0,0,0)\n*node(2,1,x,0)\n*node(3,0,1,0)\n" + kTriangles,
        -8, "Couldn't read value of vertex #2 in .surf file\n"},
-      {"nan coordinate", "BEGIN NODES\n*node(1,0,0,0)\n*node(2,nan,0,0)\n*node(3,0,1,0)\n" +
-       kTriangles, -10, "Coordinate not finite or too large in vertex #2 of .hmascii file\n"},
-      {"huge coordinate", "BEGIN NODES\n*node(1,0,0,1e308)\n*node(2,0,0,0)\n*node(3,0,1,0)\n" +
-       kTriangles, -10, "Coordinate not finite or too large in vertex #1 of .hmascii file\n"},
+      {"nan coordinate",
+       "BEGIN NODES\n*node(1,0,0,0)\n*node(2,nan,0,0)\n*node(3,0,1,0)\n" + kTriangles, -10,
+       "Coordinate not finite or too large in vertex #2 of .hmascii file\n"},
+      {"huge coordinate",
+       "BEGIN NODES\n*node(1,0,0,1e308)\n*node(2,0,0,0)\n*node(3,0,1,0)\n" + kTriangles, -10,
+       "Coordinate not finite or too large in vertex #1 of .hmascii file\n"},
   };
   for (const ReaderCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -73,7 +76,8 @@ TEST(MeshReader, CountsLargestCornerOfFirstBlockAndReadsNodesByPosition) {
   for (int k = 1; k <= 12; ++k) {
     nodes += "*node(" + std::to_string(100 + 12 - k) + "," + std::to_string(k) + ",0,0)\n";
   }
-  MemoryFile file(nodes + "END NODES\n*tri3(1,1,5,9,7)\n*tri3(2,1,2,3,4)\nother\n*tri3(3,1,11,12,10)\n");
+  MemoryFile file(nodes +
+                  "END NODES\n*tri3(1,1,5,9,7)\n*tri3(2,1,2,3,4)\nother\n*tri3(3,1,11,12,10)\n");
   PointSet points;
   int count;
   ASSERT_EQ(parseMeshVertices(file.get(), points, count), 0);
@@ -85,8 +89,9 @@ TEST(MeshReader, CountsLargestCornerOfFirstBlockAndReadsNodesByPosition) {
 }
 
 TEST(MeshReader, AcceptsTrianglesFirstAndLastLineTriangle) {
-  MemoryFile file("*tri3(1,1,1,2,3)\nBEGIN NODES\n*node(1,1,2,3)\n*node(2,4,5,6)\n"
-                  "*node(3,7,8,9,10,11)\n*tri3(2,1,3,4,5)");
+  MemoryFile file(
+      "*tri3(1,1,1,2,3)\nBEGIN NODES\n*node(1,1,2,3)\n*node(2,4,5,6)\n"
+      "*node(3,7,8,9,10,11)\n*tri3(2,1,3,4,5)");
   PointSet points;
   int count;
   ASSERT_EQ(parseMeshVertices(file.get(), points, count), 0);
@@ -96,8 +101,9 @@ TEST(MeshReader, AcceptsTrianglesFirstAndLastLineTriangle) {
 }
 
 TEST(MeshReader, SearchRestartsAtFileStartAfterBlockEndingOnNodesLine) {
-  MemoryFile file("BEGIN NODES\n*node(1,1,0,0)\n*node(2,2,0,0)\n*tri3(1,1,1,2,2)\n"
-                  "BEGIN NODES\n*node(1,9,9,9)\n");
+  MemoryFile file(
+      "BEGIN NODES\n*node(1,1,0,0)\n*node(2,2,0,0)\n*tri3(1,1,1,2,2)\n"
+      "BEGIN NODES\n*node(1,9,9,9)\n");
   PointSet points;
   int count;
   ASSERT_EQ(parseMeshVertices(file.get(), points, count), 0);

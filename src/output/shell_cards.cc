@@ -34,8 +34,8 @@ int writeTriangleBlock(LineReader& lines, LineView line, TextWriter& deck, const
     }
     for (int corner : corners) {
       if (corner < 1 || corner > vertexCount) {
-        printf("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangles + 1,
-               corner, vertexCount);
+        printf("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangles + 1, corner,
+               vertexCount);
         return -5;
       }
     }
@@ -63,9 +63,10 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
   deck.put(kDeckHeader);
   // A "tri3" line without the star starts no block.
   int triangles = 0;
-  int status = line.contains("*tri3") ? writeTriangleBlock(lines, line, deck, thickness,
-                                                           vertexCount, shellNum, shellVal, triangles)
-                                      : 0;
+  int status = line.contains("*tri3")
+                   ? writeTriangleBlock(lines, line, deck, thickness, vertexCount, shellNum,
+                                        shellVal, triangles)
+                   : 0;
   if (status == 0) deck.put("*END\n");
   bool written = deck.finish();
   if (status != 0) return status;

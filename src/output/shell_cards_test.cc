@@ -24,8 +24,8 @@ DeckResult writeDeck(const std::string& mesh, const std::vector<float>& thicknes
   size_t size = 0;
   FILE* out = open_memstream(&data, &size);
   testing::internal::CaptureStdout();
-  int status = writeShellCards(in.get(), out, thickness.data(),
-                               static_cast<int>(thickness.size()), shellNum, shellVal);
+  int status = writeShellCards(in.get(), out, thickness.data(), static_cast<int>(thickness.size()),
+                               shellNum, shellVal);
   std::string printed = testing::internal::GetCapturedStdout();
   fclose(out);
   DeckResult result{status, printed, std::string(data, size)};
@@ -56,19 +56,20 @@ TEST(ShellCards, ReportsEachOutcome) {
     std::string printed;
     std::string deck;
   };
-  const std::string card = "      -5       7       1       2       3       3\n"
-                           "      2.50000000     20.00000000      1.29999995      1.29999995\n";
+  const std::string card =
+      "      -5       7       1       2       3       3\n"
+      "      2.50000000     20.00000000      1.29999995      1.29999995\n";
   const std::vector<Case> cases = {
       {"nothing after nodes", "", 1, -1, "Failed to read first line of .hmascii file\n", ""},
       {"no triangles", "END NODES\nEND DATA\n", 1, -2,
        "Reached end of .hmascii file before finding '*tri3()'\n", ""},
       {"tri3 without star", "tri3(1,1,1,2,3)\n*tri3(2,1,1,2,3)\n", 1, 0,
        "Found 0 triangles in .hmascii file\n", std::string(kHeader) + "*END\n"},
-      {"third triangle unreadable",
-       "*tri3(1,1,1,2,3)\n*tri3(2,1,1,2,3)\n*tri3(3,1,1,2)\n", -5, -4,
-       "Couldn't read value of triangle #3 in .surf file\n", kHeader + card +
-       "      -4       7       1       2       3       3\n"
-       "      2.50000000     20.00000000      1.29999995      1.29999995\n"},
+      {"third triangle unreadable", "*tri3(1,1,1,2,3)\n*tri3(2,1,1,2,3)\n*tri3(3,1,1,2)\n", -5, -4,
+       "Couldn't read value of triangle #3 in .surf file\n",
+       kHeader + card +
+           "      -4       7       1       2       3       3\n"
+           "      2.50000000     20.00000000      1.29999995      1.29999995\n"},
       {"block ends at other line", "*tri3(1,1,1,2,3)\nEND\n*tri3(2,1,1,2,3)\n", -5, 0,
        "Found 1 triangles in .hmascii file\n", kHeader + card + "*END\n"},
       {"corner above vertex count", "*tri3(1,1,1,2,3)\n*tri3(2,1,1,10,3)\n", -5, -5,

@@ -18,7 +18,8 @@ char* padLeft(char* out, const char* text, size_t length, int width) {
 
 size_t formatScientific3(double value, char* out) {
   if (!std::isfinite(value)) return snprintf(out, kNumberCapacity, "%0.3e", value);
-  char* end = std::to_chars(out, out + kNumberCapacity, value, std::chars_format::scientific, 3).ptr;
+  char* end =
+      std::to_chars(out, out + kNumberCapacity, value, std::chars_format::scientific, 3).ptr;
   // The C library writes at least two exponent digits; widen to three.
   char* sign = static_cast<char*>(memchr(out, 'e', end - out)) + 1;
   size_t digits = end - (sign + 1);

@@ -16,10 +16,18 @@ std::string scientific3(double value) {
 
 TEST(TextWriter, WritesThreeDigitExponents) {
   const std::vector<std::pair<double, const char*>> cases = {
-      {20.0, "2.000e+001"},     {3.14159, "3.142e+000"},  {-1.5e-3, "-1.500e-003"},
-      {0.0, "0.000e+000"},      {-0.0, "-0.000e+000"},    {9.9995, "9.999e+000"},
-      {9.99951, "1.000e+001"},  {1e100, "1.000e+100"},    {-2.5e-300, "-2.500e-300"},
-      {1.3f, "1.300e+000"},     {INFINITY, "inf"},        {-INFINITY, "-inf"},
+      {20.0, "2.000e+001"},
+      {3.14159, "3.142e+000"},
+      {-1.5e-3, "-1.500e-003"},
+      {0.0, "0.000e+000"},
+      {-0.0, "-0.000e+000"},
+      {9.9995, "9.999e+000"},
+      {9.99951, "1.000e+001"},
+      {1e100, "1.000e+100"},
+      {-2.5e-300, "-2.500e-300"},
+      {1.3f, "1.300e+000"},
+      {INFINITY, "inf"},
+      {-INFINITY, "-inf"},
       {NAN, "nan"},
   };
   for (const auto& [value, text] : cases) EXPECT_EQ(scientific3(value), text) << value;

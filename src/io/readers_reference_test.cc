@@ -1,0 +1,168 @@
+// The buffered readers against the straightforward fgets/sscanf readers, on
+// generated bones and on randomly damaged copies of them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "io/readers.h"
+#include "reference_readers.h"
+#include "test_util.h"
+
+namespace {
+
+std::string lfTwin(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  }
+  return out;
+}
+
+const char* const kHostileForms[] = {"1e",  "+.5",   "-0",  "1e-400", "1e400", "0x1p3",
+                                     "nan", "inf",   "1e+", "-",      ".",     "1,5",
+                                     "+-2", "1.5.5", "00",  "1e308"};
+
+// One random piece of damage of the kinds real exports and transfers do.
+std::string damage(std::string text, std::mt19937& random) {
+  auto at = [&](size_t size) { return std::uniform_int_distribution<size_t>(0, size)(random); };
+  size_t p = at(text.size() ? text.size() - 1 : 0);
+  switch (random() % 8) {
+    case 0: {  // a hostile number form in place of a token
+      size_t start = text.find_last_of(" ,(\n", p);
+      start = start == std::string::npos ? 0 : start + 1;
+      size_t end = text.find_first_of(" ,)\n", start);
+      if (end == std::string::npos) end = text.size();
+      return text.replace(start, end - start, kHostileForms[random() % std::size(kHostileForms)]);
+    }
+    case 1: {  // Windows line ends
+      std::string out;
+      for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+      return out;
+    }
+    case 2:
+      return text.insert(p, 1, '\0');
+    case 3: {  // two lines joined
+      size_t lf = text.find('\n', p);
+      return lf == std::string::npos ? text : text.erase(lf, 1);
+    }
+    case 4:
+      return text.insert(p, 1000 + random() % 100, ' ');  // past the 1023-character piece
+    case 5:
+      return text.substr(0, p);
+    case 6:
+      return text.insert(p, "\r");
+    default: {  // a digit changed
+      size_t digit = text.find_first_of("0123456789", p);
+      if (digit != std::string::npos) text[digit] = static_cast<char>('0' + random() % 10);
+      return text;
+    }
+  }
+}
+
+struct Outcome {
+  int status;
+  std::string printed;
+  std::vector<double> values;
+  std::string rest;  // what the stream holds after the reader
+};
+
+template <typename Read>
+Outcome run(const std::string& text, Read read) {
+  MemoryFile file(text);
+  Outcome outcome;
+  testing::internal::CaptureStdout();
+  outcome.status = read(file.get(), outcome.values);
+  outcome.printed = testing::internal::GetCapturedStdout();
+  outcome.rest = file.rest();
+  return outcome;
+}
+
+void expectSame(const Outcome& got, const Outcome& want, const std::string& text, bool position) {
+  ASSERT_EQ(got.status, want.status) << text.substr(0, 300);
+  ASSERT_EQ(got.printed, want.printed);
+  if (got.status != 0) return;
+  ASSERT_EQ(got.values.size(), want.values.size());
+  ASSERT_EQ(memcmp(got.values.data(), want.values.data(), got.values.size() * sizeof(double)), 0);
+  if (position) {
+    ASSERT_EQ(lfTwin(got.rest), want.rest);
+  }
+}
+
+std::vector<double> coordsOf(const PointSet& points) {
+  return std::vector<double>(points.coords(), points.coords() + 3 * points.count());
+}
+
+class ReadersAgainstReference : public testing::Test {
+ protected:
+  void SetUp() override {
+    RunResult r = runProgram(MAKE_BONE_BINARY, {dir_.path(), "60", "500", "3"}, dir_.path());
+    ASSERT_EQ(r.exitCode, 0);
+  }
+  std::string input(const char* name) const { return dir_.read(name); }
+
+  // The original and 300 damaged copies.
+  template <typename Check>
+  void forDamagedCopies(const std::string& text, Check check) {
+    std::mt19937 random(11);
+    check(text);
+    for (int i = 0; i < 300; ++i) {
+      std::string copy = text;
+      for (int n = 1 + random() % 3; n > 0; --n) copy = damage(copy, random);
+      check(copy);
+    }
+  }
+
+ private:
+  ScratchDir dir_;
+};
+
+TEST_F(ReadersAgainstReference, MeshReaderAgrees) {
+  forDamagedCopies(input("mesh.hmascii"), [](const std::string& text) {
+    Outcome got = run(text, [](FILE* f, std::vector<double>& v) {
+      PointSet points;
+      int count, status = parseMeshVertices(f, points, count);
+      if (status == 0) v = coordsOf(points);
+      return status;
+    });
+    Outcome want = run(lfTwin(text), [](FILE* f, std::vector<double>& v) {
+      int count;
+      return referenceMeshVertices(f, v, count);
+    });
+    expectSame(got, want, text, true);
+  });
+}
+
+TEST_F(ReadersAgainstReference, SurfReaderAgrees) {
+  forDamagedCopies(input("trab.surf"), [](const std::string& text) {
+    Outcome got = run(text, [](FILE* f, std::vector<double>& v) {
+      PointSet points;
+      int count, status = parseSurfVertices(f, points, count);
+      if (status == 0) v = coordsOf(points);
+      return status;
+    });
+    Outcome want = run(lfTwin(text), [](FILE* f, std::vector<double>& v) {
+      int count;
+      return referenceSurfVertices(f, v, count);
+    });
+    expectSame(got, want, text, false);
+  });
+}
+
+TEST_F(ReadersAgainstReference, NormalsReaderAgrees) {
+  forDamagedCopies(input("norm.vtk"), [](const std::string& text) {
+    Outcome got = run(text, [](FILE* f, std::vector<double>& v) {
+      std::unique_ptr<Coord3[]> normals;
+      int status = parseNormals(f, 500, normals);
+      if (status == 0) v.assign(&normals[0].x, &normals[0].x + 3 * 500);
+      return status;
+    });
+    Outcome want = run(lfTwin(text),
+                       [](FILE* f, std::vector<double>& v) { return referenceNormals(f, 500, v); });
+    expectSame(got, want, text, false);
+  });
+}
+
+}  // namespace
