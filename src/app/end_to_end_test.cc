@@ -275,10 +275,13 @@ TEST(EndToEnd, StageFailuresEndWithTheirExitCodes) {
       {"normal not a number", 2, "NORMALS\n0 0 1\n0 zero 1\n0 0 1\n", 252,
        "Couldn't read value of normal #2 in .vtk file\nFailure parsing normals in norm.vtk file\n",
        3},
-      {"cortical allocation", 1, "Vertices 2000000000\n0 0 0\n", 254,
-       "Not enough memory for 2000000000 vertices of .surf file\n"
-       "Failure parsing vertices in cort.surf file\n",
-       1},
+      {"cortical count far beyond the file", 1, "Vertices 2000000000\n0 0 0\n", 254,
+       "Reached end of .surf file before finding all vertices\n"
+       "Failure parsing vertices in cort.surf file\n", 1},
+      {"mesh corner far beyond the node block", 0,
+       "BEGIN NODES\n*node(1,0,0,0)\n*tri3(1,1,1,2,2147483647)\n", 255,
+       "Reached end of .hmascii file before finding all vertices\n"
+       "Failure parsing vertices in mesh.hmascii file\n", 0},
       {"third triangle unreadable", 0,
        "*tri3(1,1,1,2,3)\n" +
            Bone{{1, 2, 3}, {"*tri3(1,1,1,2,3)", "*tri3(2,1,1,2,3)", "*tri3(3,1,1,2)"}}.mesh(),

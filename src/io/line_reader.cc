@@ -1,5 +1,7 @@
 #include "io/line_reader.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace {
@@ -76,6 +78,13 @@ void LineReader::skipLinesWithout(const char* keyword) {
     if (!lf) return;  // a line longer than the window goes piece by piece
     consume(lf + 1 - start);
   }
+}
+
+long long LineReader::bytesLeft() const {
+  struct stat info;
+  int fd = fileno(stream_);
+  if (!seekable_ || fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return info.st_size - (base_ + static_cast<long long>(pos_));
 }
 
 bool LineReader::rewind() {

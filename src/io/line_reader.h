@@ -44,6 +44,9 @@ class LineReader {
   /// stream reads go on from there; false when the stream cannot seek.
   bool handBack();
 
+  /// Bytes of the file after what has been read, or -1 when the stream cannot tell.
+  long long bytesLeft() const;
+
   // Raw access for readers that scan across line ends (the normals).
   /// Makes at least n unread bytes available unless the file ends first; returns how many are.
   size_t fill(size_t n);

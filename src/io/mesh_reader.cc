@@ -38,13 +38,15 @@ int readNodeBlock(LineReader& lines, PointSet& points, int count) {
     printf("Reached end of .hmascii file before finding 'BEGIN NODES'\n");
     return -6;
   }
-  if (!points.resize(count)) {
+  int capacity = vertexCapacity(count, lines);
+  if (!points.resize(capacity)) {
     printf("Not enough memory for %d vertices of .hmascii file\n", count);
     return -9;
   }
   double* xyz = points.coords();
   for (int k = 1; k <= count; ++k, xyz += 3) {
-    if (!lines.next(&line)) {
+    // Past the capacity only if the file grew while it was read.
+    if (k > capacity || !lines.next(&line)) {
       printf("Reached end of .hmascii file before finding all vertices\n");
       return -7;
     }

@@ -120,6 +120,12 @@ int scanSurfVertex(LineView line, double xyz[3]) {
   return scanWithLibrary(line, kSurfVertexFormat, &xyz[0], &xyz[1], &xyz[2]);
 }
 
+int vertexCapacity(int count, const LineReader& lines) {
+  long long left = lines.bytesLeft();
+  if (left < 0 || count <= left / 5 + 1) return count;
+  return static_cast<int>(left / 5 + 1);
+}
+
 bool coordinatesInRange(const double xyz[3]) {
   for (int i = 0; i < 3; ++i) {
     if (!(std::fabs(xyz[i]) <= kMaxCoordinate)) return false;

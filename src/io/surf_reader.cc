@@ -41,14 +41,16 @@ int parseSurfVertices(FILE* surf, PointSet& points, int& count) {
   count = 0;
   LineReader lines(surf, kLinePieceMax);
   if (int status = readSurfHeader(lines, count)) return status;
-  if (!points.resize(count)) {
+  int capacity = vertexCapacity(count, lines);
+  if (!points.resize(capacity)) {
     printf("Not enough memory for %d vertices of .surf file\n", count);
     return -8;
   }
   double* xyz = points.coords();
   LineView line;
   for (int k = 1; k <= count; ++k, xyz += 3) {
-    if (!lines.next(&line)) {
+    // Past the capacity only if the file grew while it was read.
+    if (k > capacity || !lines.next(&line)) {
       printf("Reached end of .surf file before finding all vertices\n");
       return -6;
     }
