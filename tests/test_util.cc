@@ -53,7 +53,7 @@ void writeFile(const std::string& path, const std::string& content) {
 }
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& dir) {
+                     const std::string& dir, const std::vector<std::string>& wrapper) {
   std::string outPath = dir + "/.stdout", errPath = dir + "/.stderr";
   pid_t pid = fork();
   if (pid == 0) {
@@ -61,10 +61,12 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
         !freopen(errPath.c_str(), "wb", stderr)) {
       _exit(127);
     }
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    std::vector<char*> argv;
+    for (const std::string& arg : wrapper) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   int status = 0;
@@ -77,5 +79,9 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
 }
 
 RunResult runVerdask(const std::vector<std::string>& args, const std::string& dir) {
-  return runProgram(VERDASK_BINARY, args, dir);
+  // VERDASK_TEST_WRAPPER runs the tool under another program, such as valgrind.
+  std::vector<std::string> wrapper;
+  std::istringstream words(getenv("VERDASK_TEST_WRAPPER") ? getenv("VERDASK_TEST_WRAPPER") : "");
+  for (std::string word; words >> word;) wrapper.push_back(word);
+  return runProgram(VERDASK_BINARY, args, dir, wrapper);
 }

@@ -43,9 +43,10 @@ struct RunResult {
   std::string err;
 };
 
-/// Runs `program` with `args` in `dir`, capturing stdout and stderr.
+/// Runs `program` with `args` in `dir`, capturing stdout and stderr; a
+/// wrapper command line, if given, runs the program.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& dir);
+                     const std::string& dir, const std::vector<std::string>& wrapper = {});
 RunResult runVerdask(const std::vector<std::string>& args, const std::string& dir);
 
 std::string readFile(const std::string& path);

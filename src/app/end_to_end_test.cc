@@ -418,3 +418,100 @@ TEST(EndToEnd, WriteFailuresAreNotSuccess) {
 }
 
 }  // namespace
+
+namespace {
+
+struct HostileCase {
+  const char* name;
+  std::vector<std::pair<int, std::string>> files;  // index into kInputs, content
+  std::vector<std::string> options;
+  int exitCode;
+  std::string lastLines;  // the end of stdout
+};
+
+std::string garbage(size_t size, unsigned seed) {
+  std::string text(size, '\0');
+  for (char& c : text) c = static_cast<char>((seed = seed * 1103515245 + 12345) >> 16);
+  return text;
+}
+
+std::string identicalPoints(int count) {
+  std::string text = "Vertices " + std::to_string(count) + "\n";
+  for (int i = 0; i < count; ++i) text += "5000 5000 5000\n";
+  return text;
+}
+
+// No input, however malformed, may crash the tool or leave a deck that looks complete.
+TEST(EndToEnd, HostileInputsEndCleanly) {
+  const std::string cortFail = "Failure parsing vertices in cort.surf file\n";
+  const std::vector<HostileCase> cases = {
+      {"all files empty", {{0, ""}, {1, ""}, {2, ""}, {3, ""}}, {}, 255,
+       "Failed to read first line of .hmascii file\nFailure parsing vertices in mesh.hmascii file\n"},
+      {"binary garbage mesh", {{0, garbage(5000, 1)}}, {}, 255,
+       "Reached end of .hmascii file before finding '*tri3()'\n"
+       "Failure parsing vertices in mesh.hmascii file\n"},
+      {"binary garbage normals", {{2, garbage(5000, 2)}}, {}, 252,
+       "Reached end of .vtk file before finding 'NORMALS'\n"
+       "Failure parsing normals in norm.vtk file\n"},
+      {"NUL inside a vertex line", {{1, std::string("Vertices 3\n0 0 0\n100 0\0 0\n200 0 0\n", 31)}},
+       {}, 254, "Couldn't read value of vertex #2 in .surf file\n" + cortFail},
+      {"line of 100,000 characters", {{1, "Vertices 3\n0 0 0" + std::string(100000, ' ') + "\n"}},
+       {}, 254, "Couldn't read value of vertex #2 in .surf file\n" + cortFail},
+      {"count far larger than the file", {{1, "Vertices 1000000000\n0 0 0\n"}}, {}, 254,
+       "Reached end of .surf file before finding all vertices\n" + cortFail},
+      {"count 2^31 - 1", {{3, "Vertices 2147483647\n0 0 0\n"}}, {}, 253,
+       "Reached end of .surf file before finding all vertices\n"
+       "Failure parsing vertices in trab.surf file\n"},
+      {"count past 2^31", {{1, "Vertices 2147483648\n0 0 0\n"}}, {}, 254,
+       "Invalid number of vertices found in .surf file\n" + cortFail},
+      {"million identical trabecular points", {{3, identicalPoints(1000000)}}, {}, 0,
+       "Found 1 triangles in .hmascii file\nFinished parsing triangles in .ascii file\n"},
+      {"mixed CRLF and LF", {{1, "Vertices 3\r\n0 0 0\n100 0 0\r\n200 0 0\n"}}, {}, 0,
+       "Finished parsing triangles in .ascii file\n"},
+      {"fewer normals than vertices", {{2, "NORMALS\n0 0 1 0 0 1 0 0\n"}}, {}, 252,
+       "Couldn't read value of normal #3 in .vtk file\nFailure parsing normals in norm.vtk file\n"},
+      {"not-a-number mesh coordinate",
+       {{0, "BEGIN NODES\n*node(1,nan,0,0)\n*tri3(1,1,1,1,1)\n"}}, {}, 255,
+       "Coordinate not finite or too large in vertex #1 of .hmascii file\n"
+       "Failure parsing vertices in mesh.hmascii file\n"},
+      {"infinite cortical coordinate", {{1, "Vertices 3\n0 0 0\n100 -inf 0\n200 0 0\n"}}, {}, 254,
+       "Coordinate not finite or too large in vertex #2 of .surf file\n" + cortFail},
+      {"huge trabecular coordinate", {{3, "Vertices 400\n1e200 0 0\n"}}, {}, 253,
+       "Coordinate not finite or too large in vertex #1 of .surf file\n"
+       "Failure parsing vertices in trab.surf file\n"},
+      {"huge mesh coordinate", {{0, "BEGIN NODES\n*node(1,0,1e308,0)\n*tri3(1,1,1,1,1)\n"}}, {},
+       255,
+       "Coordinate not finite or too large in vertex #1 of .hmascii file\n"
+       "Failure parsing vertices in mesh.hmascii file\n"},
+      {"not-a-number normal", {{2, "NORMALS\nnan nan nan 0 0 1 0 0 1\n"}}, {}, 0,
+       "Finished parsing triangles in .ascii file\n"},
+      {"corners beyond the node block",
+       {{0, "*tri3(1,1,1,2,3)\nBEGIN NODES\n*node(1,0,0,0)\n*node(2,1,0,0)\n*node(3,2,0,0)\n"
+            "*tri3(1,1,1,2,9)\n"}},
+       {}, 250,
+       "Triangle #1 uses node 9, outside the mesh's 3 vertices\n"
+       "Failure parsing triangles in .ascii file\n"},
+      {"option 1e999", {}, {"-min", "1e999"}, 255, "defalut '1'\n"},
+      {"option nan", {}, {"-adj", "nan"}, 255, "defalut '1'\n"},
+      {"option -0", {}, {"-max", "-0"}, 0, "Finished parsing triangles in .ascii file\n"},
+  };
+  for (const HostileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    Bone().writeTo(dir);
+    for (const auto& [file, content] : c.files) dir.write(kInputs[file], content);
+    RunResult r = runVerdask(withInputs(c.options), dir.path());
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_EQ(r.err, "");
+    ASSERT_GE(r.out.size(), c.lastLines.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - c.lastLines.size()), c.lastLines);
+    std::string deck = dir.exists("out.k") ? dir.read("out.k") : "";
+    if (c.exitCode == 0) {
+      EXPECT_EQ(deck.substr(deck.size() - 5), "*END\n");
+    } else {
+      EXPECT_EQ(deck.find("*END"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace

@@ -3,10 +3,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cassert>
 
 namespace {
 
+// Reads go in blocks of up to 1 MiB; a small file gets a buffer of its size.
 constexpr size_t kBlockSize = size_t{1} << 20;
+constexpr size_t kSmallestBlock = size_t{1} << 13;
 
 }  // namespace
 
@@ -15,20 +18,25 @@ void LineView::copyTo(char* buffer) const {
   buffer[size()] = '\0';
 }
 
-LineReader::LineReader(FILE* stream, size_t pieceMax)
-    : stream_(stream), pieceMax_(pieceMax), buffer_(new char[kBlockSize]) {
+LineReader::LineReader(FILE* stream, size_t pieceMax) : stream_(stream), pieceMax_(pieceMax) {
   base_ = ftello(stream);
   seekable_ = base_ >= 0;
+  long long left = bytesLeft();
+  capacity_ = left >= 0 && static_cast<unsigned long long>(left) < kBlockSize
+                  ? std::max(kSmallestBlock, static_cast<size_t>(left) + 1)
+                  : kBlockSize;
+  buffer_.reset(new char[capacity_]);
 }
 
 size_t LineReader::fill(size_t n) {
+  assert(n <= capacity_);
   if (end_ - pos_ >= n || eof_) return end_ - pos_;
   memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
   base_ += pos_;
   end_ -= pos_;
   pos_ = 0;
   while (end_ < n && !eof_) {
-    size_t got = fread(buffer_.get() + end_, 1, kBlockSize - end_, stream_);
+    size_t got = fread(buffer_.get() + end_, 1, capacity_ - end_, stream_);
     end_ += got;
     if (got == 0) eof_ = true;
   }
@@ -62,7 +70,7 @@ void LineReader::skipLinesWithout(const char* keyword) {
   size_t keywordLength = strlen(keyword);
   // Pieces restart after every LF, so from a piece boundary a line without
   // the keyword anywhere yields no piece with it.
-  while (size_t available = fill(kBlockSize / 2)) {
+  while (size_t available = fill(capacity_ / 2)) {
     char* start = cursor();
     if (const void* hit = memmem(start, available, keyword, keywordLength)) {
       const char* lf =

@@ -57,6 +57,7 @@ class LineReader {
  private:
   FILE* stream_;
   size_t pieceMax_;
+  size_t capacity_;
   std::unique_ptr<char[]> buffer_;
   size_t pos_ = 0;
   size_t end_ = 0;

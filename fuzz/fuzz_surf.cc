@@ -1,0 +1,12 @@
+#include "fuzz_input.h"
+#include "io/readers.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  FILE* surf = memoryFile(data, size);
+  if (!surf) return 0;
+  PointSet points;
+  int count;
+  parseSurfVertices(surf, points, count);
+  fclose(surf);
+  return 0;
+}
