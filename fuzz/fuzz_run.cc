@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inputs.trabecularName = "trab.surf";
   FileHandle* handles[] = {&inputs.mesh, &inputs.cortical, &inputs.normals, &inputs.trabecular};
   for (int i = 0; i < 4; ++i) {
-    handles[i]->reset(memoryFile(reinterpret_cast<const uint8_t*>(files[i].data()), files[i].size()));
+    handles[i]->reset(
+        memoryFile(reinterpret_cast<const uint8_t*>(files[i].data()), files[i].size()));
     if (!handles[i]->get()) return 0;
   }
   RunOptions options;

@@ -35,7 +35,7 @@ const NumberOption kNumberOptions[] = {
 // In the order the default names are opened.
 struct FileOption {
   const char* name;
-  const char* defaultName;
+  const char* defaultName;  // null: no file unless the option names one
   FileHandle RunOptions::*stream;
 };
 
@@ -43,6 +43,7 @@ const FileOption kFileOptions[] = {
     {"-ans", "ans.log", &RunOptions::answers},
     {"-o", "out.k", &RunOptions::keyword},
     {"-table", "table.log", &RunOptions::table},
+    {"-vtk", nullptr, &RunOptions::vtk},
 };
 
 // Numeric values are copied into a 20-byte buffer: at most 19 characters.
@@ -120,7 +121,8 @@ int readOption(int argc, char** argv, int i, OpenedFiles& opened, RunOptions& op
     openOutput(argv[i + 1], option, opened, options);
     return i + 2;
   }
-  return i + 1;  // not an option: passed over
+  if (strcmp(argv[i], "-summary") == 0) options.summary = true;
+  return i + 1;  // a flag, or not an option: passed over
 }
 
 }  // namespace
@@ -184,6 +186,8 @@ void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& opti
   for (int i = 5; i < argc;) i = readOption(argc, argv, i, opened, options);
   // A stream that no option opened goes under its default name.
   for (const FileOption& option : kFileOptions) {
-    if (!(options.*option.stream).get()) openOutput(option.defaultName, option, opened, options);
+    if (option.defaultName && !(options.*option.stream).get()) {
+      openOutput(option.defaultName, option, opened, options);
+    }
   }
 }

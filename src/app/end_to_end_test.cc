@@ -277,11 +277,13 @@ TEST(EndToEnd, StageFailuresEndWithTheirExitCodes) {
        3},
       {"cortical count far beyond the file", 1, "Vertices 2000000000\n0 0 0\n", 254,
        "Reached end of .surf file before finding all vertices\n"
-       "Failure parsing vertices in cort.surf file\n", 1},
+       "Failure parsing vertices in cort.surf file\n",
+       1},
       {"mesh corner far beyond the node block", 0,
        "BEGIN NODES\n*node(1,0,0,0)\n*tri3(1,1,1,2,2147483647)\n", 255,
        "Reached end of .hmascii file before finding all vertices\n"
-       "Failure parsing vertices in mesh.hmascii file\n", 0},
+       "Failure parsing vertices in mesh.hmascii file\n",
+       0},
       {"third triangle unreadable", 0,
        "*tri3(1,1,1,2,3)\n" +
            Bone{{1, 2, 3}, {"*tri3(1,1,1,2,3)", "*tri3(2,1,1,2,3)", "*tri3(3,1,1,2)"}}.mesh(),
@@ -445,50 +447,99 @@ std::string identicalPoints(int count) {
 TEST(EndToEnd, HostileInputsEndCleanly) {
   const std::string cortFail = "Failure parsing vertices in cort.surf file\n";
   const std::vector<HostileCase> cases = {
-      {"all files empty", {{0, ""}, {1, ""}, {2, ""}, {3, ""}}, {}, 255,
-       "Failed to read first line of .hmascii file\nFailure parsing vertices in mesh.hmascii file\n"},
-      {"binary garbage mesh", {{0, garbage(5000, 1)}}, {}, 255,
+      {"all files empty",
+       {{0, ""}, {1, ""}, {2, ""}, {3, ""}},
+       {},
+       255,
+       "Failed to read first line of .hmascii file\nFailure parsing vertices in mesh.hmascii "
+       "file\n"},
+      {"binary garbage mesh",
+       {{0, garbage(5000, 1)}},
+       {},
+       255,
        "Reached end of .hmascii file before finding '*tri3()'\n"
        "Failure parsing vertices in mesh.hmascii file\n"},
-      {"binary garbage normals", {{2, garbage(5000, 2)}}, {}, 252,
+      {"binary garbage normals",
+       {{2, garbage(5000, 2)}},
+       {},
+       252,
        "Reached end of .vtk file before finding 'NORMALS'\n"
        "Failure parsing normals in norm.vtk file\n"},
-      {"NUL inside a vertex line", {{1, std::string("Vertices 3\n0 0 0\n100 0\0 0\n200 0 0\n", 31)}},
-       {}, 254, "Couldn't read value of vertex #2 in .surf file\n" + cortFail},
-      {"line of 100,000 characters", {{1, "Vertices 3\n0 0 0" + std::string(100000, ' ') + "\n"}},
-       {}, 254, "Couldn't read value of vertex #2 in .surf file\n" + cortFail},
-      {"count far larger than the file", {{1, "Vertices 1000000000\n0 0 0\n"}}, {}, 254,
+      {"NUL inside a vertex line",
+       {{1, std::string("Vertices 3\n0 0 0\n100 0\0 0\n200 0 0\n", 31)}},
+       {},
+       254,
+       "Couldn't read value of vertex #2 in .surf file\n" + cortFail},
+      {"line of 100,000 characters",
+       {{1, "Vertices 3\n0 0 0" + std::string(100000, ' ') + "\n"}},
+       {},
+       254,
+       "Couldn't read value of vertex #2 in .surf file\n" + cortFail},
+      {"count far larger than the file",
+       {{1, "Vertices 1000000000\n0 0 0\n"}},
+       {},
+       254,
        "Reached end of .surf file before finding all vertices\n" + cortFail},
-      {"count 2^31 - 1", {{3, "Vertices 2147483647\n0 0 0\n"}}, {}, 253,
+      {"count 2^31 - 1",
+       {{3, "Vertices 2147483647\n0 0 0\n"}},
+       {},
+       253,
        "Reached end of .surf file before finding all vertices\n"
        "Failure parsing vertices in trab.surf file\n"},
-      {"count past 2^31", {{1, "Vertices 2147483648\n0 0 0\n"}}, {}, 254,
+      {"count past 2^31",
+       {{1, "Vertices 2147483648\n0 0 0\n"}},
+       {},
+       254,
        "Invalid number of vertices found in .surf file\n" + cortFail},
-      {"million identical trabecular points", {{3, identicalPoints(1000000)}}, {}, 0,
+      {"million identical trabecular points",
+       {{3, identicalPoints(1000000)}},
+       {},
+       0,
        "Found 1 triangles in .hmascii file\nFinished parsing triangles in .ascii file\n"},
-      {"mixed CRLF and LF", {{1, "Vertices 3\r\n0 0 0\n100 0 0\r\n200 0 0\n"}}, {}, 0,
+      {"mixed CRLF and LF",
+       {{1, "Vertices 3\r\n0 0 0\n100 0 0\r\n200 0 0\n"}},
+       {},
+       0,
        "Finished parsing triangles in .ascii file\n"},
-      {"fewer normals than vertices", {{2, "NORMALS\n0 0 1 0 0 1 0 0\n"}}, {}, 252,
+      {"fewer normals than vertices",
+       {{2, "NORMALS\n0 0 1 0 0 1 0 0\n"}},
+       {},
+       252,
        "Couldn't read value of normal #3 in .vtk file\nFailure parsing normals in norm.vtk file\n"},
       {"not-a-number mesh coordinate",
-       {{0, "BEGIN NODES\n*node(1,nan,0,0)\n*tri3(1,1,1,1,1)\n"}}, {}, 255,
-       "Coordinate not finite or too large in vertex #1 of .hmascii file\n"
-       "Failure parsing vertices in mesh.hmascii file\n"},
-      {"infinite cortical coordinate", {{1, "Vertices 3\n0 0 0\n100 -inf 0\n200 0 0\n"}}, {}, 254,
-       "Coordinate not finite or too large in vertex #2 of .surf file\n" + cortFail},
-      {"huge trabecular coordinate", {{3, "Vertices 400\n1e200 0 0\n"}}, {}, 253,
-       "Coordinate not finite or too large in vertex #1 of .surf file\n"
-       "Failure parsing vertices in trab.surf file\n"},
-      {"huge mesh coordinate", {{0, "BEGIN NODES\n*node(1,0,1e308,0)\n*tri3(1,1,1,1,1)\n"}}, {},
+       {{0, "BEGIN NODES\n*node(1,nan,0,0)\n*tri3(1,1,1,1,1)\n"}},
+       {},
        255,
        "Coordinate not finite or too large in vertex #1 of .hmascii file\n"
        "Failure parsing vertices in mesh.hmascii file\n"},
-      {"not-a-number normal", {{2, "NORMALS\nnan nan nan 0 0 1 0 0 1\n"}}, {}, 0,
+      {"infinite cortical coordinate",
+       {{1, "Vertices 3\n0 0 0\n100 -inf 0\n200 0 0\n"}},
+       {},
+       254,
+       "Coordinate not finite or too large in vertex #2 of .surf file\n" + cortFail},
+      {"huge trabecular coordinate",
+       {{3, "Vertices 400\n1e200 0 0\n"}},
+       {},
+       253,
+       "Coordinate not finite or too large in vertex #1 of .surf file\n"
+       "Failure parsing vertices in trab.surf file\n"},
+      {"huge mesh coordinate",
+       {{0, "BEGIN NODES\n*node(1,0,1e308,0)\n*tri3(1,1,1,1,1)\n"}},
+       {},
+       255,
+       "Coordinate not finite or too large in vertex #1 of .hmascii file\n"
+       "Failure parsing vertices in mesh.hmascii file\n"},
+      {"not-a-number normal",
+       {{2, "NORMALS\nnan nan nan 0 0 1 0 0 1\n"}},
+       {},
+       0,
        "Finished parsing triangles in .ascii file\n"},
       {"corners beyond the node block",
-       {{0, "*tri3(1,1,1,2,3)\nBEGIN NODES\n*node(1,0,0,0)\n*node(2,1,0,0)\n*node(3,2,0,0)\n"
-            "*tri3(1,1,1,2,9)\n"}},
-       {}, 250,
+       {{0,
+         "*tri3(1,1,1,2,3)\nBEGIN NODES\n*node(1,0,0,0)\n*node(2,1,0,0)\n*node(3,2,0,0)\n"
+         "*tri3(1,1,1,2,9)\n"}},
+       {},
+       250,
        "Triangle #1 uses node 9, outside the mesh's 3 vertices\n"
        "Failure parsing triangles in .ascii file\n"},
       {"option 1e999", {}, {"-min", "1e999"}, 255, "defalut '1'\n"},
@@ -511,6 +562,74 @@ TEST(EndToEnd, HostileInputsEndCleanly) {
     } else {
       EXPECT_EQ(deck.find("*END"), std::string::npos);
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EndToEnd, VtkViewAndSummaryFollowTheRun) {
+  ScratchDir dir;
+  Bone().writeTo(dir);
+  RunResult r = runVerdask(withInputs({"-vtk", "view.vtk", "-summary"}), dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "\nwriting file : view.vtk\n" + std::string(kDefaultOutputs) + settings() +
+                       stagesUpTo(5) +
+                       "Found 1 triangles in .hmascii file\n"
+                       "Finished parsing triangles in .ascii file\n"
+                       "\nRun summary\n"
+                       "mesh vertices       : 3\n"
+                       "triangles           : 1\n"
+                       "thickness minimum   : 1.300000\n"
+                       "thickness mean      : 8.147197\n"
+                       "thickness maximum   : 20.000000\n"
+                       "thickness std dev   : 8.414851\n"
+                       "raised to minimum   : 0\n"
+                       "lowered to maximum  : 1\n"
+                       "angles not a number : 0\n"
+                       "thickness histogram :\n"
+                       "      1.300000 -     3.170000 :        2 " +
+                       std::string(40, '#') +
+                       "\n"
+                       "      3.170000 -     5.040000 :        0 \n"
+                       "      5.040000 -     6.910000 :        0 \n"
+                       "      6.910000 -     8.780000 :        0 \n"
+                       "      8.780000 -    10.650000 :        0 \n"
+                       "     10.650000 -    12.520000 :        0 \n"
+                       "     12.520000 -    14.390000 :        0 \n"
+                       "     14.390000 -    16.260000 :        0 \n"
+                       "     16.260000 -    18.130000 :        0 \n"
+                       "     18.130000 -    20.000000 :        1 " +
+                       std::string(20, '#') + "\n");
+  EXPECT_EQ(dir.read("view.vtk"),
+            "# vtk DataFile Version 3.0\nverdask thickness map\nASCII\nDATASET POLYDATA\n"
+            "POINTS 3 double\n0 0 0.5\n100 0 0.5\n200 0 0.5\n"
+            "POLYGONS 1 4\n3 0 1 2\n"
+            "POINT_DATA 3\n"
+            "SCALARS thickness float 1\nLOOKUP_TABLE default\n20\n3.14159\n1.3\n"
+            "SCALARS angle double 1\nLOOKUP_TABLE default\n0\n0\n0\n"
+            "SCALARS cortical_vertex int 1\nLOOKUP_TABLE default\n1\n2\n3\n");
+}
+
+TEST(EndToEnd, VtkOptionIsAFileOptionLikeTheOthers) {
+  const std::vector<std::pair<std::vector<std::string>, std::pair<int, std::string>>> cases = {
+      {{"-vtk", "mesh.hmascii"},
+       {243, "Refusing to write mesh.hmascii: it is an input or another output of this run\n"}},
+      {{"-vtk", "view.vtk", "-table", "view.vtk"},
+       {243, "Refusing to write view.vtk: it is an input or another output of this run\n"}},
+      {{"-vtk"}, {255, std::string("missing file name after -vtk\n") + kUsage}},
+      {{"-vtk", "/dev/full"}, {249, "Failure writing the VTK file\n"}},
+  };
+  for (const auto& [options, outcome] : cases) {
+    SCOPED_TRACE(options.back());
+    ScratchDir dir;
+    Bone().writeTo(dir);
+    RunResult r = runVerdask(withInputs(options), dir.path());
+    EXPECT_EQ(r.exitCode, outcome.first);
+    ASSERT_GE(r.out.size(), outcome.second.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - outcome.second.size()), outcome.second);
+    EXPECT_EQ(dir.read("mesh.hmascii"), Bone().mesh());
   }
 }
 

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "io/readers.h"
 #include "output/shell_cards.h"
+#include "output/thickness_view.h"
 #include "thickness/thickness_pass.h"
 
 namespace {
@@ -49,19 +51,32 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
     return -4;
   }
   printf("Found %d normals in norm.vtk file\n", corticalCount);
+  // The VTK view and the summary need what the pass and the deck saw.
+  bool viewed = options.vtk.get() || options.summary;
+  PassRecord record;
+  std::vector<int> corners;
   std::unique_ptr<float[]> thickness(new (std::nothrow) float[meshCount]);
-  if (!thickness || calculateValues(options.table.get(), options.answers.get(), mesh, cortical,
-                                    trabecular, normals.get(), thickness.get(), options.adjThick,
-                                    options.maxThick, options.minThick) != 0) {
+  if (!thickness ||
+      calculateValues(options.table.get(), options.answers.get(), mesh, cortical, trabecular,
+                      normals.get(), thickness.get(), options.adjThick, options.maxThick,
+                      options.minThick, TrabecularQuery::kNearestOnly,
+                      viewed ? &record : nullptr) != 0) {
     printf("Failure calculating values\n");
     return -5;
   }
   printf("Finished calculating values\n");
   if (writeShellCards(inputs.mesh.get(), options.keyword.get(), thickness.get(), meshCount,
-                      options.shellNum, options.shellVal) != 0) {
+                      options.shellNum, options.shellVal, viewed ? &corners : nullptr) != 0) {
     printf("Failure parsing triangles in .ascii file\n");
     return -6;
   }
   printf("Finished parsing triangles in .ascii file\n");
+  if (options.vtk.get() &&
+      writeThicknessVtk(options.vtk.get(), mesh, corners, thickness.get(), record) != 0) {
+    printf("Failure writing the VTK file\n");
+    return -7;
+  }
+  if (options.summary)
+    printRunSummary(static_cast<int>(corners.size() / 3), thickness.get(), record);
   return 0;
 }

@@ -19,9 +19,11 @@ struct RunOptions {
   double minThick = 0.0;
   int shellNum = 1;
   int shellVal = 1;
-  FileHandle answers;  // -ans, "ans.log"
-  FileHandle table;    // -table, "table.log"
-  FileHandle keyword;  // -o, "out.k"
+  FileHandle answers;    // -ans, "ans.log"
+  FileHandle table;      // -table, "table.log"
+  FileHandle keyword;    // -o, "out.k"
+  FileHandle vtk;        // -vtk: the thickness map, written only when named
+  bool summary = false;  // -summary
 };
 
 /// Prints the usage text and ends the process with -1.

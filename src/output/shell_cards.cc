@@ -25,7 +25,8 @@ void writeElement(TextWriter& deck, long long element, int part, const int corne
 
 // Writes the cards of the "*tri3" block starting at `line`, counting them in `triangles`.
 int writeTriangleBlock(LineReader& lines, LineView line, TextWriter& deck, const float* thickness,
-                       int vertexCount, int shellNum, int shellVal, int& triangles) {
+                       int vertexCount, int shellNum, int shellVal, int& triangles,
+                       std::vector<int>* written) {
   do {
     int corners[3];
     if (scanTriangle(line, corners) != 3) {
@@ -40,6 +41,7 @@ int writeTriangleBlock(LineReader& lines, LineView line, TextWriter& deck, const
       }
     }
     writeElement(deck, static_cast<long long>(shellNum) + triangles, shellVal, corners, thickness);
+    if (written) written->insert(written->end(), corners, corners + 3);
     ++triangles;
   } while (lines.next(&line) && line.contains("*tri3"));
   return 0;
@@ -48,7 +50,7 @@ int writeTriangleBlock(LineReader& lines, LineView line, TextWriter& deck, const
 }  // namespace
 
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
-                    int shellNum, int shellVal) {
+                    int shellNum, int shellVal, std::vector<int>* corners) {
   LineReader lines(mesh, kLinePieceMax);
   LineView line;
   if (!lines.next(&line)) {
@@ -65,7 +67,7 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
   int triangles = 0;
   int status = line.contains("*tri3")
                    ? writeTriangleBlock(lines, line, deck, thickness, vertexCount, shellNum,
-                                        shellVal, triangles)
+                                        shellVal, triangles, corners)
                    : 0;
   if (status == 0) deck.put("*END\n");
   bool written = deck.finish();

@@ -72,6 +72,18 @@ void TextWriter::putFixed(double value, int precision, int width) {
   length_ = padLeft(buffer_.get() + length_, digits, length, width) - buffer_.get();
 }
 
+void TextWriter::putShortest(double value) {
+  reserve(32);
+  length_ =
+      std::to_chars(buffer_.get() + length_, buffer_.get() + kCapacity, value).ptr - buffer_.get();
+}
+
+void TextWriter::putShortest(float value) {
+  reserve(32);
+  length_ =
+      std::to_chars(buffer_.get() + length_, buffer_.get() + kCapacity, value).ptr - buffer_.get();
+}
+
 void TextWriter::putScientific3(double value) {
   reserve(32);
   length_ += formatScientific3(value, buffer_.get() + length_);

@@ -23,6 +23,9 @@ class TextWriter {
   void putInt(long long value, int width = 0);
   /// As "%W.Pf".
   void putFixed(double value, int precision, int width);
+  /// The shortest text that reads back as the same value.
+  void putShortest(double value);
+  void putShortest(float value);
   /// As "%0.3e", but with a three-digit exponent (2.000e+001).
   void putScientific3(double value);
   /// Writes out what is buffered and flushes the stream; false when any

@@ -46,21 +46,37 @@ bool indexInRange(int index, int count) { return index >= 0 && index < count; }
 
 }  // namespace
 
-float adjustThickness(double distance, double adjThick, double maxThick, double minThick) {
+float adjustThickness(double distance, double adjThick, double maxThick, double minThick,
+                      Clamp* clamp) {
   float stored = static_cast<float>(distance);
   stored = static_cast<float>(adjThick + stored);
+  *clamp = Clamp::kNone;
   // A not-a-number thickness fails the first test and becomes minThick.
   if (!(stored >= minThick)) {
     stored = static_cast<float>(minThick);
+    *clamp = Clamp::kRaisedToMin;
   } else if (stored > maxThick) {
     stored = static_cast<float>(maxThick);
+    *clamp = Clamp::kLoweredToMax;
   }
   return stored;
 }
 
+namespace {
+
+void recordVertex(PassRecord& record, double angle, int corticalVertex, Clamp clamp) {
+  record.angles.push_back(angle);
+  record.corticalVertices.push_back(corticalVertex);
+  record.raisedToMin += clamp == Clamp::kRaisedToMin;
+  record.loweredToMax += clamp == Clamp::kLoweredToMax;
+}
+
+}  // namespace
+
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const PointSet& cortical,
                     const PointSet& trabecular, const Coord3* normals, float* thickness,
-                    double adjThick, double maxThick, double minThick, TrabecularQuery query) {
+                    double adjThick, double maxThick, double minThick, TrabecularQuery query,
+                    PassRecord* record) {
   ANNkd_tree corticalTree(cortical.points(), cortical.count(), 3, 1, ANN_KD_SUGGEST);
   ANNkd_tree trabecularTree(trabecular.points(), trabecular.count(), 3, 1, ANN_KD_SUGGEST);
   fputs(kTableHeader, table);
@@ -87,8 +103,10 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Poin
     double angle;
     double distance =
         nearestThickness(cortical.point(c), normals[c], trabecular.coords(), candidates, &angle);
-    thickness[i] = adjustThickness(distance, adjThick, maxThick, minThick);
+    Clamp clamp;
+    thickness[i] = adjustThickness(distance, adjThick, maxThick, minThick, &clamp);
     logs.writeRows(i + 1, c + 1, cortical.point(c), thickness[i], angle);
+    if (record) recordVertex(*record, angle, c + 1, clamp);
   }
   bool written = logs.table.finish();
   written = logs.answers.finish() && written;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <vector>
 
 #include "io/readers.h"
 
@@ -10,13 +11,28 @@
 /// decides the result; the full candidate list stays for comparison.
 enum class TrabecularQuery { kNearestOnly, kFullCandidateList };
 
+enum class Clamp { kNone, kRaisedToMin, kLoweredToMax };
+
+/// What the pass found per mesh vertex besides the thickness, for the VTK
+/// view and the run summary.
+struct PassRecord {
+  std::vector<double> angles;
+  std::vector<int> corticalVertices;  // from 1
+  int raisedToMin = 0;
+  int loweredToMax = 0;
+};
+
 /// Fills thickness[i] for every mesh vertex and writes both logs; nonzero
 /// when a stream could not be written. Fewer trabecular vertices than
-/// candidates end the process in the neighbour library.
+/// candidates end the process in the neighbour library. A record, if given,
+/// receives the angles, cortical vertices and clamp counts.
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const PointSet& cortical,
                     const PointSet& trabecular, const Coord3* normals, float* thickness,
                     double adjThick, double maxThick, double minThick,
-                    TrabecularQuery query = TrabecularQuery::kNearestOnly);
+                    TrabecularQuery query = TrabecularQuery::kNearestOnly,
+                    PassRecord* record = nullptr);
 
-/// The stored thickness: the distance as a float, plus adjThick, clamped.
-float adjustThickness(double distance, double adjThick, double maxThick, double minThick);
+/// The stored thickness: the distance as a float, plus adjThick, clamped;
+/// `clamp` tells which bound, if any, was applied.
+float adjustThickness(double distance, double adjThick, double maxThick, double minThick,
+                      Clamp* clamp);

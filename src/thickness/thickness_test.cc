@@ -57,25 +57,28 @@ TEST(NearestThickness, AngleIsExactAtRightAndStraightAngles) {
 struct ClampCase {
   double distance, adjThick, maxThick, minThick;
   float stored;
+  Clamp clamp;
 };
 
 TEST(AdjustThickness, AddsThenClampsInFloat) {
   const std::vector<ClampCase> cases = {
-      {25.0, 0, 20, 0, 20.0f},
-      {3.14159, 0, 20, 0, 3.14159f},
-      {1.2, -1, 20, 0.5, 0.5f},
-      {4.0, 0, 3, 5, 5.0f},
-      {5.0, 0, 3, 5, 3.0f},
-      {6.0, 0, 3, 5, 3.0f},
-      {2.0, 0, 2, 1, 2.0f},
-      {1.0, 0, 2, 1, 1.0f},
-      {NAN, 0, 20, 0.25, 0.25f},
-      {1.3, 0, 20, 0, 1.3f},
-      {0.1, 0.2, 20, 0, static_cast<float>(0.2 + 0.1f)},
+      {25.0, 0, 20, 0, 20.0f, Clamp::kLoweredToMax},
+      {3.14159, 0, 20, 0, 3.14159f, Clamp::kNone},
+      {1.2, -1, 20, 0.5, 0.5f, Clamp::kRaisedToMin},
+      {4.0, 0, 3, 5, 5.0f, Clamp::kRaisedToMin},
+      {5.0, 0, 3, 5, 3.0f, Clamp::kLoweredToMax},
+      {6.0, 0, 3, 5, 3.0f, Clamp::kLoweredToMax},
+      {2.0, 0, 2, 1, 2.0f, Clamp::kNone},
+      {1.0, 0, 2, 1, 1.0f, Clamp::kNone},
+      {NAN, 0, 20, 0.25, 0.25f, Clamp::kRaisedToMin},
+      {1.3, 0, 20, 0, 1.3f, Clamp::kNone},
+      {0.1, 0.2, 20, 0, static_cast<float>(0.2 + 0.1f), Clamp::kNone},
   };
   for (const ClampCase& c : cases) {
-    EXPECT_EQ(adjustThickness(c.distance, c.adjThick, c.maxThick, c.minThick), c.stored)
+    Clamp clamp;
+    EXPECT_EQ(adjustThickness(c.distance, c.adjThick, c.maxThick, c.minThick, &clamp), c.stored)
         << c.distance << " " << c.adjThick << " " << c.maxThick << " " << c.minThick;
+    EXPECT_EQ(clamp, c.clamp) << c.distance;
   }
 }
 
