@@ -3,6 +3,7 @@
 #include "io/line_reader.h"
 #include "io/number_scan.h"
 #include "io/readers.h"
+#include "io/vertex_block.h"
 
 namespace {
 
@@ -38,28 +39,7 @@ int readNodeBlock(LineReader& lines, PointSet& points, int count) {
     printf("Reached end of .hmascii file before finding 'BEGIN NODES'\n");
     return -6;
   }
-  int capacity = vertexCapacity(count, lines);
-  if (!points.resize(capacity)) {
-    printf("Not enough memory for %d vertices of .hmascii file\n", count);
-    return -9;
-  }
-  double* xyz = points.coords();
-  for (int k = 1; k <= count; ++k, xyz += 3) {
-    // Past the capacity only if the file grew while it was read.
-    if (k > capacity || !lines.next(&line)) {
-      printf("Reached end of .hmascii file before finding all vertices\n");
-      return -7;
-    }
-    if (scanNode(line, xyz) != 3) {
-      printf("Couldn't read value of vertex #%d in .surf file\n", k);
-      return -8;
-    }
-    if (!coordinatesInRange(xyz)) {
-      printf("Coordinate not finite or too large in vertex #%d of .hmascii file\n", k);
-      return -10;
-    }
-  }
-  return 0;
+  return readVertexBlock(lines, points, count, {scanNode, ".hmascii", -9, -7, -8, -10});
 }
 
 }  // namespace

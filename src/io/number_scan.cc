@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "io/readers.h"
-
 const char kTriangleFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%*d%*c%d%*c%d%*c%d";
 const char kNodeFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%lg%*c%lg%*c%lg";
 const char kSurfVertexFormat[] = "%lg %lg %lg";
@@ -118,17 +116,4 @@ int scanSurfVertex(LineView line, double xyz[3]) {
   for (int i = 0; i < 3; ++i) scan.readDouble(&xyz[i]);
   if (scan.sure) return 3;
   return scanWithLibrary(line, kSurfVertexFormat, &xyz[0], &xyz[1], &xyz[2]);
-}
-
-int vertexCapacity(int count, const LineReader& lines) {
-  long long left = lines.bytesLeft();
-  if (left < 0 || count <= left / 5 + 1) return count;
-  return static_cast<int>(left / 5 + 1);
-}
-
-bool coordinatesInRange(const double xyz[3]) {
-  for (int i = 0; i < 3; ++i) {
-    if (!(std::fabs(xyz[i]) <= kMaxCoordinate)) return false;
-  }
-  return true;
 }

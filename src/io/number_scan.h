@@ -26,11 +26,3 @@ const char* parsePlainDouble(const char* p, const char* end, double* value);
 inline bool isScanSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-
-/// How many vertex lines to make room for: a line that scans holds at least
-/// five characters ("0 0 0"), so a count beyond what the rest of the file can
-/// hold fails within the first capacity lines, and needs no more memory.
-int vertexCapacity(int count, const LineReader& lines);
-
-/// Whether every coordinate is finite and small enough for the kd-trees.
-bool coordinatesInRange(const double xyz[3]);

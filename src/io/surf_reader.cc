@@ -3,6 +3,7 @@
 #include "io/line_reader.h"
 #include "io/number_scan.h"
 #include "io/readers.h"
+#include "io/vertex_block.h"
 
 namespace {
 
@@ -41,27 +42,5 @@ int parseSurfVertices(FILE* surf, PointSet& points, int& count) {
   count = 0;
   LineReader lines(surf, kLinePieceMax);
   if (int status = readSurfHeader(lines, count)) return status;
-  int capacity = vertexCapacity(count, lines);
-  if (!points.resize(capacity)) {
-    printf("Not enough memory for %d vertices of .surf file\n", count);
-    return -8;
-  }
-  double* xyz = points.coords();
-  LineView line;
-  for (int k = 1; k <= count; ++k, xyz += 3) {
-    // Past the capacity only if the file grew while it was read.
-    if (k > capacity || !lines.next(&line)) {
-      printf("Reached end of .surf file before finding all vertices\n");
-      return -6;
-    }
-    if (scanSurfVertex(line, xyz) != 3) {
-      printf("Couldn't read value of vertex #%d in .surf file\n", k);
-      return -7;
-    }
-    if (!coordinatesInRange(xyz)) {
-      printf("Coordinate not finite or too large in vertex #%d of .surf file\n", k);
-      return -9;
-    }
-  }
-  return 0;
+  return readVertexBlock(lines, points, count, {scanSurfVertex, ".surf", -8, -6, -7, -9});
 }

@@ -1,0 +1,51 @@
+#include "io/vertex_block.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// A line that scans holds at least five characters ("0 0 0"), so a count
+// beyond what the rest of the file can hold fails within the first that
+// many lines, and needs no more room.
+int vertexCapacity(int count, const LineReader& lines) {
+  long long left = lines.bytesLeft();
+  if (left < 0 || count <= left / 5 + 1) return count;
+  return static_cast<int>(left / 5 + 1);
+}
+
+// Finite and small enough that no squared distance in the kd-trees overflows.
+bool coordinatesInRange(const double xyz[3]) {
+  for (int i = 0; i < 3; ++i) {
+    if (!(std::fabs(xyz[i]) <= kMaxCoordinate)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int readVertexBlock(LineReader& lines, PointSet& points, int count, const VertexBlock& block) {
+  int capacity = vertexCapacity(count, lines);
+  if (!points.resize(capacity)) {
+    printf("Not enough memory for %d vertices of %s file\n", count, block.fileKind);
+    return block.memoryStatus;
+  }
+  double* xyz = points.coords();
+  LineView line;
+  for (int k = 1; k <= count; ++k, xyz += 3) {
+    // Past the capacity only if the file grew while it was read.
+    if (k > capacity || !lines.next(&line)) {
+      printf("Reached end of %s file before finding all vertices\n", block.fileKind);
+      return block.endStatus;
+    }
+    if (block.scan(line, xyz) != 3) {
+      printf("Couldn't read value of vertex #%d in .surf file\n", k);
+      return block.scanStatus;
+    }
+    if (!coordinatesInRange(xyz)) {
+      printf("Coordinate not finite or too large in vertex #%d of %s file\n", k, block.fileKind);
+      return block.rangeStatus;
+    }
+  }
+  return 0;
+}
