@@ -640,7 +640,7 @@ namespace {
 TEST(EndToEnd, DeckKeepsWhatWasWrittenAndEndsOnlyWhenComplete) {
   const std::string nodes =
       "BEGIN NODES\n*node(1,0,0,0.5)\n*node(2,100,0,0.5)\n*node(3,200,0,0.5)\n";
-  const std::string card = "      20.00000000      3.14159012      1.29999995      1.29999995\n";
+  const std::string card = "     20.00000000      3.14159012      1.29999995      1.29999995\n";
   const std::vector<std::pair<std::string, std::pair<int, std::string>>> cases = {
       {"*tri3(1,1,1,2,3)\n" + nodes + "*tri3(1,1,1,2,3)\n*tri3(2,1,1,2,3)\n*tri3(3,1,1,2)\n",
        {250, std::string(kDeckHeader) + "       1       1       1       2       3       3\n" +
