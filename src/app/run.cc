@@ -24,59 +24,73 @@ void printSettings(const InputFiles& inputs, const RunOptions& options) {
   printf("using trabecular file : %s\n\n", inputs.trabecularName);
 }
 
+// What the readers hand on: the three point sets and the normals.
+struct RunInputs {
+  PointSet mesh, cortical, trabecular;
+  int meshCount = 0, corticalCount = 0, trabecularCount = 0;
+  std::unique_ptr<Coord3[]> normals;
+};
+
+// Runs the four readers; returns 0 or the exit code of the first that failed.
+int readInputs(InputFiles& files, RunInputs& in) {
+  if (parseMeshVertices(files.mesh.get(), in.mesh, in.meshCount) != 0) {
+    printf("Failure parsing vertices in mesh.hmascii file\n");
+    return -1;
+  }
+  printf("Used %d vertices in mesh surface .hmascii file\n", in.meshCount);
+  if (parseSurfVertices(files.cortical.get(), in.cortical, in.corticalCount) != 0) {
+    printf("Failure parsing vertices in cort.surf file\n");
+    return -2;
+  }
+  printf("Found %d vertices in cort.surf file\n", in.corticalCount);
+  if (parseSurfVertices(files.trabecular.get(), in.trabecular, in.trabecularCount) != 0) {
+    printf("Failure parsing vertices in trab.surf file\n");
+    return -3;
+  }
+  printf("Found %d vertices in trab.surf file\n", in.trabecularCount);
+  if (parseNormals(files.normals.get(), in.corticalCount, in.normals) != 0) {
+    printf("Failure parsing normals in norm.vtk file\n");
+    return -4;
+  }
+  printf("Found %d normals in norm.vtk file\n", in.corticalCount);
+  return 0;
+}
+
+// The VTK view and the summary, from what the pass and the deck saw.
+int showThickness(const RunOptions& options, const PointSet& mesh, const float* thickness,
+                  const std::vector<int>& corners, const PassRecord& record) {
+  if (options.vtk.get() && writeThicknessVtk(options.vtk.get(), mesh, corners, thickness, record)) {
+    printf("Failure writing the VTK file\n");
+    return -7;
+  }
+  if (options.summary) printRunSummary(static_cast<int>(corners.size() / 3), thickness, record);
+  return 0;
+}
+
 }  // namespace
 
 int runVerdask(InputFiles& inputs, RunOptions& options) {
   printSettings(inputs, options);
-  PointSet mesh, cortical, trabecular;
-  int meshCount, corticalCount, trabecularCount;
-  if (parseMeshVertices(inputs.mesh.get(), mesh, meshCount) != 0) {
-    printf("Failure parsing vertices in mesh.hmascii file\n");
-    return -1;
-  }
-  printf("Used %d vertices in mesh surface .hmascii file\n", meshCount);
-  if (parseSurfVertices(inputs.cortical.get(), cortical, corticalCount) != 0) {
-    printf("Failure parsing vertices in cort.surf file\n");
-    return -2;
-  }
-  printf("Found %d vertices in cort.surf file\n", corticalCount);
-  if (parseSurfVertices(inputs.trabecular.get(), trabecular, trabecularCount) != 0) {
-    printf("Failure parsing vertices in trab.surf file\n");
-    return -3;
-  }
-  printf("Found %d vertices in trab.surf file\n", trabecularCount);
-  std::unique_ptr<Coord3[]> normals;
-  if (parseNormals(inputs.normals.get(), corticalCount, normals) != 0) {
-    printf("Failure parsing normals in norm.vtk file\n");
-    return -4;
-  }
-  printf("Found %d normals in norm.vtk file\n", corticalCount);
-  // The VTK view and the summary need what the pass and the deck saw.
+  RunInputs in;
+  if (int code = readInputs(inputs, in)) return code;
   bool viewed = options.vtk.get() || options.summary;
   PassRecord record;
   std::vector<int> corners;
-  std::unique_ptr<float[]> thickness(new (std::nothrow) float[meshCount]);
+  std::unique_ptr<float[]> thickness(new (std::nothrow) float[in.meshCount]);
   if (!thickness ||
-      calculateValues(options.table.get(), options.answers.get(), mesh, cortical, trabecular,
-                      normals.get(), thickness.get(), options.adjThick, options.maxThick,
-                      options.minThick, TrabecularQuery::kNearestOnly,
+      calculateValues(options.table.get(), options.answers.get(), in.mesh, in.cortical,
+                      in.trabecular, in.normals.get(), thickness.get(), options.adjThick,
+                      options.maxThick, options.minThick, TrabecularQuery::kNearestOnly,
                       viewed ? &record : nullptr) != 0) {
     printf("Failure calculating values\n");
     return -5;
   }
   printf("Finished calculating values\n");
-  if (writeShellCards(inputs.mesh.get(), options.keyword.get(), thickness.get(), meshCount,
+  if (writeShellCards(inputs.mesh.get(), options.keyword.get(), thickness.get(), in.meshCount,
                       options.shellNum, options.shellVal, viewed ? &corners : nullptr) != 0) {
     printf("Failure parsing triangles in .ascii file\n");
     return -6;
   }
   printf("Finished parsing triangles in .ascii file\n");
-  if (options.vtk.get() &&
-      writeThicknessVtk(options.vtk.get(), mesh, corners, thickness.get(), record) != 0) {
-    printf("Failure writing the VTK file\n");
-    return -7;
-  }
-  if (options.summary)
-    printRunSummary(static_cast<int>(corners.size() / 3), thickness.get(), record);
-  return 0;
+  return showThickness(options, in.mesh, thickness.get(), corners, record);
 }
