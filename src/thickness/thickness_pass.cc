@@ -58,6 +58,8 @@ constexpr size_t kTreeBytesPerPoint = 96;
 // them. Where the heap does not grow by sbrk (a sanitizer's allocator), it
 // does nothing.
 void reserveHeapForTrees(size_t bytes) {
+  constexpr size_t kWorthReserving = size_t{32} << 20;  // smaller trees fault little
+  if (bytes < kWorthReserving) return;
   // Small blocks, taken until the heap grows: what is free at its top goes first.
   constexpr size_t kProbe = size_t{64} << 10;
   constexpr int kProbes = 256;
