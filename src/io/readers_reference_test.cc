@@ -95,6 +95,22 @@ std::vector<double> coordsOf(const PointSet& points) {
   return std::vector<double>(points.coords(), points.coords() + 3 * points.count());
 }
 
+Outcome readSurf(const std::string& text) {
+  return run(text, [](FILE* f, std::vector<double>& v) {
+    PointSet points;
+    int count, status = parseSurfVertices(f, points, count);
+    if (status == 0) v = coordsOf(points);
+    return status;
+  });
+}
+
+Outcome readSurfReference(const std::string& text) {
+  return run(text, [](FILE* f, std::vector<double>& v) {
+    int count;
+    return referenceSurfVertices(f, v, count);
+  });
+}
+
 class ReadersAgainstReference : public testing::Test {
  protected:
   void SetUp() override {
@@ -137,18 +153,20 @@ TEST_F(ReadersAgainstReference, MeshReaderAgrees) {
 
 TEST_F(ReadersAgainstReference, SurfReaderAgrees) {
   forDamagedCopies(input("trab.surf"), [](const std::string& text) {
-    Outcome got = run(text, [](FILE* f, std::vector<double>& v) {
-      PointSet points;
-      int count, status = parseSurfVertices(f, points, count);
-      if (status == 0) v = coordsOf(points);
-      return status;
-    });
-    Outcome want = run(lfTwin(text), [](FILE* f, std::vector<double>& v) {
-      int count;
-      return referenceSurfVertices(f, v, count);
-    });
+    Outcome got = readSurf(text);
+    Outcome want = readSurfReference(lfTwin(text));
     expectSame(got, want, text, false);
   });
+}
+
+TEST_F(ReadersAgainstReference, NumbersCutByThePieceBoundaryAgree) {
+  // The 1023rd character of a line falls inside, before and after a number.
+  for (int pad = 1010; pad <= 1023; ++pad) {
+    std::string text = "Vertices 2\n" + std::string(pad, ' ') + "1.2345e+01 6 7\n8 9 10\n";
+    Outcome got = readSurf(text);
+    Outcome want = readSurfReference(text);
+    expectSame(got, want, text, false);
+  }
 }
 
 TEST_F(ReadersAgainstReference, NormalsReaderAgrees) {
