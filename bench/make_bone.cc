@@ -50,6 +50,8 @@ class Output {
     flush();
     fclose(file_);
   }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
   Output& operator<<(const char* text) {
     while (*text) put(*text++);
     return *this;
