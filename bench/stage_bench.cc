@@ -18,6 +18,8 @@
 #include "output/shell_cards.h"
 #include "thickness/thickness_pass.h"
 
+using namespace verdask;
+
 namespace {
 
 double now() {

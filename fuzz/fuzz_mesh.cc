@@ -5,6 +5,8 @@
 #include "io/readers.h"
 #include "output/shell_cards.h"
 
+using namespace verdask;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FILE* mesh = memoryFile(data, size);
   if (!mesh) return 0;

@@ -4,6 +4,8 @@
 #include "fuzz_input.h"
 #include "io/readers.h"
 
+using namespace verdask;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   FILE* vtk = memoryFile(data + 1, size - 1);

@@ -4,6 +4,8 @@
 #include "fuzz_input.h"
 #include "io/readers.h"
 
+using namespace verdask;
+
 namespace {
 
 // Fewer than 400 trabecular vertices end the process in the neighbour

@@ -1,6 +1,8 @@
 #include "fuzz_input.h"
 #include "io/readers.h"
 
+using namespace verdask;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FILE* surf = memoryFile(data, size);
   if (!surf) return 0;

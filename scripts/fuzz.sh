@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-30}
 jobs=${2:-1}
-bash scripts/setup.sh
+bash scripts/setup.sh test
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERDASK_FUZZ=ON \
   -DVERDASK_TESTS=OFF >/dev/null
 cmake --build build-fuzz -j2 --target fuzz_mesh fuzz_surf fuzz_normals fuzz_run >/dev/null

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs what building and testing verdask needs on Debian (as root).
-# Safe to run again: it installs only what is missing.
+# Installs what verdask needs on Debian (as root), only what is missing:
+#   bash scripts/setup.sh          building and running
+#   bash scripts/setup.sh test     that, and what the tests and checks need
 set -euo pipefail
-packages=(g++ cmake make libann-dev libfast-float-dev libgtest-dev python3 python3-numpy python3-vtk9
-  clang libclang-rt-14-dev valgrind time)
+packages=(g++ cmake make libann-dev libfast-float-dev)
+if [ "${1:-}" = test ]; then
+  packages+=(libgtest-dev python3 python3-numpy python3-vtk9 clang libclang-rt-14-dev valgrind time)
+fi
 missing=()
 for package in "${packages[@]}"; do
   dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace verdask {
+
 namespace {
 
 bool inRange(const double* xyz) {
@@ -102,3 +104,5 @@ int referenceNormals(FILE* vtk, int count, std::vector<double>& normals) {
   }
   return 0;
 }
+
+}  // namespace verdask

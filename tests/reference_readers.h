@@ -5,6 +5,10 @@
 #include <cstdio>
 #include <vector>
 
+namespace verdask {
+
 int referenceMeshVertices(FILE* mesh, std::vector<double>& coords, int& count);
 int referenceSurfVertices(FILE* surf, std::vector<double>& coords, int& count);
 int referenceNormals(FILE* vtk, int count, std::vector<double>& normals);
+
+}  // namespace verdask

@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace verdask {
+
 MemoryFile::MemoryFile(std::string text) : text_(std::move(text)) {
   // fmemopen refuses a zero-length buffer; an empty file is a buffer read as empty.
   stream_ = text_.empty() ? fopen("/dev/null", "r") : fmemopen(text_.data(), text_.size(), "r");
@@ -78,10 +80,12 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
   return result;
 }
 
-RunResult runVerdask(const std::vector<std::string>& args, const std::string& dir) {
+RunResult runTool(const std::vector<std::string>& args, const std::string& dir) {
   // VERDASK_TEST_WRAPPER runs the tool under another program, such as valgrind.
   std::vector<std::string> wrapper;
   std::istringstream words(getenv("VERDASK_TEST_WRAPPER") ? getenv("VERDASK_TEST_WRAPPER") : "");
   for (std::string word; words >> word;) wrapper.push_back(word);
   return runProgram(VERDASK_BINARY, args, dir, wrapper);
 }
+
+}  // namespace verdask

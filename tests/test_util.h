@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace verdask {
+
 /// A read-only C stream over a copy of `text`.
 class MemoryFile {
  public:
@@ -47,7 +49,9 @@ struct RunResult {
 /// wrapper command line, if given, runs the program.
 RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                      const std::string& dir, const std::vector<std::string>& wrapper = {});
-RunResult runVerdask(const std::vector<std::string>& args, const std::string& dir);
+RunResult runTool(const std::vector<std::string>& args, const std::string& dir);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
+
+}  // namespace verdask

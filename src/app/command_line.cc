@@ -8,7 +8,10 @@
 #include <cstring>
 #include <vector>
 
+#include "app/exit_status.h"
 #include "app/run.h"
+
+namespace verdask {
 
 namespace {
 
@@ -82,7 +85,7 @@ void openOutput(const char* name, const FileOption& role, OpenedFiles& opened,
                 RunOptions& options) {
   if (opened.clashes(name, &role)) {
     printf("Refusing to write %s: it is an input or another output of this run\n", name);
-    exit(-13);
+    exit(kExitOpenFailed);
   }
   (options.*role.stream).reset(openOrExit(name, "wb"));
   opened.add((options.*role.stream).get(), &role);
@@ -146,7 +149,7 @@ void printUsage() {
       "  -table <outfile (.log)>  = output file name for all calculation values; default "
       "'table.log'\n");
   printf("  -val <shellVal (int)>    = material value to use for shells; defalut '1'\n");
-  exit(-1);
+  exit(kExitUsage);
 }
 
 FILE* openOrExit(const char* name, const char* mode) {
@@ -164,7 +167,7 @@ FILE* openOrExit(const char* name, const char* mode) {
   }
   if (!stream) {
     printf("Failure opening file %s\n", name);
-    exit(-13);
+    exit(kExitOpenFailed);
   }
   return stream;
 }
@@ -191,3 +194,5 @@ void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& opti
     }
   }
 }
+
+}  // namespace verdask

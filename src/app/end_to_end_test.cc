@@ -8,6 +8,8 @@
 
 #include "test_util.h"
 
+namespace verdask {
+
 namespace {
 
 using Xyz = std::array<double, 3>;
@@ -124,7 +126,7 @@ const char kDeckHeader[] = "*ELEMENT_SHELL_THICKNESS\n$\n$ ELEMENT CARDS FOR SHE
 TEST(EndToEnd, FullRunWritesExactLogsAndDeck) {
   ScratchDir dir;
   Bone().writeTo(dir);
-  RunResult r = runVerdask(kInputs, dir.path());
+  RunResult r = runTool(kInputs, dir.path());
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "\n" + std::string(kDefaultOutputs) + settings() + stagesUpTo(5) +
                        "Found 1 triangles in .hmascii file\n"
@@ -166,7 +168,7 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
     SCOPED_TRACE(args.empty() ? "no arguments" : args.back());
     ScratchDir dir;
     Bone().writeTo(dir);
-    RunResult r = runVerdask(args, dir.path());
+    RunResult r = runTool(args, dir.path());
     EXPECT_EQ(r.exitCode, 255);
     EXPECT_EQ(r.out, "\n" + message + kUsage);
     for (const char* output : {"ans.log", "out.k", "table.log"}) EXPECT_FALSE(dir.exists(output));
@@ -183,7 +185,7 @@ TEST(EndToEnd, OptionsSetTheSettingsLines) {
   for (const auto& [options, expected] : cases) {
     ScratchDir dir;
     Bone().writeTo(dir);
-    RunResult r = runVerdask(withInputs(options), dir.path());
+    RunResult r = runTool(withInputs(options), dir.path());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out.substr(0, r.out.find("Used")), "\n" + std::string(kDefaultOutputs) + expected);
   }
@@ -192,11 +194,13 @@ TEST(EndToEnd, OptionsSetTheSettingsLines) {
 TEST(EndToEnd, FileOptionsOpenAtOnceAndLastStreamIsWritten) {
   ScratchDir dir;
   Bone().writeTo(dir);
-  RunResult r = runVerdask(withInputs({"-o", "a.k", "-o", "b.k", "-ans", "my.log"}), dir.path());
+  RunResult r = runTool(withInputs({"-o", "a.k", "-o", "b.k", "-ans", "my.log", "-ans", "my.log"}),
+                        dir.path());
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out.substr(0, r.out.find("thickness")),
             "\nwriting file : a.k\nwriting file : b.k\nwriting file : my.log\n"
-            "writing file : table.log\n");
+            "writing file : my.log\nwriting file : table.log\n");
+  EXPECT_EQ(dir.read("my.log").substr(0, 11), "MeshVertex\t");
   EXPECT_EQ(dir.read("a.k"), "");
   EXPECT_EQ(dir.read("b.k").substr(0, 24), "*ELEMENT_SHELL_THICKNESS");
   EXPECT_FALSE(dir.exists("ans.log"));
@@ -215,7 +219,7 @@ TEST(EndToEnd, RefusesToOverwriteAnInputOrAnotherOutput) {
     Bone().writeTo(dir);
     mkdir(dir.file("sub").c_str(), 0755);
     ASSERT_EQ(symlink("cort.surf", dir.file("link.surf").c_str()), 0);
-    RunResult r = runVerdask(withInputs(options), dir.path());
+    RunResult r = runTool(withInputs(options), dir.path());
     EXPECT_EQ(r.exitCode, 243);
     const std::string& clash = options.size() == 2 ? options[1] : options[3];
     std::string name = options[0] == "-table" && clash == "ans.log" ? "ans.log" : clash;
@@ -236,11 +240,11 @@ TEST(EndToEnd, InputsThatCannotBeReadEndWithOpenFailure) {
   ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0644), 0);
   for (const char* name : {"missing.surf", "folder", "pipe"}) {
     SCOPED_TRACE(name);
-    RunResult r = runVerdask({"mesh.hmascii", name, "norm.vtk", "trab.surf"}, dir.path());
+    RunResult r = runTool({"mesh.hmascii", name, "norm.vtk", "trab.surf"}, dir.path());
     EXPECT_EQ(r.exitCode, 243);
     EXPECT_EQ(r.out, std::string("\nFailure opening file ") + name + "\n");
   }
-  RunResult r = runVerdask(withInputs({"-o", "folder"}), dir.path());
+  RunResult r = runTool(withInputs({"-o", "folder"}), dir.path());
   EXPECT_EQ(r.exitCode, 243);
   EXPECT_EQ(r.out, "\nFailure opening file folder\n");
 }
@@ -304,7 +308,7 @@ TEST(EndToEnd, StageFailuresEndWithTheirExitCodes) {
     ScratchDir dir;
     Bone().writeTo(dir);
     dir.write(kInputs[c.file], c.content);
-    RunResult r = runVerdask(kInputs, dir.path());
+    RunResult r = runTool(kInputs, dir.path());
     EXPECT_EQ(r.exitCode, c.exitCode);
     EXPECT_EQ(r.out, "\n" + std::string(kDefaultOutputs) + settings() + stagesUpTo(c.stagesBefore) +
                          c.tail);
@@ -316,7 +320,7 @@ TEST(EndToEnd, TooFewTrabecularVerticesEndInTheLibrary) {
   Bone bone;
   bone.trabecularCount = 399;
   bone.writeTo(dir);
-  RunResult r = runVerdask(kInputs, dir.path());
+  RunResult r = runTool(kInputs, dir.path());
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(
       r.err,
@@ -341,7 +345,7 @@ TEST(EndToEnd, AdjustmentAndClampFollowTheOptions) {
     Bone bone;
     bone.distances = {25.0, 3.14159, 1.2};
     bone.writeTo(dir);
-    RunResult r = runVerdask(withInputs(options), dir.path());
+    RunResult r = runTool(withInputs(options), dir.path());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(dir.read("ans.log"), kAnswerHeader + answers);
   }
@@ -352,7 +356,7 @@ TEST(EndToEnd, MinAboveMaxAppliesMinFirst) {
   Bone bone;
   bone.distances = {4.0, 5.0, 6.0};
   bone.writeTo(dir);
-  RunResult r = runVerdask(withInputs({"-min", "5", "-max", "3", "-num", "1001"}), dir.path());
+  RunResult r = runTool(withInputs({"-min", "5", "-max", "3", "-num", "1001"}), dir.path());
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(dir.read("out.k"),
             std::string(kDeckHeader) +
@@ -368,7 +372,7 @@ TEST(EndToEnd, MeshVerticesTakeTheirNearestCorticalVertex) {
   dir.write("mesh.hmascii",
             "BEGIN NODES\n*node(1,100,0,0)\n*node(2,199,1,1)\n"
             "*node(3,201,-1,2)\n*tri3(1,1,1,2,3)\n");
-  RunResult r = runVerdask(kInputs, dir.path());
+  RunResult r = runTool(kInputs, dir.path());
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(dir.read("table.log"),
             std::string(kTableHeader) +
@@ -390,7 +394,7 @@ TEST(EndToEnd, CrlfInputsReadLikeTheirLfTwins) {
   crlf.write("cort.surf", toCrlf(bone.cortical()));
   crlf.write("norm.vtk", toCrlf(bone.normals()));
   crlf.write("trab.surf", toCrlf(bone.trabecular()));
-  RunResult a = runVerdask(kInputs, lf.path()), b = runVerdask(kInputs, crlf.path());
+  RunResult a = runTool(kInputs, lf.path()), b = runTool(kInputs, crlf.path());
   EXPECT_EQ(a.exitCode, 0);
   EXPECT_EQ(b.exitCode, 0);
   EXPECT_EQ(a.out, b.out);
@@ -413,7 +417,7 @@ TEST(EndToEnd, WriteFailuresAreNotSuccess) {
   for (const auto& [options, outcome] : cases) {
     ScratchDir dir;
     Bone().writeTo(dir);
-    RunResult r = runVerdask(withInputs(options), dir.path());
+    RunResult r = runTool(withInputs(options), dir.path());
     EXPECT_EQ(r.exitCode, outcome.first);
     EXPECT_EQ(r.out.substr(r.out.find("Found 3 normals") + 33), outcome.second);
   }
@@ -551,7 +555,7 @@ TEST(EndToEnd, HostileInputsEndCleanly) {
     ScratchDir dir;
     Bone().writeTo(dir);
     for (const auto& [file, content] : c.files) dir.write(kInputs[file], content);
-    RunResult r = runVerdask(withInputs(c.options), dir.path());
+    RunResult r = runTool(withInputs(c.options), dir.path());
     EXPECT_EQ(r.exitCode, c.exitCode);
     EXPECT_EQ(r.err, "");
     ASSERT_GE(r.out.size(), c.lastLines.size());
@@ -572,7 +576,7 @@ namespace {
 TEST(EndToEnd, VtkViewAndSummaryFollowTheRun) {
   ScratchDir dir;
   Bone().writeTo(dir);
-  RunResult r = runVerdask(withInputs({"-vtk", "view.vtk", "-summary"}), dir.path());
+  RunResult r = runTool(withInputs({"-vtk", "view.vtk", "-summary"}), dir.path());
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "\nwriting file : view.vtk\n" + std::string(kDefaultOutputs) + settings() +
                        stagesUpTo(5) +
@@ -625,7 +629,7 @@ TEST(EndToEnd, VtkOptionIsAFileOptionLikeTheOthers) {
     SCOPED_TRACE(options.back());
     ScratchDir dir;
     Bone().writeTo(dir);
-    RunResult r = runVerdask(withInputs(options), dir.path());
+    RunResult r = runTool(withInputs(options), dir.path());
     EXPECT_EQ(r.exitCode, outcome.first);
     ASSERT_GE(r.out.size(), outcome.second.size());
     EXPECT_EQ(r.out.substr(r.out.size() - outcome.second.size()), outcome.second);
@@ -655,7 +659,7 @@ TEST(EndToEnd, DeckKeepsWhatWasWrittenAndEndsOnlyWhenComplete) {
     ScratchDir dir;
     Bone().writeTo(dir);
     dir.write("mesh.hmascii", mesh);
-    RunResult r = runVerdask(kInputs, dir.path());
+    RunResult r = runTool(kInputs, dir.path());
     EXPECT_EQ(r.exitCode, outcome.first) << mesh;
     EXPECT_EQ(dir.read("out.k"), outcome.second) << mesh;
   }
@@ -668,7 +672,7 @@ namespace {
 TEST(EndToEnd, GeneratedBoneRunsToTheEnd) {
   ScratchDir dir;
   ASSERT_EQ(runProgram(MAKE_BONE_BINARY, {dir.path(), "300", "2000", "4"}, dir.path()).exitCode, 0);
-  RunResult r = runVerdask(kInputs, dir.path());
+  RunResult r = runTool(kInputs, dir.path());
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(r.out.find("Found 2000 normals in norm.vtk file\n"), std::string::npos);
   std::string deck = dir.read("out.k");
@@ -677,3 +681,5 @@ TEST(EndToEnd, GeneratedBoneRunsToTheEnd) {
 }
 
 }  // namespace
+
+}  // namespace verdask

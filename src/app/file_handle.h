@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+namespace verdask {
+
 class FileHandle {
  public:
   FileHandle() = default;
@@ -20,3 +22,5 @@ class FileHandle {
  private:
   FILE* stream_ = nullptr;
 };
+
+}  // namespace verdask

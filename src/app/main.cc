@@ -4,8 +4,8 @@
 
 int main(int argc, char** argv) {
   printf("\n");
-  InputFiles inputs;
-  RunOptions options;
-  readCommandLine(argc, argv, inputs, options);
-  return runVerdask(inputs, options);
+  verdask::InputFiles inputs;
+  verdask::RunOptions options;
+  verdask::readCommandLine(argc, argv, inputs, options);
+  return verdask::runVerdask(inputs, options);
 }

@@ -5,10 +5,13 @@
 #include <new>
 #include <vector>
 
+#include "app/exit_status.h"
 #include "io/readers.h"
 #include "output/shell_cards.h"
 #include "output/thickness_view.h"
 #include "thickness/thickness_pass.h"
+
+namespace verdask {
 
 namespace {
 
@@ -35,25 +38,25 @@ struct RunInputs {
 int readInputs(InputFiles& files, RunInputs& in) {
   if (parseMeshVertices(files.mesh.get(), in.mesh, in.meshCount) != 0) {
     printf("Failure parsing vertices in mesh.hmascii file\n");
-    return -1;
+    return kExitMeshFailed;
   }
   printf("Used %d vertices in mesh surface .hmascii file\n", in.meshCount);
   if (parseSurfVertices(files.cortical.get(), in.cortical, in.corticalCount) != 0) {
     printf("Failure parsing vertices in cort.surf file\n");
-    return -2;
+    return kExitCorticalFailed;
   }
   printf("Found %d vertices in cort.surf file\n", in.corticalCount);
   if (parseSurfVertices(files.trabecular.get(), in.trabecular, in.trabecularCount) != 0) {
     printf("Failure parsing vertices in trab.surf file\n");
-    return -3;
+    return kExitTrabecularFailed;
   }
   printf("Found %d vertices in trab.surf file\n", in.trabecularCount);
   if (parseNormals(files.normals.get(), in.corticalCount, in.normals) != 0) {
     printf("Failure parsing normals in norm.vtk file\n");
-    return -4;
+    return kExitNormalsFailed;
   }
   printf("Found %d normals in norm.vtk file\n", in.corticalCount);
-  return 0;
+  return kExitSuccess;
 }
 
 // The VTK view and the summary, from what the pass and the deck saw.
@@ -61,10 +64,10 @@ int showThickness(const RunOptions& options, const PointSet& mesh, const float* 
                   const std::vector<int>& corners, const PassRecord& record) {
   if (options.vtk.get() && writeThicknessVtk(options.vtk.get(), mesh, corners, thickness, record)) {
     printf("Failure writing the VTK file\n");
-    return -7;
+    return kExitViewFailed;
   }
   if (options.summary) printRunSummary(static_cast<int>(corners.size() / 3), thickness, record);
-  return 0;
+  return kExitSuccess;
 }
 
 }  // namespace
@@ -83,14 +86,16 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
                       options.maxThick, options.minThick, TrabecularQuery::kNearestOnly,
                       viewed ? &record : nullptr) != 0) {
     printf("Failure calculating values\n");
-    return -5;
+    return kExitPassFailed;
   }
   printf("Finished calculating values\n");
   if (writeShellCards(inputs.mesh.get(), options.keyword.get(), thickness.get(), in.meshCount,
                       options.shellNum, options.shellVal, viewed ? &corners : nullptr) != 0) {
     printf("Failure parsing triangles in .ascii file\n");
-    return -6;
+    return kExitDeckFailed;
   }
   printf("Finished parsing triangles in .ascii file\n");
   return showThickness(options, in.mesh, thickness.get(), corners, record);
 }
+
+}  // namespace verdask

@@ -5,6 +5,8 @@
 
 #include "app/file_handle.h"
 
+namespace verdask {
+
 struct InputFiles {
   const char* meshName = nullptr;
   const char* corticalName = nullptr;
@@ -39,3 +41,5 @@ void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& opti
 
 /// Prints the settings and runs every stage; returns the exit code.
 int runVerdask(InputFiles& inputs, RunOptions& options);
+
+}  // namespace verdask

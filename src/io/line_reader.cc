@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cassert>
 
+namespace verdask {
+
 namespace {
 
 // Reads go in blocks of up to 1 MiB; a small file gets a buffer of its size.
@@ -116,3 +118,5 @@ bool skipToKeyword(LineReader& lines, LineView* line, const char* keyword) {
   }
   return true;
 }
+
+}  // namespace verdask

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <memory>
 
+namespace verdask {
+
 /// One piece of a line as a C string function would see it: it ends at the
 /// line's LF (kept) or at the first NUL byte.
 struct LineView {
@@ -69,3 +71,5 @@ class LineReader {
 /// Reads on from *line, the current piece, until a piece contains keyword;
 /// false when the file ends first.
 bool skipToKeyword(LineReader& lines, LineView* line, const char* keyword);
+
+}  // namespace verdask

@@ -8,6 +8,8 @@
 
 #include "test_util.h"
 
+namespace verdask {
+
 namespace {
 
 TEST(LineReader, SplitsPiecesLikeFgetsAndReadsCrlfAsLf) {
@@ -86,3 +88,5 @@ TEST(LineReader, KeywordSearchSeesWhatFgetsSees) {
 }
 
 }  // namespace
+
+}  // namespace verdask

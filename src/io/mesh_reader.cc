@@ -5,7 +5,23 @@
 #include "io/readers.h"
 #include "io/vertex_block.h"
 
+namespace verdask {
+
 namespace {
+
+enum MeshStatus {
+  kNoStream = -1,
+  kEmptyFile = -2,
+  kNoTriangles = -3,
+  kBadTriangle = -4,
+  kNoVertices = -5,
+  kNoNodeBlock = -6,
+  kEndBeforeAllNodes = -7,
+  kBadNode = -8,
+  kOutOfMemory = -9,
+  kCoordinateOutOfRange = -10,
+  kCannotSeek = -11,
+};
 
 // Reads on from the first "tri3" line through the block of such lines; the
 // vertex count is the largest corner, and corners of 0 or below never count.
@@ -13,17 +29,17 @@ int countTriangleBlockVertices(LineReader& lines, int& count) {
   LineView line;
   if (!lines.next(&line)) {
     printf("Failed to read first line of .hmascii file\n");
-    return -2;
+    return kEmptyFile;
   }
   if (!skipToKeyword(lines, &line, "tri3")) {
     printf("Reached end of .hmascii file before finding '*tri3()'\n");
-    return -3;
+    return kNoTriangles;
   }
   do {
     int corners[3];
     if (scanTriangle(line, corners) != 3) {
       printf("Unable to read tri values in .hmascii file\n");
-      return -4;
+      return kBadTriangle;
     }
     for (int corner : corners) {
       if (corner > count) count = corner;
@@ -37,9 +53,11 @@ int readNodeBlock(LineReader& lines, PointSet& points, int count) {
   LineView line;
   if (!lines.rewind() || !lines.next(&line) || !skipToKeyword(lines, &line, "BEGIN NODES")) {
     printf("Reached end of .hmascii file before finding 'BEGIN NODES'\n");
-    return -6;
+    return kNoNodeBlock;
   }
-  return readVertexBlock(lines, points, count, {scanNode, ".hmascii", -9, -7, -8, -10});
+  return readVertexBlock(
+      lines, points, count,
+      {scanNode, ".hmascii", kOutOfMemory, kEndBeforeAllNodes, kBadNode, kCoordinateOutOfRange});
 }
 
 }  // namespace
@@ -47,20 +65,22 @@ int readNodeBlock(LineReader& lines, PointSet& points, int count) {
 int parseMeshVertices(FILE* mesh, PointSet& points, int& count) {
   if (!mesh) {
     printf("Failed to open .hmascii file\n");
-    return -1;
+    return kNoStream;
   }
   count = 0;
   LineReader lines(mesh, kLinePieceMax);
   if (int status = countTriangleBlockVertices(lines, count)) return status;
   if (count == 0) {
     printf("Invalid number of vertices found in .surf file\n");
-    return -5;
+    return kNoVertices;
   }
   if (int status = readNodeBlock(lines, points, count)) return status;
   // The keyword writer reads the triangle lines on from here.
   if (!lines.handBack()) {
     printf("Failed to seek in .hmascii file\n");
-    return -11;
+    return kCannotSeek;
   }
   return 0;
 }
+
+}  // namespace verdask

@@ -1,12 +1,24 @@
 #include <cstdio>
 #include <new>
 
-#include "io/huge_pages.h"
 #include "io/line_reader.h"
 #include "io/number_scan.h"
+#include "io/platform.h"
 #include "io/readers.h"
 
+namespace verdask {
+
 namespace {
+
+enum NormalsStatus {
+  kNoStream = -1,
+  kEmptyFile = -2,
+  kNoMarker = -3,
+  kEndBeforeAllNormals = -4,
+  kBadNormal = -5,
+  kOutOfMemory = -6,
+  kCannotSeek = -7,
+};
 
 // The marker search reads through a 40-byte buffer: pieces of 39 characters.
 constexpr size_t kMarkerPieceMax = 39;
@@ -38,11 +50,11 @@ int readTriplesWithLibrary(FILE* vtk, int k, int count, Coord3* normals) {
     int converted = fscanf(vtk, "%lf %lf %lf", &n.x, &n.y, &n.z);
     if (converted == EOF) {
       printf("Reached end of .vtk file before finding all normals: %d/%d\n", k, count);
-      return -4;
+      return kEndBeforeAllNormals;
     }
     if (converted != 3) {
       printf("Couldn't read value of normal #%d in .vtk file\n", k);
-      return -5;
+      return kBadNormal;
     }
   }
   return 0;
@@ -54,7 +66,7 @@ int readTriples(LineReader& text, FILE* vtk, int count, Coord3* normals) {
   if (k > count) return 0;
   if (!text.handBack()) {
     printf("Failed to seek in .vtk file\n");
-    return -7;
+    return kCannotSeek;
   }
   return readTriplesWithLibrary(vtk, k, count, normals);
 }
@@ -64,23 +76,25 @@ int readTriples(LineReader& text, FILE* vtk, int count, Coord3* normals) {
 int parseNormals(FILE* vtk, int count, std::unique_ptr<Coord3[]>& normals) {
   if (!vtk) {
     printf("Failed to open .norm file\n");
-    return -1;
+    return kNoStream;
   }
   normals.reset(new (std::nothrow) Coord3[count > 0 ? count : 0]);
   if (!normals) {
     printf("Not enough memory for %d normals of .vtk file\n", count);
-    return -6;
+    return kOutOfMemory;
   }
   adviseHugePages(normals.get(), sizeof(Coord3) * count);
   LineReader text(vtk, kMarkerPieceMax);
   LineView piece;
   if (!text.next(&piece)) {
     printf("Failed to read first line of .vtk file\n");
-    return -2;
+    return kEmptyFile;
   }
   if (!skipToKeyword(text, &piece, "NORMALS")) {
     printf("Reached end of .vtk file before finding 'NORMALS'\n");
-    return -3;
+    return kNoMarker;
   }
   return readTriples(text, vtk, count, normals.get());
 }
+
+}  // namespace verdask

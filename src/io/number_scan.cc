@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+namespace verdask {
+
 const char kTriangleFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%*d%*c%d%*c%d%*c%d";
 const char kNodeFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%lg%*c%lg%*c%lg";
 const char kSurfVertexFormat[] = "%lg %lg %lg";
@@ -117,3 +119,5 @@ int scanSurfVertex(LineView line, double xyz[3]) {
   if (scan.sure) return 3;
   return scanWithLibrary(line, kSurfVertexFormat, &xyz[0], &xyz[1], &xyz[2]);
 }
+
+}  // namespace verdask

@@ -7,6 +7,8 @@
 
 #include "io/line_reader.h"
 
+namespace verdask {
+
 extern const char kTriangleFormat[];
 extern const char kNodeFormat[];
 extern const char kSurfVertexFormat[];
@@ -26,3 +28,5 @@ const char* parsePlainDouble(const char* p, const char* end, double* value);
 inline bool isScanSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
+
+}  // namespace verdask

@@ -11,6 +11,8 @@
 #include "io/line_reader.h"
 #include "test_util.h"
 
+namespace verdask {
+
 namespace {
 
 LineView viewOf(const std::string& text) { return {text.data(), text.data() + text.size()}; }
@@ -136,3 +138,5 @@ TEST(NumberScan, MatchesLibraryOnRandomDecimals) {
 }
 
 }  // namespace
+
+}  // namespace verdask

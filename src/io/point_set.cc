@@ -1,8 +1,11 @@
+#include "io/point_set.h"
+
 #include <climits>
 #include <new>
 
-#include "io/huge_pages.h"
-#include "io/readers.h"
+#include "io/platform.h"
+
+namespace verdask {
 
 PointSet::~PointSet() {
   if (points_) annDeallocPts(points_);
@@ -23,3 +26,5 @@ bool PointSet::resize(int n) {
   count_ = n;
   return true;
 }
+
+}  // namespace verdask

@@ -11,6 +11,8 @@
 #include "reference_readers.h"
 #include "test_util.h"
 
+namespace verdask {
+
 namespace {
 
 std::string lfTwin(const std::string& text) {
@@ -184,3 +186,5 @@ TEST_F(ReadersAgainstReference, NormalsReaderAgrees) {
 }
 
 }  // namespace
+
+}  // namespace verdask

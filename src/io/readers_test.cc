@@ -7,6 +7,8 @@
 
 #include "test_util.h"
 
+namespace verdask {
+
 namespace {
 
 struct ReaderCase {
@@ -213,3 +215,5 @@ TEST(NormalsReader, ReadsTriplesWhateverTheLineLayout) {
 }
 
 }  // namespace
+
+}  // namespace verdask

@@ -5,29 +5,43 @@
 #include "io/readers.h"
 #include "io/vertex_block.h"
 
+namespace verdask {
+
 namespace {
+
+enum SurfStatus {
+  kNoStream = -1,
+  kEmptyFile = -2,
+  kNoHeader = -3,
+  kBadCount = -4,
+  kNoVertices = -5,
+  kEndBeforeAllVertices = -6,
+  kBadVertex = -7,
+  kOutOfMemory = -8,
+  kCoordinateOutOfRange = -9,
+};
 
 // Finds the first "Vertices" line and takes the integer after its first word.
 int readSurfHeader(LineReader& lines, int& count) {
   LineView line;
   if (!lines.next(&line)) {
     printf("Failed to read first line of .surf file\n");
-    return -2;
+    return kEmptyFile;
   }
   if (!skipToKeyword(lines, &line, "Vertices")) {
     printf("Reached end of .surf file before finding 'Vertices'\n");
-    return -3;
+    return kNoHeader;
   }
   char buffer[kLinePieceMax + 1];
   line.copyTo(buffer);
   if (sscanf(buffer, "%*s %d", &count) != 1) {
     printf("Couldn't read number of vertices in .surf file\n");
-    return -4;
+    return kBadCount;
   }
   // A negative count would reach the allocation and the trees.
   if (count <= 0) {
     printf("Invalid number of vertices found in .surf file\n");
-    return -5;
+    return kNoVertices;
   }
   return 0;
 }
@@ -37,10 +51,14 @@ int readSurfHeader(LineReader& lines, int& count) {
 int parseSurfVertices(FILE* surf, PointSet& points, int& count) {
   if (!surf) {
     printf("Failed to open .surf file\n");
-    return -1;
+    return kNoStream;
   }
   count = 0;
   LineReader lines(surf, kLinePieceMax);
   if (int status = readSurfHeader(lines, count)) return status;
-  return readVertexBlock(lines, points, count, {scanSurfVertex, ".surf", -8, -6, -7, -9});
+  return readVertexBlock(lines, points, count,
+                         {scanSurfVertex, ".surf", kOutOfMemory, kEndBeforeAllVertices, kBadVertex,
+                          kCoordinateOutOfRange});
 }
+
+}  // namespace verdask

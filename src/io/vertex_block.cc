@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+namespace verdask {
+
 namespace {
 
 // A line that scans holds at least five characters ("0 0 0"), so a count
@@ -49,3 +51,5 @@ int readVertexBlock(LineReader& lines, PointSet& points, int count, const Vertex
   }
   return 0;
 }
+
+}  // namespace verdask

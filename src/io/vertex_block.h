@@ -4,6 +4,8 @@
 #include "io/line_reader.h"
 #include "io/readers.h"
 
+namespace verdask {
+
 /// How a file's vertex block reads and reports: the scan of one line, the
 /// file's kind in messages and the status of each failure.
 struct VertexBlock {
@@ -15,3 +17,5 @@ struct VertexBlock {
 /// Reads `count` vertex lines into `points`; 0, or the block's status for
 /// what failed, after printing its message.
 int readVertexBlock(LineReader& lines, PointSet& points, int count, const VertexBlock& block);
+
+}  // namespace verdask

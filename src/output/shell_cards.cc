@@ -4,9 +4,19 @@
 
 #include "io/line_reader.h"
 #include "io/number_scan.h"
-#include "output/text_writer.h"
+#include "io/text_writer.h"
+
+namespace verdask {
 
 namespace {
+
+enum DeckStatus {
+  kNothingAfterNodes = -1,
+  kNoTriangles = -2,
+  kBadTriangle = -4,
+  kCornerOutOfRange = -5,
+  kWriteFailed = -6,
+};
 
 const char kDeckHeader[] = "*ELEMENT_SHELL_THICKNESS\n$\n$ ELEMENT CARDS FOR SHELL ELEMENTS\n$\n";
 
@@ -31,13 +41,13 @@ int writeTriangleBlock(LineReader& lines, LineView line, TextWriter& deck, const
     int corners[3];
     if (scanTriangle(line, corners) != 3) {
       printf("Couldn't read value of triangle #%d in .surf file\n", triangles + 1);
-      return -4;
+      return kBadTriangle;
     }
     for (int corner : corners) {
       if (corner < 1 || corner > vertexCount) {
         printf("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangles + 1, corner,
                vertexCount);
-        return -5;
+        return kCornerOutOfRange;
       }
     }
     writeElement(deck, static_cast<long long>(shellNum) + triangles, shellVal, corners, thickness);
@@ -55,11 +65,11 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
   LineView line;
   if (!lines.next(&line)) {
     printf("Failed to read first line of .hmascii file\n");
-    return -1;
+    return kNothingAfterNodes;
   }
   if (!skipToKeyword(lines, &line, "tri3")) {
     printf("Reached end of .hmascii file before finding '*tri3()'\n");
-    return -2;
+    return kNoTriangles;
   }
   TextWriter deck(keyword);
   deck.put(kDeckHeader);
@@ -74,8 +84,10 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
   if (status != 0) return status;
   if (!written) {
     printf("Failed to write the keyword file\n");
-    return -6;
+    return kWriteFailed;
   }
   printf("Found %d triangles in .hmascii file\n", triangles);
   return 0;
 }
+
+}  // namespace verdask

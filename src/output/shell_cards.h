@@ -4,9 +4,13 @@
 #include <cstdio>
 #include <vector>
 
+namespace verdask {
+
 /// Reads the mesh's triangle lines on from where the mesh reader left the
 /// stream and writes an element card and a thickness card for each; corners
 /// must lie in 1..vertexCount, the range of the thickness array. The corners
 /// of the triangles written are added to `corners`, if given.
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
                     int shellNum, int shellVal, std::vector<int>* corners = nullptr);
+
+}  // namespace verdask

@@ -7,6 +7,8 @@
 
 #include "test_util.h"
 
+namespace verdask {
+
 namespace {
 
 const char kHeader[] = "*ELEMENT_SHELL_THICKNESS\n$\n$ ELEMENT CARDS FOR SHELL ELEMENTS\n$\n";
@@ -98,3 +100,5 @@ TEST(ShellCards, ReportsAFullDevice) {
 }
 
 }  // namespace
+
+}  // namespace verdask

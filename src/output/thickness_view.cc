@@ -4,7 +4,9 @@
 #include <cmath>
 #include <string>
 
-#include "output/text_writer.h"
+#include "io/text_writer.h"
+
+namespace verdask {
 
 namespace {
 
@@ -120,3 +122,5 @@ void printRunSummary(int triangles, const float* thickness, const PassRecord& re
                                                       [](double a) { return std::isnan(a); }));
   printHistogram(thickness, count, s);
 }
+
+}  // namespace verdask

@@ -8,6 +8,8 @@
 #include "io/readers.h"
 #include "thickness/thickness_pass.h"
 
+namespace verdask {
+
 /// Writes a legacy VTK polydata file: the mesh vertices, the triangles of the
 /// deck (corners from 1, three per triangle) and the arrays thickness, angle
 /// and cortical_vertex (an angle that is not a number is written as -1, as
@@ -17,3 +19,5 @@ int writeThicknessVtk(FILE* vtk, const PointSet& mesh, const std::vector<int>& c
 
 /// Prints counts, thickness statistics, clamp counts and a ten-bin histogram.
 void printRunSummary(int triangles, const float* thickness, const PassRecord& record);
+
+}  // namespace verdask

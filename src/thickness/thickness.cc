@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace verdask {
+
 namespace {
 
 constexpr double kDegreesPerRadian = 57.29577951308232;  // 180 / pi
@@ -35,3 +37,5 @@ double nearestThickness(const Coord3& p, const Coord3& normal, const double* tra
   *angle = std::fabs(std::acos(cosine) * kDegreesPerRadian);
   return thickness;
 }
+
+}  // namespace verdask

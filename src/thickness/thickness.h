@@ -3,6 +3,8 @@
 
 #include "io/readers.h"
 
+namespace verdask {
+
 /// The trabecular query's list length.
 constexpr int kCandidateCount = 400;
 
@@ -15,3 +17,5 @@ void normalizeVector(Coord3& v);
 /// and the direction from that vertex to p; not a number when either has no direction.
 double nearestThickness(const Coord3& p, const Coord3& normal, const double* trabecularCoords,
                         const int* candidates, double* angle);
+
+}  // namespace verdask

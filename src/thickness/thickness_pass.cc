@@ -1,17 +1,17 @@
 #include "thickness/thickness_pass.h"
 
 #include <ANN/ANN.h>
-#include <malloc.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <initializer_list>
 
-#include "io/huge_pages.h"
-#include "output/text_writer.h"
+#include "io/platform.h"
+#include "io/text_writer.h"
 #include "thickness/thickness.h"
+
+namespace verdask {
 
 namespace {
 
@@ -53,30 +53,6 @@ bool indexInRange(int index, int count) { return index >= 0 && index < count; }
 // The trees allocate two small nodes per point from the heap: about this much.
 constexpr size_t kTreeBytesPerPoint = 96;
 
-// Grows the heap in one step by what the trees will take and backs that
-// range with huge pages, which spares most of the page faults of building
-// them. Where the heap does not grow by sbrk (a sanitizer's allocator), it
-// does nothing.
-void reserveHeapForTrees(size_t bytes) {
-  constexpr size_t kWorthReserving = size_t{32} << 20;  // smaller trees fault little
-  if (bytes < kWorthReserving) return;
-  // Small blocks, taken until the heap grows: what is free at its top goes first.
-  constexpr size_t kProbe = size_t{64} << 10;
-  constexpr int kProbes = 256;
-  mallopt(M_TRIM_THRESHOLD, static_cast<int>(std::min<size_t>(bytes * 2, INT_MAX)));
-  mallopt(M_TOP_PAD, static_cast<int>(std::min<size_t>(bytes, INT_MAX)));
-  char* before = static_cast<char*>(sbrk(0));
-  void* probes[kProbes] = {};
-  for (void*& probe : probes) {
-    if (static_cast<char*>(sbrk(0)) != before) break;
-    probe = malloc(kProbe);
-  }
-  char* after = static_cast<char*>(sbrk(0));
-  if (after > before) adviseHugePages(before, after - before);
-  for (void* probe : probes) free(probe);
-  mallopt(M_TOP_PAD, 128 << 10);  // glibc's default again
-}
-
 }  // namespace
 
 float adjustThickness(double distance, double adjThick, double maxThick, double minThick,
@@ -110,8 +86,7 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Poin
                     const PointSet& trabecular, const Coord3* normals, float* thickness,
                     double adjThick, double maxThick, double minThick, TrabecularQuery query,
                     PassRecord* record) {
-  reserveHeapForTrees(kTreeBytesPerPoint *
-                      (static_cast<size_t>(cortical.count()) + trabecular.count()));
+  reserveHeap(kTreeBytesPerPoint * (static_cast<size_t>(cortical.count()) + trabecular.count()));
   ANNkd_tree corticalTree(cortical.points(), cortical.count(), 3, 1, ANN_KD_SUGGEST);
   ANNkd_tree trabecularTree(trabecular.points(), trabecular.count(), 3, 1, ANN_KD_SUGGEST);
   fputs(kTableHeader, table);
@@ -151,3 +126,5 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Poin
   }
   return 0;
 }
+
+}  // namespace verdask

@@ -7,6 +7,8 @@
 
 #include "io/readers.h"
 
+namespace verdask {
+
 /// How many trabecular neighbours each query asks for. Only the nearest
 /// decides the result; the full candidate list stays for comparison.
 enum class TrabecularQuery { kNearestOnly, kFullCandidateList };
@@ -36,3 +38,5 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Poin
 /// `clamp` tells which bound, if any, was applied.
 float adjustThickness(double distance, double adjThick, double maxThick, double minThick,
                       Clamp* clamp);
+
+}  // namespace verdask

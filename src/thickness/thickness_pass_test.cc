@@ -8,6 +8,8 @@
 
 #include "test_util.h"
 
+namespace verdask {
+
 namespace {
 
 struct PassOutput {
@@ -63,3 +65,5 @@ TEST(ThicknessPass, NearestOnlyQueryGivesTheFullListsResults) {
 }
 
 }  // namespace
+
+}  // namespace verdask

@@ -7,6 +7,8 @@
 
 #include "thickness/thickness_pass.h"
 
+namespace verdask {
+
 namespace {
 
 struct AngleCase {
@@ -92,3 +94,5 @@ TEST(VectorOps, DotLengthAndNormalize) {
 }
 
 }  // namespace
+
+}  // namespace verdask

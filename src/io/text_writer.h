@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+namespace verdask {
+
 class TextWriter {
  public:
   explicit TextWriter(FILE* stream);
@@ -51,3 +53,5 @@ constexpr size_t kNumberCapacity = 400;
 size_t formatScientific3(double value, char* out);
 /// "%.Pf" into `out`; returns the length.
 size_t formatFixed(double value, int precision, char* out);
+
+}  // namespace verdask

@@ -1,4 +1,4 @@
-#include "output/text_writer.h"
+#include "io/text_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+namespace verdask {
 
 namespace {
 
@@ -95,4 +97,15 @@ TEST(TextWriter, ReportsAFullDevice) {
   fclose(full);
 }
 
+#ifndef NDEBUG
+TEST(TextWriterDeathTest, AssertsGuardTheNumberBuffer) {
+  char out[kNumberCapacity];
+  EXPECT_DEATH(formatFixed(1.0, 18, out), "precision");
+}
+#elif defined(VERDASK_CHECKED_BUILD)
+#error "sanitizer and fuzz builds keep their asserts"
+#endif
+
 }  // namespace
+
+}  // namespace verdask

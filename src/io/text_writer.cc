@@ -1,9 +1,11 @@
-#include "output/text_writer.h"
+#include "io/text_writer.h"
 
 #include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+
+namespace verdask {
 
 namespace {
 
@@ -94,3 +96,5 @@ bool TextWriter::finish() {
   if (fflush(stream_) != 0 || ferror(stream_)) failed_ = true;
   return !failed_;
 }
+
+}  // namespace verdask

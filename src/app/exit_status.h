@@ -1,0 +1,20 @@
+// The process's exit codes, as the README lists them.
+#pragma once
+
+namespace verdask {
+
+enum ExitStatus {
+  kExitSuccess = 0,
+  kExitUsage = -1,             // too few files, a bad option value
+  kExitMeshFailed = -1,        // the mesh could not be read
+  kExitCorticalFailed = -2,    // the cortical surface could not be read
+  kExitTrabecularFailed = -3,  // the trabecular surface could not be read
+  kExitNormalsFailed = -4,     // the normals could not be read
+  kExitPassFailed = -5,        // the thickness pass failed
+  kExitDeckFailed = -6,        // the keyword deck failed
+  kExitViewFailed = -7,        // the VTK view could not be written
+  kExitOpenFailed = -13,       // a file could not be opened, or an output clashes
+  // 1: fewer than 400 trabecular vertices, reported by the ANN library itself.
+};
+
+}  // namespace verdask
