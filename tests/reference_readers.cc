@@ -44,8 +44,17 @@ int referenceMeshVertices(FILE* mesh, std::vector<double>& coords, int& count) {
     if (!fgets(line, sizeof line, mesh)) {
       return printf("Reached end of .hmascii file before finding all vertices\n"), -7;
     }
-    if (sscanf(line, "%*c%*c%*c%*c%*c%*c%*d%*c%lg%*c%lg%*c%lg", &xyz[0], &xyz[1], &xyz[2]) != 3) {
+    long long number;
+    if (sscanf(line, "%*c%*c%*c%*c%*c%*c%lld%*c%lg%*c%lg%*c%lg", &number, &xyz[0], &xyz[1],
+               &xyz[2]) != 4) {
       return printf("Couldn't read value of vertex #%d in .surf file\n", k), -8;
+    }
+    if (number != k) {
+      return printf(
+                 "Node line #%d after 'BEGIN NODES' carries number %lld, expected %d: "
+                 "nodes must be numbered 1..N in file order\n",
+                 k, number, k),
+             -12;
     }
     if (!inRange(xyz)) {
       return printf("Coordinate not finite or too large in vertex #%d of .hmascii file\n", k), -10;
@@ -59,6 +68,9 @@ int referenceSurfVertices(FILE* surf, std::vector<double>& coords, int& count) {
   count = 0;
   if (!fgets(line, sizeof line, surf))
     return printf("Failed to read first line of .surf file\n"), -2;
+  if (line[0] == '#' && strstr(line, "BINARY")) {
+    return printf("Binary .surf files are not read: save the surface file as ASCII\n"), -10;
+  }
   while (!strstr(line, "Vertices")) {
     if (!fgets(line, sizeof line, surf)) {
       return printf("Reached end of .surf file before finding 'Vertices'\n"), -3;
@@ -89,10 +101,35 @@ int referenceNormals(FILE* vtk, int count, std::vector<double>& normals) {
   normals.assign(3 * static_cast<size_t>(count), 0.0);
   if (!fgets(piece, sizeof piece, vtk))
     return printf("Failed to read first line of .vtk file\n"), -2;
+  bool cells = false;
+  long long points = -1;
   while (!strstr(piece, "NORMALS")) {
+    char word[40], rest[40];
+    if (sscanf(piece, " %39s %39s", word, rest) == 1 && strcmp(word, "BINARY") == 0) {
+      return printf("Binary .vtk files are not read: save the normals file as ASCII\n"), -9;
+    }
+    bool pointData = strncmp(piece, "POINT_DATA", 10) == 0;
+    if (pointData || strncmp(piece, "CELL_DATA", 9) == 0) {
+      cells = !pointData;
+      if (sscanf(piece, "%*s %lld", &points) != 1) points = -1;
+    }
     if (!fgets(piece, sizeof piece, vtk)) {
       return printf("Reached end of .vtk file before finding 'NORMALS'\n"), -3;
     }
+  }
+  if (cells) {
+    return printf(
+               "NORMALS in .vtk file are cell data (CELL_DATA %lld), not one per cortical "
+               "vertex (%d)\n",
+               points, count),
+           -8;
+  }
+  if (points >= 0 && points != count) {
+    return printf(
+               "NORMALS in .vtk file are given for %lld points (POINT_DATA), not for the %d "
+               "cortical vertices\n",
+               points, count),
+           -8;
   }
   for (int k = 1; k <= count; ++k) {
     double* n = &normals[3 * (k - 1)];

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 
 #include "app/exit_status.h"
 #include "app/run.h"
+#include "output/shell_cards.h"
 
 namespace verdask {
 
@@ -21,18 +23,21 @@ struct NumberOption {
   const char* invalidMessage;
   double RunOptions::*real;  // null for an integer option
   int RunOptions::*integer;
+  long long least, most;  // an integer option's range
 };
 
+// The part number stands in every element card, so it must fit its 8 columns.
 const NumberOption kNumberOptions[] = {
     {"-adj", "%lf ", "entered invalid number for thickness adjustment\n", &RunOptions::adjThick,
-     nullptr},
+     nullptr, 0, 0},
     {"-max", "%lf", "entered invalid number for maximum thickness\n", &RunOptions::maxThick,
-     nullptr},
+     nullptr, 0, 0},
     {"-min", "%lf", "entered invalid number for minimum thickness\n", &RunOptions::minThick,
-     nullptr},
-    {"-num", "%d", "entered invalid number for initial shell index\n", nullptr,
-     &RunOptions::shellNum},
-    {"-val", "%d", "entered invalid number for new shell value\n", nullptr, &RunOptions::shellVal},
+     nullptr, 0, 0},
+    {"-num", "%lld", "entered invalid number for initial shell index\n", nullptr,
+     &RunOptions::shellNum, INT_MIN, INT_MAX},
+    {"-val", "%lld", "entered invalid number for new shell value\n", nullptr, &RunOptions::shellVal,
+     kCardFieldLeast, kCardFieldMost},
 };
 
 // In the order the default names are opened.
@@ -97,7 +102,14 @@ bool readNumber(const NumberOption& option, const char* value, RunOptions& optio
   char copy[kNumberValueMax + 1];
   if (strlen(value) > kNumberValueMax) return false;
   strcpy(copy, value);
-  if (option.integer) return sscanf(copy, option.format, &(options.*option.integer)) == 1;
+  if (option.integer) {
+    // Read wide, so that a number beyond the range is refused rather than wrapped.
+    long long number;
+    if (sscanf(copy, option.format, &number) != 1) return false;
+    if (number < option.least || number > option.most) return false;
+    options.*option.integer = static_cast<int>(number);
+    return true;
+  }
   double number;
   // A not-a-number or infinite bound would turn every thickness into one.
   if (sscanf(copy, option.format, &number) != 1 || !std::isfinite(number)) return false;
@@ -124,8 +136,13 @@ int readOption(int argc, char** argv, int i, OpenedFiles& opened, RunOptions& op
     openOutput(argv[i + 1], option, opened, options);
     return i + 2;
   }
-  if (strcmp(argv[i], "-summary") == 0) options.summary = true;
-  return i + 1;  // a flag, or not an option: passed over
+  if (strcmp(argv[i], "-summary") == 0) {
+    options.summary = true;
+  } else {
+    // Skipped as ever, but a typo such as -mx must not pass unseen.
+    fprintf(stderr, "verdask: ignoring unknown argument '%s'\n", argv[i]);
+  }
+  return i + 1;
 }
 
 }  // namespace

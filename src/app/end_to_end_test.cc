@@ -157,6 +157,8 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
       {withInputs({"-num", "x1"}), "entered invalid number for initial shell index\n"},
       {withInputs({"-val", "12345678901234567890"}),
        "entered invalid number for new shell value\n"},
+      {withInputs({"-val", "123456789"}), "entered invalid number for new shell value\n"},
+      {withInputs({"-num", "99999999999"}), "entered invalid number for initial shell index\n"},
       {withInputs({"-adj", "0.00000000000000000001"}),
        "entered invalid number for thickness adjustment\n"},
       {withInputs({"-min"}), "entered invalid number for minimum thickness\n"},
@@ -179,8 +181,8 @@ TEST(EndToEnd, OptionsSetTheSettingsLines) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"-max", "3.5", "-max", "4"}, settings("0.000000", "4.000000")},
       {{"-foo", "-adj", "2.5mm", "-min", "-0"}, settings("2.500000", "20.000000", "-0.000000")},
-      {{"-num", "1001", "-val", "7", "-adj", "-1"},
-       settings("-1.000000", "20.000000", "0.000000", 1001, 7)},
+      {{"-num", "-9999999", "-val", "-9999999", "-adj", "-1"},
+       settings("-1.000000", "20.000000", "0.000000", -9999999, -9999999)},
   };
   for (const auto& [options, expected] : cases) {
     ScratchDir dir;
@@ -284,7 +286,7 @@ TEST(EndToEnd, StageFailuresEndWithTheirExitCodes) {
        "Failure parsing vertices in cort.surf file\n",
        1},
       {"mesh corner far beyond the node block", 0,
-       "BEGIN NODES\n*node(1,0,0,0)\n*tri3(1,1,1,2,2147483647)\n", 255,
+       "*tri3(1,1,1,2,2147483647)\nBEGIN NODES\n*node(1,0,0,0)\n", 255,
        "Reached end of .hmascii file before finding all vertices\n"
        "Failure parsing vertices in mesh.hmascii file\n",
        0},
@@ -433,6 +435,7 @@ struct HostileCase {
   std::vector<std::string> options;
   int exitCode;
   std::string lastLines;  // the end of stdout
+  std::string err = "";
 };
 
 std::string garbage(size_t size, unsigned seed) {
@@ -499,7 +502,16 @@ TEST(EndToEnd, HostileInputsEndCleanly) {
        {{3, identicalPoints(1000000)}},
        {},
        0,
-       "Found 1 triangles in .hmascii file\nFinished parsing triangles in .ascii file\n"},
+       "Found 1 triangles in .hmascii file\nFinished parsing triangles in .ascii file\n",
+       "verdask: warning: 3 of 3 angles exceed 90 degrees: the cortical and trabecular surfaces "
+       "may be swapped, or the normals inverted\n"},
+      {"unknown arguments",
+       {},
+       {"-mx", "3", "-sumary"},
+       0,
+       "Finished parsing triangles in .ascii file\n",
+       "verdask: ignoring unknown argument '-mx'\nverdask: ignoring unknown argument '3'\n"
+       "verdask: ignoring unknown argument '-sumary'\n"},
       {"mixed CRLF and LF",
        {{1, "Vertices 3\r\n0 0 0\n100 0 0\r\n200 0 0\n"}},
        {},
@@ -557,7 +569,7 @@ TEST(EndToEnd, HostileInputsEndCleanly) {
     for (const auto& [file, content] : c.files) dir.write(kInputs[file], content);
     RunResult r = runTool(withInputs(c.options), dir.path());
     EXPECT_EQ(r.exitCode, c.exitCode);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, c.err);
     ASSERT_GE(r.out.size(), c.lastLines.size());
     EXPECT_EQ(r.out.substr(r.out.size() - c.lastLines.size()), c.lastLines);
     std::string deck = dir.exists("out.k") ? dir.read("out.k") : "";

@@ -70,6 +70,16 @@ int showThickness(const RunOptions& options, const PointSet& mesh, const float* 
   return kExitSuccess;
 }
 
+// Angles mostly above 90 degrees mean the normals point away from the
+// trabecular surface; the deck is still written.
+void warnIfSurfacesSwapped(const PassRecord& record, int meshCount) {
+  if (2LL * record.obtuseAngles <= meshCount) return;
+  fprintf(stderr,
+          "verdask: warning: %d of %d angles exceed 90 degrees: the cortical and trabecular "
+          "surfaces may be swapped, or the normals inverted\n",
+          record.obtuseAngles, meshCount);
+}
+
 }  // namespace
 
 int runVerdask(InputFiles& inputs, RunOptions& options) {
@@ -78,17 +88,18 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
   if (int code = readInputs(inputs, in)) return code;
   bool viewed = options.vtk.get() || options.summary;
   PassRecord record;
+  record.keepVertices = viewed;
   std::vector<int> corners;
   std::unique_ptr<float[]> thickness(new (std::nothrow) float[in.meshCount]);
-  if (!thickness ||
-      calculateValues(options.table.get(), options.answers.get(), in.mesh, in.cortical,
-                      in.trabecular, in.normals.get(), thickness.get(), options.adjThick,
-                      options.maxThick, options.minThick, TrabecularQuery::kNearestOnly,
-                      viewed ? &record : nullptr) != 0) {
+  if (!thickness || calculateValues(options.table.get(), options.answers.get(), in.mesh,
+                                    in.cortical, in.trabecular, in.normals.get(), thickness.get(),
+                                    options.adjThick, options.maxThick, options.minThick,
+                                    TrabecularQuery::kNearestOnly, &record) != 0) {
     printf("Failure calculating values\n");
     return kExitPassFailed;
   }
   printf("Finished calculating values\n");
+  warnIfSurfacesSwapped(record, in.meshCount);
   if (writeShellCards(inputs.mesh.get(), options.keyword.get(), thickness.get(), in.meshCount,
                       options.shellNum, options.shellVal, viewed ? &corners : nullptr) != 0) {
     printf("Failure parsing triangles in .ascii file\n");

@@ -68,15 +68,18 @@ bool LineReader::next(LineView* piece) {
   return true;
 }
 
-void LineReader::skipLinesWithout(const char* keyword) {
-  size_t keywordLength = strlen(keyword);
+void LineReader::skipLinesWithoutAny(std::initializer_list<const char*> keywords) {
   // Pieces restart after every LF, so from a piece boundary a line without
-  // the keyword anywhere yields no piece with it.
+  // a keyword anywhere yields no piece with it.
   while (size_t available = fill(capacity_ / 2)) {
     char* start = cursor();
-    if (const void* hit = memmem(start, available, keyword, keywordLength)) {
-      const char* lf =
-          static_cast<const char*>(memrchr(start, '\n', static_cast<const char*>(hit) - start));
+    const char* hit = nullptr;
+    for (const char* keyword : keywords) {
+      auto found = static_cast<const char*>(memmem(start, available, keyword, strlen(keyword)));
+      if (found && (!hit || found < hit)) hit = found;
+    }
+    if (hit) {
+      const char* lf = static_cast<const char*>(memrchr(start, '\n', hit - start));
       if (lf) consume(lf + 1 - start);
       return;
     }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 namespace verdask {
@@ -39,7 +40,9 @@ class LineReader {
   bool next(LineView* piece);
   /// Passes over whole lines that cannot hold a piece containing keyword, up
   /// to the first line that contains it anywhere (or the end of the file).
-  void skipLinesWithout(const char* keyword);
+  void skipLinesWithout(const char* keyword) { skipLinesWithoutAny({keyword}); }
+  /// The same for lines that contain none of the keywords.
+  void skipLinesWithoutAny(std::initializer_list<const char*> keywords);
   /// Starts again from the beginning of the file; false when the stream cannot seek.
   bool rewind();
   /// Puts the stream just after the last piece or text consumed, so plain C

@@ -21,6 +21,7 @@ enum MeshStatus {
   kOutOfMemory = -9,
   kCoordinateOutOfRange = -10,
   kCannotSeek = -11,
+  kMisnumberedNode = -12,
 };
 
 // Reads on from the first "tri3" line through the block of such lines; the
@@ -55,9 +56,9 @@ int readNodeBlock(LineReader& lines, PointSet& points, int count) {
     printf("Reached end of .hmascii file before finding 'BEGIN NODES'\n");
     return kNoNodeBlock;
   }
-  return readVertexBlock(
-      lines, points, count,
-      {scanNode, ".hmascii", kOutOfMemory, kEndBeforeAllNodes, kBadNode, kCoordinateOutOfRange});
+  return readVertexBlock(lines, points, count,
+                         {VertexLine::kNumberedNode, ".hmascii", kOutOfMemory, kEndBeforeAllNodes,
+                          kBadNode, kCoordinateOutOfRange, kMisnumberedNode});
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "io/line_reader.h"
@@ -18,6 +19,8 @@ enum NormalsStatus {
   kBadNormal = -5,
   kOutOfMemory = -6,
   kCannotSeek = -7,
+  kNotPerCorticalVertex = -8,
+  kBinaryFile = -9,
 };
 
 // The marker search reads through a 40-byte buffer: pieces of 39 characters.
@@ -71,6 +74,79 @@ int readTriples(LineReader& text, FILE* vtk, int count, Coord3* normals) {
   return readTriplesWithLibrary(vtk, k, count, normals);
 }
 
+// The last POINT_DATA or CELL_DATA line before the marker: what the normals belong to.
+struct DataSection {
+  enum Kind { kNone, kPoints, kCells } kind = kNone;
+  long long count = -1;  // -1 when the line gives none
+};
+
+bool startsWith(const LineView& piece, const char* word) {
+  size_t length = strlen(word);
+  return piece.size() >= length && memcmp(piece.begin, word, length) == 0;
+}
+
+void noteDataSection(const LineView& piece, DataSection* section) {
+  DataSection::Kind kind = startsWith(piece, "POINT_DATA")  ? DataSection::kPoints
+                           : startsWith(piece, "CELL_DATA") ? DataSection::kCells
+                                                            : DataSection::kNone;
+  if (kind == DataSection::kNone) return;
+  char buffer[kMarkerPieceMax + 1];
+  piece.copyTo(buffer);
+  section->kind = kind;
+  if (sscanf(buffer, "%*s %lld", &section->count) != 1) section->count = -1;
+}
+
+// The format line of a legacy VTK file is ASCII or BINARY.
+bool isBinaryFormatLine(const LineView& piece) {
+  const char* begin = piece.begin;
+  const char* end = piece.end;
+  while (begin < end && isScanSpace(*begin)) ++begin;
+  while (end > begin && isScanSpace(end[-1])) --end;
+  return end - begin == 6 && memcmp(begin, "BINARY", 6) == 0;
+}
+
+// Reads up to the first piece that contains "NORMALS", noting the data
+// section it stands in; 0, or the status after its message.
+int findMarker(LineReader& text, DataSection* section) {
+  LineView piece;
+  if (!text.next(&piece)) {
+    printf("Failed to read first line of .vtk file\n");
+    return kEmptyFile;
+  }
+  while (!piece.contains("NORMALS")) {
+    if (isBinaryFormatLine(piece)) {
+      printf("Binary .vtk files are not read: save the normals file as ASCII\n");
+      return kBinaryFile;
+    }
+    noteDataSection(piece, section);
+    text.skipLinesWithoutAny({"NORMALS", "POINT_DATA", "CELL_DATA", "BINARY"});
+    if (!text.next(&piece)) {
+      printf("Reached end of .vtk file before finding 'NORMALS'\n");
+      return kNoMarker;
+    }
+  }
+  return 0;
+}
+
+// Normals of cells, or of another number of points, would be read as if
+// they belonged to the cortical vertices.
+int checkDataSection(const DataSection& section, int count) {
+  if (section.kind == DataSection::kCells) {
+    printf(
+        "NORMALS in .vtk file are cell data (CELL_DATA %lld), not one per cortical vertex (%d)\n",
+        section.count, count);
+    return kNotPerCorticalVertex;
+  }
+  if (section.kind == DataSection::kPoints && section.count >= 0 && section.count != count) {
+    printf(
+        "NORMALS in .vtk file are given for %lld points (POINT_DATA), not for the %d cortical "
+        "vertices\n",
+        section.count, count);
+    return kNotPerCorticalVertex;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int parseNormals(FILE* vtk, int count, std::unique_ptr<Coord3[]>& normals) {
@@ -85,15 +161,9 @@ int parseNormals(FILE* vtk, int count, std::unique_ptr<Coord3[]>& normals) {
   }
   adviseHugePages(normals.get(), sizeof(Coord3) * count);
   LineReader text(vtk, kMarkerPieceMax);
-  LineView piece;
-  if (!text.next(&piece)) {
-    printf("Failed to read first line of .vtk file\n");
-    return kEmptyFile;
-  }
-  if (!skipToKeyword(text, &piece, "NORMALS")) {
-    printf("Reached end of .vtk file before finding 'NORMALS'\n");
-    return kNoMarker;
-  }
+  DataSection section;
+  if (int status = findMarker(text, &section)) return status;
+  if (int status = checkDataSection(section, count)) return status;
   return readTriples(text, vtk, count, normals.get());
 }
 

@@ -9,7 +9,7 @@
 namespace verdask {
 
 const char kTriangleFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%*d%*c%d%*c%d%*c%d";
-const char kNodeFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%lg%*c%lg%*c%lg";
+const char kNodeFormat[] = "%*c%*c%*c%*c%*c%*c%lld%*c%lg%*c%lg%*c%lg";
 const char kSurfVertexFormat[] = "%lg %lg %lg";
 
 namespace {
@@ -33,7 +33,8 @@ struct FastScan {
   void skipSpace() {
     while (p < end && isScanSpace(*p)) ++p;
   }
-  void readInt(int* value) {  // %d (and %*d with a dummy)
+  template <typename Integer>
+  void readInt(Integer* value) {  // %d or %lld (and %*d with a dummy)
     skipSpace();
     const char* q = p;
     bool negative = q < end && *q == '-';
@@ -41,12 +42,12 @@ struct FastScan {
     const char* digits = q;
     long long v = 0;
     while (q < end && isDigit(*q) && q - digits < 10) v = v * 10 + (*q++ - '0');
-    // Longer numbers wrap through a long as the C library converts them.
+    // Longer numbers wrap or saturate as the C library converts them.
     if (q == digits || q - digits > 9) {
       sure = false;
       return;
     }
-    *value = static_cast<int>(negative ? -v : v);
+    *value = static_cast<Integer>(negative ? -v : v);
     p = q;
   }
   void readDouble(double* value) {  // %lg
@@ -100,17 +101,16 @@ int scanTriangle(LineView line, int corners[3]) {
   return scanWithLibrary(line, kTriangleFormat, &corners[0], &corners[1], &corners[2]);
 }
 
-int scanNode(LineView line, double xyz[3]) {
+int scanNode(LineView line, long long* number, double xyz[3]) {
   FastScan scan{line.begin, line.end};
-  int skipped;
   for (int i = 0; i < 6; ++i) scan.skipChar();
-  scan.readInt(&skipped);
+  scan.readInt(number);
   for (int i = 0; i < 3; ++i) {
     scan.skipChar();
     scan.readDouble(&xyz[i]);
   }
-  if (scan.sure) return 3;
-  return scanWithLibrary(line, kNodeFormat, &xyz[0], &xyz[1], &xyz[2]);
+  if (scan.sure) return 4;
+  return scanWithLibrary(line, kNodeFormat, number, &xyz[0], &xyz[1], &xyz[2]);
 }
 
 int scanSurfVertex(LineView line, double xyz[3]) {

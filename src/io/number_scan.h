@@ -15,8 +15,9 @@ extern const char kSurfVertexFormat[];
 
 /// Corners 1 to 3 of a triangle line; returns what sscanf with kTriangleFormat returns.
 int scanTriangle(LineView line, int corners[3]);
-/// x, y, z of a mesh node line; returns what sscanf with kNodeFormat returns.
-int scanNode(LineView line, double xyz[3]);
+/// The node number and x, y, z of a mesh node line; returns what sscanf with
+/// kNodeFormat returns (4 for a good line).
+int scanNode(LineView line, long long* number, double xyz[3]);
 /// x, y, z of a surface vertex line; returns what sscanf with kSurfVertexFormat returns.
 int scanSurfVertex(LineView line, double xyz[3]);
 

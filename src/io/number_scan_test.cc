@@ -89,9 +89,23 @@ TEST(NumberScan, SurfVertexMatchesLibraryOnHostileForms) {
 }
 
 TEST(NumberScan, NodeMatchesLibraryOnHostileForms) {
-  for (const std::string& line : surroundedForms("*node(12,", ',')) {
-    double got[3] = {-7, -7, -7};
-    expectSameAsLibrary(line, scanNode(viewOf(line), got), got, kNodeFormat);
+  std::vector<std::string> lines = surroundedForms("*node(12,", ',');
+  for (const char* numbered : {"*node(99999999999999999999,1,2,3)\n", "*node(4294967297,1,2,3)\n",
+                               "*node(-0012,1,2,3)\n", "*node(x,1,2,3)\n"}) {
+    lines.push_back(numbered);
+  }
+  for (const std::string& line : lines) {
+    long long number = -7, wantNumber = -7;
+    double got[3] = {-7, -7, -7}, want[3] = {-7, -7, -7};
+    int fast = scanNode(viewOf(line), &number, got);
+    int library = sscanf(line.c_str(), kNodeFormat, &wantNumber, &want[0], &want[1], &want[2]);
+    ASSERT_EQ(fast, library) << line;
+    if (library >= 1) {
+      EXPECT_EQ(number, wantNumber) << line;
+    }
+    for (int i = 0; i + 1 < library; ++i) {
+      EXPECT_EQ(memcmp(&got[i], &want[i], sizeof(double)), 0) << line << " field " << i;
+    }
   }
 }
 

@@ -53,6 +53,10 @@ TEST(MeshReader, ReportsEachFailureWithItsStatus) {
       {"nan coordinate",
        "BEGIN NODES\n*node(1,0,0,0)\n*node(2,nan,0,0)\n*node(3,0,1,0)\n" + kTriangles, -10,
        "Coordinate not finite or too large in vertex #2 of .hmascii file\n"},
+      {"nodes out of order",
+       "BEGIN NODES\n*node(1,0,0,0)\n*node(3,0,1,0)\n*node(2,1,0,0)\n" + kTriangles, -12,
+       "Node line #2 after 'BEGIN NODES' carries number 3, expected 2: nodes must be numbered "
+       "1..N in file order\n"},
       {"huge coordinate",
        "BEGIN NODES\n*node(1,0,0,1e308)\n*node(2,0,0,0)\n*node(3,0,1,0)\n" + kTriangles, -10,
        "Coordinate not finite or too large in vertex #1 of .hmascii file\n"},
@@ -73,10 +77,10 @@ TEST(MeshReader, ReportsEachFailureWithItsStatus) {
   EXPECT_EQ(status, -1);
 }
 
-TEST(MeshReader, CountsLargestCornerOfFirstBlockAndReadsNodesByPosition) {
+TEST(MeshReader, CountsLargestCornerOfFirstBlockAndReadsThatManyNodes) {
   std::string nodes = "BEGIN NODES\n";
   for (int k = 1; k <= 12; ++k) {
-    nodes += "*node(" + std::to_string(100 + 12 - k) + "," + std::to_string(k) + ",0,0)\n";
+    nodes += "*node(" + std::to_string(k) + "," + std::to_string(k) + ",0,0)\n";
   }
   MemoryFile file(nodes +
                   "END NODES\n*tri3(1,1,5,9,7)\n*tri3(2,1,2,3,4)\nother\n*tri3(3,1,11,12,10)\n");
@@ -87,7 +91,7 @@ TEST(MeshReader, CountsLargestCornerOfFirstBlockAndReadsNodesByPosition) {
   ASSERT_EQ(points.count(), 9);
   for (int k = 1; k <= 9; ++k) EXPECT_EQ(points.point(k - 1).x, k);
   // The stream stands just after the ninth node line.
-  EXPECT_EQ(file.rest().substr(0, 14), "*node(102,10,0");
+  EXPECT_EQ(file.rest().substr(0, 13), "*node(10,10,0");
 }
 
 TEST(MeshReader, AcceptsTrianglesFirstAndLastLineTriangle) {
@@ -141,6 +145,8 @@ TEST(SurfReader, ReportsEachFailureWithItsStatus) {
        "Coordinate not finite or too large in vertex #2 of .surf file\n"},
       {"count beyond memory", "Vertices 2000000000\n1 2 3\n", -8,
        "Not enough memory for 2000000000 vertices of .surf file\n"},
+      {"binary file", "# HyperSurface 0.1 BINARY\n\nVertices 2\n\x3f\x80", -10,
+       "Binary .surf files are not read: save the surface file as ASCII\n"},
   };
   for (const ReaderCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -180,6 +186,13 @@ TEST(NormalsReader, ReportsEachFailureWithItsStatus) {
        "Couldn't read value of normal #2 in .vtk file\n"},
       {"token not a number", "NORMALS Normals float\n0 0 1\n0 x 1\n", -5,
        "Couldn't read value of normal #2 in .vtk file\n"},
+      {"cell normals", "POINT_DATA 2\nSCALARS a float\nCELL_DATA 4\nNORMALS n float\n0 0 1 0 0 1\n",
+       -8, "NORMALS in .vtk file are cell data (CELL_DATA 4), not one per cortical vertex (2)\n"},
+      {"normals of other points", "POINT_DATA 3\nNORMALS n float\n0 0 1 0 0 1 0 0 1\n", -8,
+       "NORMALS in .vtk file are given for 3 points (POINT_DATA), not for the 2 cortical "
+       "vertices\n"},
+      {"binary file", "# vtk DataFile Version 3.0\nbone\nBINARY\nNORMALS n float\n\x3f\x80", -9,
+       "Binary .vtk files are not read: save the normals file as ASCII\n"},
   };
   for (const ReaderCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -195,6 +208,7 @@ TEST(NormalsReader, ReportsEachFailureWithItsStatus) {
 TEST(NormalsReader, ReadsTriplesWhateverTheLineLayout) {
   const std::vector<std::pair<const char*, std::string>> layouts = {
       {"nine to a line", "NORMALS Normals float\n1 0 0 0 1 0 0 0 1\n"},
+      {"point data of these vertices", "POINT_DATA 3\nNORMALS Normals float\n1 0 0 0 1 0 0 0 1\n"},
       {"one to a line", "x\nNORMALS Normals float\n1 0 0\n0 1 0\n0 0 1\n9 9 9\n"},
       {"split across lines", "NORMALS\n1\n0 0 0\n1 0 0 0\n1"},
       {"rest of long marker line", "NORMALS" + std::string(32, ' ') + "1 0 0\n0 1 0 0 0 1\n"},

@@ -19,6 +19,8 @@ enum SurfStatus {
   kBadVertex = -7,
   kOutOfMemory = -8,
   kCoordinateOutOfRange = -9,
+  kBinaryFile = -10,
+  kNoNumberToCheck = 0,  // surface vertex lines carry no number
 };
 
 // Finds the first "Vertices" line and takes the integer after its first word.
@@ -27,6 +29,11 @@ int readSurfHeader(LineReader& lines, int& count) {
   if (!lines.next(&line)) {
     printf("Failed to read first line of .surf file\n");
     return kEmptyFile;
+  }
+  // A binary file's vertices follow its header line as raw bytes.
+  if (line.size() > 0 && line.begin[0] == '#' && line.contains("BINARY")) {
+    printf("Binary .surf files are not read: save the surface file as ASCII\n");
+    return kBinaryFile;
   }
   if (!skipToKeyword(lines, &line, "Vertices")) {
     printf("Reached end of .surf file before finding 'Vertices'\n");
@@ -57,8 +64,8 @@ int parseSurfVertices(FILE* surf, PointSet& points, int& count) {
   LineReader lines(surf, kLinePieceMax);
   if (int status = readSurfHeader(lines, count)) return status;
   return readVertexBlock(lines, points, count,
-                         {scanSurfVertex, ".surf", kOutOfMemory, kEndBeforeAllVertices, kBadVertex,
-                          kCoordinateOutOfRange});
+                         {VertexLine::kSurfVertex, ".surf", kOutOfMemory, kEndBeforeAllVertices,
+                          kBadVertex, kCoordinateOutOfRange, kNoNumberToCheck});
 }
 
 }  // namespace verdask

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "io/number_scan.h"
+
 namespace verdask {
 
 namespace {
@@ -24,6 +26,30 @@ bool coordinatesInRange(const double xyz[3]) {
   return true;
 }
 
+// Scans the k-th line of the block into xyz; 0, or the block's status after its message.
+int readVertexLine(LineView line, int k, double xyz[3], const VertexBlock& block) {
+  long long number = k;
+  bool scanned = block.form == VertexLine::kNumberedNode ? scanNode(line, &number, xyz) == 4
+                                                         : scanSurfVertex(line, xyz) == 3;
+  if (!scanned) {
+    printf("Couldn't read value of vertex #%d in .surf file\n", k);
+    return block.scanStatus;
+  }
+  // Taken by position, a misnumbered node would put its thickness on another node.
+  if (number != k) {
+    printf(
+        "Node line #%d after 'BEGIN NODES' carries number %lld, expected %d: "
+        "nodes must be numbered 1..N in file order\n",
+        k, number, k);
+    return block.numberStatus;
+  }
+  if (!coordinatesInRange(xyz)) {
+    printf("Coordinate not finite or too large in vertex #%d of %s file\n", k, block.fileKind);
+    return block.rangeStatus;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int readVertexBlock(LineReader& lines, PointSet& points, int count, const VertexBlock& block) {
@@ -40,14 +66,7 @@ int readVertexBlock(LineReader& lines, PointSet& points, int count, const Vertex
       printf("Reached end of %s file before finding all vertices\n", block.fileKind);
       return block.endStatus;
     }
-    if (block.scan(line, xyz) != 3) {
-      printf("Couldn't read value of vertex #%d in .surf file\n", k);
-      return block.scanStatus;
-    }
-    if (!coordinatesInRange(xyz)) {
-      printf("Coordinate not finite or too large in vertex #%d of %s file\n", k, block.fileKind);
-      return block.rangeStatus;
-    }
+    if (int status = readVertexLine(line, k, xyz, block)) return status;
   }
   return 0;
 }

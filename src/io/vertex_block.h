@@ -6,12 +6,16 @@
 
 namespace verdask {
 
-/// How a file's vertex block reads and reports: the scan of one line, the
+/// Mesh node lines carry their node number, which must be k on the k-th line;
+/// surface vertex lines are three numbers.
+enum class VertexLine { kNumberedNode, kSurfVertex };
+
+/// How a file's vertex block reads and reports: the form of its lines, the
 /// file's kind in messages and the status of each failure.
 struct VertexBlock {
-  int (*scan)(LineView line, double xyz[3]);
+  VertexLine form;
   const char* fileKind;  // ".hmascii" or ".surf"
-  int memoryStatus, endStatus, scanStatus, rangeStatus;
+  int memoryStatus, endStatus, scanStatus, rangeStatus, numberStatus;
 };
 
 /// Reads `count` vertex lines into `points`; 0, or the block's status for

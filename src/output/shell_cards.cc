@@ -16,6 +16,7 @@ enum DeckStatus {
   kBadTriangle = -4,
   kCornerOutOfRange = -5,
   kWriteFailed = -6,
+  kNumberTooWide = -7,
 };
 
 const char kDeckHeader[] = "*ELEMENT_SHELL_THICKNESS\n$\n$ ELEMENT CARDS FOR SHELL ELEMENTS\n$\n";
@@ -33,6 +34,28 @@ void writeElement(TextWriter& deck, long long element, int part, const int corne
   deck.put('\n');
 }
 
+// Corners must index the thickness array, and every number must fit its card's
+// 8 columns: a wider one would run into the next field.
+int checkTriangle(const int corners[3], int vertexCount, long long element, int triangle) {
+  for (int i = 0; i < 3; ++i) {
+    if (corners[i] < 1 || corners[i] > vertexCount) {
+      printf("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangle, corners[i],
+             vertexCount);
+      return kCornerOutOfRange;
+    }
+  }
+  for (long long number :
+       {element, static_cast<long long>(corners[0]), static_cast<long long>(corners[1]),
+        static_cast<long long>(corners[2])}) {
+    if (number < kCardFieldLeast || number > kCardFieldMost) {
+      printf("Triangle #%d needs the number %lld, wider than the deck's 8 columns\n", triangle,
+             number);
+      return kNumberTooWide;
+    }
+  }
+  return 0;
+}
+
 // Writes the cards of the "*tri3" block starting at `line`, counting them in `triangles`.
 int writeTriangleBlock(LineReader& lines, LineView line, TextWriter& deck, const float* thickness,
                        int vertexCount, int shellNum, int shellVal, int& triangles,
@@ -43,14 +66,9 @@ int writeTriangleBlock(LineReader& lines, LineView line, TextWriter& deck, const
       printf("Couldn't read value of triangle #%d in .surf file\n", triangles + 1);
       return kBadTriangle;
     }
-    for (int corner : corners) {
-      if (corner < 1 || corner > vertexCount) {
-        printf("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangles + 1, corner,
-               vertexCount);
-        return kCornerOutOfRange;
-      }
-    }
-    writeElement(deck, static_cast<long long>(shellNum) + triangles, shellVal, corners, thickness);
+    long long element = static_cast<long long>(shellNum) + triangles;
+    if (int status = checkTriangle(corners, vertexCount, element, triangles + 1)) return status;
+    writeElement(deck, element, shellVal, corners, thickness);
     if (written) written->insert(written->end(), corners, corners + 3);
     ++triangles;
   } while (lines.next(&line) && line.contains("*tri3"));

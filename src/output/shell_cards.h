@@ -6,6 +6,10 @@
 
 namespace verdask {
 
+/// The range of a number in an element card's 8 columns.
+constexpr long long kCardFieldLeast = -9999999;
+constexpr long long kCardFieldMost = 99999999;
+
 /// Reads the mesh's triangle lines on from where the mesh reader left the
 /// stream and writes an element card and a thickness card for each; corners
 /// must lie in 1..vertexCount, the range of the thickness array. The corners

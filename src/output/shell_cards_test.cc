@@ -78,6 +78,9 @@ TEST(ShellCards, ReportsEachOutcome) {
        "Triangle #2 uses node 10, outside the mesh's 9 vertices\n", kHeader + card},
       {"corner zero", "*tri3(1,1,0,2,3)\n", -5, -5,
        "Triangle #1 uses node 0, outside the mesh's 9 vertices\n", kHeader},
+      {"element number past 8 columns", "*tri3(1,1,1,2,3)\n*tri3(2,1,1,2,3)\n", 99999999, -7,
+       "Triangle #2 needs the number 100000000, wider than the deck's 8 columns\n",
+       kHeader + ("99999999" + card.substr(8))},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -74,8 +74,11 @@ float adjustThickness(double distance, double adjThick, double maxThick, double 
 namespace {
 
 void recordVertex(PassRecord& record, double angle, int corticalVertex, Clamp clamp) {
-  record.angles.push_back(angle);
-  record.corticalVertices.push_back(corticalVertex);
+  if (record.keepVertices) {
+    record.angles.push_back(angle);
+    record.corticalVertices.push_back(corticalVertex);
+  }
+  record.obtuseAngles += angle > 90.0;
   record.raisedToMin += clamp == Clamp::kRaisedToMin;
   record.loweredToMax += clamp == Clamp::kLoweredToMax;
 }

@@ -15,19 +15,21 @@ enum class TrabecularQuery { kNearestOnly, kFullCandidateList };
 
 enum class Clamp { kNone, kRaisedToMin, kLoweredToMax };
 
-/// What the pass found per mesh vertex besides the thickness, for the VTK
-/// view and the run summary.
+/// What the pass found besides the thickness: counts, and, when asked for,
+/// the angle and cortical vertex of every mesh vertex (for the view and summary).
 struct PassRecord {
+  bool keepVertices = false;
   std::vector<double> angles;
   std::vector<int> corticalVertices;  // from 1
   int raisedToMin = 0;
   int loweredToMax = 0;
+  int obtuseAngles = 0;  // above 90 degrees: the normal points away from the trabecular vertex
 };
 
 /// Fills thickness[i] for every mesh vertex and writes both logs; nonzero
 /// when a stream could not be written. Fewer trabecular vertices than
 /// candidates end the process in the neighbour library. A record, if given,
-/// receives the angles, cortical vertices and clamp counts.
+/// receives the counts and, if it asks, the per-vertex values.
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const PointSet& cortical,
                     const PointSet& trabecular, const Coord3* normals, float* thickness,
                     double adjThick, double maxThick, double minThick,
