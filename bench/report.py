@@ -1,28 +1,30 @@
-"""Turns the benchmark's raw lines into one table: medians per size."""
+"""Turns the benchmark's raw lines into one table: medians per size and thread count."""
 import statistics
 import sys
 from collections import defaultdict
 
 samples = defaultdict(lambda: defaultdict(list))
+facts = defaultdict(dict)
 for line in open(sys.argv[1]):
-    words = line.split()
-    size = words[0]
-    for pair in words[1:]:
-        if "=" in pair:
-            name, value = pair.split("=")
-            key = name if words[1] in ("run",) or "=" in words[1] else f"{words[1]}.{name}"
-            samples[size][key].append(float(value))
+    size, kind, *pairs = line.split()
+    for pair in pairs:
+        name, value = pair.split("=")
+        if kind == "ties":
+            facts[size][name] = value
+        else:
+            samples[size][f"{kind}.{name}"].append(float(value))
 
-print(f"{'size':4} {'wall s':>7} {'RSS MB':>7} {'read':>6} {'parse':>6} {'MB/s':>6} "
-      f"{'trees':>6} {'pass':>6} {'deck':>6} {'floor':>6} {'ratio':>6}")
+print(f"{'size':4} {'threads':>8} {'wall s':>7} {'RSS MB':>7} {'floor s':>8} {'ratio':>6} "
+      f"{'ANN-only s':>10} {'queries':>9} {'ties':>7} {'to ANN':>7} {'same bytes':>10}")
 for size, values in samples.items():
     m = {key: statistics.median(v) for key, v in values.items()}
-    mb = m["bytes"] / 1e6
-    parse = m["stages.parse"]
-    trees = m["floor.trees"]
-    ratio = m["wall"] / (m["floor.floor"] + m["floor.read"])
-    print(f"{size:4} {m['wall']:7.2f} {max(values['rss_kb']) / 1024:7.0f} {m['floor.read']:6.3f} "
-          f"{parse:6.3f} {mb / parse:6.0f} {trees:6.3f} {m['stages.pass'] - trees:6.3f} "
-          f"{m['stages.deck']:6.3f} {m['floor.floor']:6.3f} {ratio:6.2f}")
-print("pass: the per-vertex pass with its logs and the trees' release (pass time less the tree "
-      "builds); ratio: wall / (floor + read)")
+    f = facts[size]
+    for kind in ("threads1", "default"):
+        wall = m[f"{kind}.wall"]
+        print(f"{size:4} {'1' if kind == 'threads1' else 'default':>8} {wall:7.2f} "
+              f"{max(values[f'{kind}.rss_kb']) / 1024:7.0f} {m['floor.floor']:8.2f} "
+              f"{wall / m['floor.floor']:6.2f} {m['ann.wall']:10.2f} {f['queries']:>9} "
+              f"{f['ties']:>7} {f['judged']:>7} {f['same']:>10}")
+print("floor: the ANN library alone building both trees and answering one query per mesh vertex "
+      "on each; ratio: wall / floor; ANN-only: a whole run with ANN answering every query, as "
+      "verdask did before its fast index (its outputs are the ones compared)")

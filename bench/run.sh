@@ -1,36 +1,50 @@
 #!/usr/bin/env bash
-# Benchmarks verdask on synthetic bones: bash bench/run.sh [S] [M] [L]   (default: all three)
+# Benchmarks verdask on synthetic bones: bash bench/run.sh [S] [M] [L] [T]   (default: all four)
 #   S: mesh 20,000 nodes, surfaces 200,000 vertices each
 #   M: 100,000 / 1,000,000      L: 1,000,000 / 5,000,000
-# Datasets are cached in bench/data/. RUNS (default 5) sets the runs per size.
+#   T: tie-heavy, as S but with surface vertices on an integer grid and mesh vertices at halves
+# Datasets are cached in bench/data/. RUNS (default 5) sets the runs per size. Each size
+# runs verdask with -threads 1 and with the default, the ANN floor, and once a run with
+# ANN alone answering every query, whose outputs verdask's must equal byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVERDASK_TESTS=OFF >/dev/null
 cmake --build build-release -j2 --target verdask make_bone stage_bench >/dev/null
+bin=$PWD/build-release
 runs=${RUNS:-5}
-declare -A nodes=([S]=20000 [M]=100000 [L]=1000000)
-declare -A vertices=([S]=200000 [M]=1000000 [L]=5000000)
+declare -A nodes=([S]=20000 [M]=100000 [L]=1000000 [T]=20000)
+declare -A vertices=([S]=200000 [M]=1000000 [L]=5000000 [T]=200000)
 sizes=("$@")
-((${#sizes[@]})) || sizes=(S M L)
+((${#sizes[@]})) || sizes=(S M L T)
 results=$(mktemp)
 for size in "${sizes[@]}"; do
   data="bench/data/$size"
   if [ ! -f "$data/complete" ]; then
     mkdir -p "$data"
-    build-release/make_bone "$data" "${nodes[$size]}" "${vertices[$size]}" 1
+    "$bin/make_bone" "$data" "${nodes[$size]}" "${vertices[$size]}" 1 $([ "$size" = T ] && echo grid)
     touch "$data/complete"
   fi
-  mkdir -p "$data/out"
+  mkdir -p "$data/ann" "$data/threads1" "$data/default"
+  inputs=(../mesh.hmascii ../cort.surf ../norm.vtk ../trab.surf)
+  (cd "$data/ann" && /usr/bin/time -f "wall=%e rss_kb=%M" -o ../time.txt "$bin/stage_bench" annrun .. . >/dev/null)
+  echo "$size ann $(cat "$data/time.txt")" >>"$results"
   for ((i = 0; i < runs; i++)); do
-    (cd "$data/out" && /usr/bin/time -f "wall=%e rss_kb=%M" -o ../time.txt \
-      ../../../../build-release/verdask ../mesh.hmascii ../cort.surf ../norm.vtk ../trab.surf \
-      >/dev/null)
-    echo "$size run $(cat "$data/time.txt")" >>"$results"
-    echo "$size floor $(build-release/stage_bench floor "$data")" >>"$results"
-    echo "$size stages $(build-release/stage_bench run "$data" | tail -n 1)" >>"$results"
+    for threads in threads1 default; do
+      option=$([ $threads = threads1 ] && echo "-threads 1" || true)
+      (cd "$data/$threads" && /usr/bin/time -f "wall=%e rss_kb=%M" -o ../time.txt \
+        "$bin/verdask" "${inputs[@]}" $option >/dev/null)
+      echo "$size $threads $(cat "$data/time.txt")" >>"$results"
+    done
+    echo "$size floor $("$bin/stage_bench" floor "$data")" >>"$results"
   done
-  echo "$size bytes=$(cat "$data"/mesh.hmascii "$data"/*.surf "$data"/norm.vtk | wc -c)" >>"$results"
+  same=yes
+  for threads in threads1 default; do
+    for output in table.log ans.log out.k; do
+      cmp -s "$data/$threads/$output" "$data/ann/$output" || same=no
+    done
+  done
+  echo "$size ties $("$bin/stage_bench" ties "$data") same=$same" >>"$results"
 done
 python3 bench/report.py "$results"
 rm -f "$results"

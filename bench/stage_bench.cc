@@ -1,12 +1,14 @@
-// Times each stage of a verdask run on one dataset, and the floor: what the
-// ANN library alone takes to build the two trees and answer one nearest-
-// neighbour query per mesh vertex on each.
+// Measures what the benchmark needs beside the tool's own runs:
 //
-//   stage_bench floor <dataset dir>   read, parse, tree builds and the floor
-//   stage_bench run <dataset dir>     parse, the pass (trees included) and the deck
+//   stage_bench floor <dataset dir>         the ANN floor: the ANN library alone building the
+//                                           two trees and answering one nearest-neighbour query
+//                                           per mesh vertex on each
+//   stage_bench ties <dataset dir>          how many queries of a run are ties, and how many
+//                                           of those went to the ANN library
+//   stage_bench annrun <dataset dir> <out>  the pass and the deck with ANN alone answering every
+//                                           query, as the tool did before its fast index
 //
-// Each prints one line of name=seconds pairs. The two run in separate
-// processes so that both build their trees on a fresh heap.
+// Each prints one line of name=value pairs.
 #include <ANN/ANN.h>
 
 #include <chrono>
@@ -16,6 +18,7 @@
 
 #include "io/readers.h"
 #include "output/shell_cards.h"
+#include "thickness/nearest_vertex.h"
 #include "thickness/thickness_pass.h"
 
 using namespace verdask;
@@ -35,76 +38,71 @@ FILE* openFile(const std::string& path, const char* mode) {
   return file;
 }
 
-// The cost of bringing the input bytes in, with nothing done to them.
-double readSeconds(const std::string& dir) {
-  double start = now();
-  std::unique_ptr<char[]> block(new char[1 << 20]);
-  for (const char* name : {"mesh.hmascii", "cort.surf", "norm.vtk", "trab.surf"}) {
-    FILE* file = openFile(dir + "/" + name, "rb");
-    while (fread(block.get(), 1, 1 << 20, file) > 0) {
-    }
-    fclose(file);
-  }
-  return now() - start;
-}
-
-// Tree builds and one k=1 query per mesh vertex on each tree.
-double floorSeconds(const PointSet& mesh, const PointSet& cortical, const PointSet& trabecular,
-                    double* buildSeconds) {
-  double start = now();
-  ANNkd_tree corticalTree(cortical.points(), cortical.count(), 3, 1, ANN_KD_SUGGEST);
-  ANNkd_tree trabecularTree(trabecular.points(), trabecular.count(), 3, 1, ANN_KD_SUGGEST);
-  *buildSeconds = now() - start;
-  ANNidx index;
-  ANNdist distance;
-  long long checksum = 0;
-  for (int i = 0; i < mesh.count(); ++i) {
-    corticalTree.annkSearch(mesh.points()[i], 1, &index, &distance, 0.0);
-    checksum += index;
-    trabecularTree.annkSearch(mesh.points()[i], 1, &index, &distance, 0.0);
-    checksum += index;
-  }
-  if (checksum < 0) printf("impossible\n");
-  return now() - start;
-}
-
 struct Inputs {
-  FILE* files[4];
-  PointSet mesh, cortical, trabecular;
+  FILE* mesh;
+  PointSet meshPoints, cortical, trabecular;
   int meshCount, corticalCount, trabecularCount;
-  std::unique_ptr<Coord3[]> normals;
-  double seconds;
+  std::vector<Coord3> normals;
 };
 
 // Reads the four inputs as verdask does; false when one does not read.
 bool parseInputs(const std::string& dir, Inputs& in) {
-  const char* names[] = {"mesh.hmascii", "cort.surf", "norm.vtk", "trab.surf"};
-  for (int i = 0; i < 4; ++i) in.files[i] = openFile(dir + "/" + names[i], "r");
-  double start = now();
-  bool ok = parseMeshVertices(in.files[0], in.mesh, in.meshCount) == 0 &&
-            parseSurfVertices(in.files[1], in.cortical, in.corticalCount) == 0 &&
-            parseSurfVertices(in.files[3], in.trabecular, in.trabecularCount) == 0 &&
-            parseNormals(in.files[2], in.corticalCount, in.normals) == 0;
-  in.seconds = now() - start;
+  in.mesh = openFile(dir + "/mesh.hmascii", "r");
+  FILE* cortical = openFile(dir + "/cort.surf", "r");
+  FILE* trabecular = openFile(dir + "/trab.surf", "r");
+  FILE* normals = openFile(dir + "/norm.vtk", "r");
+  bool ok = parseMeshVertices(in.mesh, in.meshPoints, in.meshCount) == 0 &&
+            parseSurfVertices(cortical, in.cortical, in.corticalCount) == 0 &&
+            parseSurfVertices(trabecular, in.trabecular, in.trabecularCount) == 0 &&
+            parseNormals(normals, in.corticalCount, in.normals) == 0;
+  for (FILE* file : {cortical, trabecular, normals}) fclose(file);
   return ok;
 }
 
-// The pass (trees included) and the deck, on a fresh heap as in a real run.
-int timeRun(Inputs& in) {
-  std::unique_ptr<float[]> thickness(new float[in.meshCount]);
-  FILE* table = openFile("/tmp/stage_bench.table.log", "wb");
-  FILE* answers = openFile("/tmp/stage_bench.ans.log", "wb");
-  FILE* deck = openFile("/tmp/stage_bench.out.k", "wb");
+// Tree builds and one k=1 query per mesh vertex on each tree.
+void printFloor(const Inputs& in) {
   double start = now();
-  if (calculateValues(table, answers, in.mesh, in.cortical, in.trabecular, in.normals.get(),
-                      thickness.get(), 0.0, 20.0, 0.0)) {
+  ANNkd_tree corticalTree(in.cortical.points(), in.cortical.count(), 3, 1, ANN_KD_SUGGEST);
+  ANNkd_tree trabecularTree(in.trabecular.points(), in.trabecular.count(), 3, 1, ANN_KD_SUGGEST);
+  ANNidx index;
+  ANNdist distance;
+  long long checksum = 0;
+  for (int i = 0; i < in.meshPoints.count(); ++i) {
+    corticalTree.annkSearch(in.meshPoints.points()[i], 1, &index, &distance, 0.0);
+    checksum += index;
+    trabecularTree.annkSearch(in.meshPoints.points()[i], 1, &index, &distance, 0.0);
+    checksum += index;
+  }
+  if (checksum < 0) printf("impossible\n");
+  printf("floor=%.3f\n", now() - start);
+}
+
+void printTies(const Inputs& in) {
+  NearestVertex cortical(in.cortical, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+  NearestVertex trabecular(in.trabecular, TieRule::kDistinctCoordinates,
+                           IndexChoice::kFastWithAnnJudge);
+  VertexMeasure measure(in.cortical, cortical, in.normals.data(), in.trabecular, trabecular);
+  for (int i = 0; i < in.meshPoints.count(); ++i) measure.at(in.meshPoints.point(i));
+  QueryCounts c = cortical.counts(), t = trabecular.counts();
+  printf("queries=%lld ties=%lld judged=%lld\n", c.queries + t.queries, c.ties + t.ties,
+         c.judged + t.judged);
+}
+
+// The pass and the deck on one thread with ANN answering every query.
+int annRun(Inputs& in, const std::string& out) {
+  NearestVertex cortical(in.cortical, TieRule::kEveryTie, IndexChoice::kAnnOnly);
+  NearestVertex trabecular(in.trabecular, TieRule::kEveryTie, IndexChoice::kAnnOnly);
+  VertexMeasure measure(in.cortical, cortical, in.normals.data(), in.trabecular, trabecular);
+  std::unique_ptr<float[]> thickness(new float[in.meshCount]);
+  FILE* table = openFile(out + "/table.log", "wb");
+  FILE* answers = openFile(out + "/ans.log", "wb");
+  FILE* deck = openFile(out + "/out.k", "wb");
+  PassRecord record;
+  if (calculateValues(table, answers, in.meshPoints, measure, thickness.get(), 0.0, 20.0, 0.0,
+                      &record, 1) != 0 ||
+      writeShellCards(in.mesh, deck, thickness.get(), in.meshCount, 1, 1) != 0) {
     return 1;
   }
-  double pass = now() - start;
-  start = now();
-  if (writeShellCards(in.files[0], deck, thickness.get(), in.meshCount, 1, 1)) return 1;
-  double cards = now() - start;
-  printf("parse=%.3f pass=%.3f deck=%.3f\n", in.seconds, pass, cards);
   for (FILE* file : {table, answers, deck}) fclose(file);
   return 0;
 }
@@ -112,18 +110,15 @@ int timeRun(Inputs& in) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string mode = argc > 1 ? argv[1] : "";
-  if (argc < 3 || (mode != "floor" && mode != "run")) {
-    fprintf(stderr, "usage: stage_bench floor|run <dataset dir>\n");
+  std::string mode = argc > 2 ? argv[1] : "";
+  if (mode != "floor" && mode != "ties" && !(mode == "annrun" && argc > 3)) {
+    fprintf(stderr, "usage: stage_bench floor|ties <dataset dir> | annrun <dataset dir> <out>\n");
     return 2;
   }
-  std::string dir = argv[2];
-  double read = mode == "floor" ? readSeconds(dir) : 0.0;
   Inputs in;
-  if (!parseInputs(dir, in)) return 1;
-  if (mode == "run") return timeRun(in);
-  double trees;
-  double floor = floorSeconds(in.mesh, in.cortical, in.trabecular, &trees);
-  printf("read=%.3f parse=%.3f trees=%.3f floor=%.3f\n", read, in.seconds, trees, floor);
+  if (!parseInputs(argv[2], in)) return 1;
+  if (mode == "floor") printFloor(in);
+  if (mode == "ties") printTies(in);
+  if (mode == "annrun") return annRun(in, argv[3]);
   return 0;
 }

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   FILE* vtk = memoryFile(data + 1, size - 1);
   if (!vtk) return 0;
-  std::unique_ptr<Coord3[]> normals;
+  std::vector<Coord3> normals;
   parseNormals(vtk, 1 + data[0], normals);
   fclose(vtk);
   return 0;

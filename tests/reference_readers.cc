@@ -103,9 +103,12 @@ int referenceNormals(FILE* vtk, int count, std::vector<double>& normals) {
     return printf("Failed to read first line of .vtk file\n"), -2;
   bool cells = false;
   long long points = -1;
+  int line = 1;
+  bool startsLine = true;
   while (!strstr(piece, "NORMALS")) {
     char word[40], rest[40];
-    if (sscanf(piece, " %39s %39s", word, rest) == 1 && strcmp(word, "BINARY") == 0) {
+    if (line <= 3 && startsLine && sscanf(piece, " %39s %39s", word, rest) == 1 &&
+        strcmp(word, "BINARY") == 0) {
       return printf("Binary .vtk files are not read: save the normals file as ASCII\n"), -9;
     }
     bool pointData = strncmp(piece, "POINT_DATA", 10) == 0;
@@ -113,6 +116,8 @@ int referenceNormals(FILE* vtk, int count, std::vector<double>& normals) {
       cells = !pointData;
       if (sscanf(piece, "%*s %lld", &points) != 1) points = -1;
     }
+    startsLine = strlen(piece) > 0 && piece[strlen(piece) - 1] == '\n';
+    line += startsLine;
     if (!fgets(piece, sizeof piece, vtk)) {
       return printf("Reached end of .vtk file before finding 'NORMALS'\n"), -3;
     }

@@ -26,6 +26,9 @@ struct NumberOption {
   long long least, most;  // an integer option's range
 };
 
+// More threads than this would only cost memory.
+constexpr long long kMostThreads = 1024;
+
 // The part number stands in every element card, so it must fit its 8 columns.
 const NumberOption kNumberOptions[] = {
     {"-adj", "%lf ", "entered invalid number for thickness adjustment\n", &RunOptions::adjThick,
@@ -38,6 +41,8 @@ const NumberOption kNumberOptions[] = {
      &RunOptions::shellNum, INT_MIN, INT_MAX},
     {"-val", "%lld", "entered invalid number for new shell value\n", nullptr, &RunOptions::shellVal,
      kCardFieldLeast, kCardFieldMost},
+    {"-threads", "%lld", "entered invalid number of threads\n", nullptr, &RunOptions::threads, 1,
+     kMostThreads},
 };
 
 // In the order the default names are opened.

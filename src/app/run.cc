@@ -1,14 +1,22 @@
 #include "app/run.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "app/exit_status.h"
+#include "io/parallel.h"
+#include "io/platform.h"
 #include "io/readers.h"
+#include "io/report.h"
 #include "output/shell_cards.h"
 #include "output/thickness_view.h"
+#include "thickness/nearest_vertex.h"
 #include "thickness/thickness_pass.h"
 
 namespace verdask {
@@ -27,35 +35,92 @@ void printSettings(const InputFiles& inputs, const RunOptions& options) {
   printf("using trabecular file : %s\n\n", inputs.trabecularName);
 }
 
-// What the readers hand on: the three point sets and the normals.
+// What the readers hand on: the three point sets, the normals, and the
+// index of each surface, built as soon as that surface is read.
 struct RunInputs {
   PointSet mesh, cortical, trabecular;
   int meshCount = 0, corticalCount = 0, trabecularCount = 0;
-  std::unique_ptr<Coord3[]> normals;
+  std::vector<Coord3> normals;
+  std::unique_ptr<NearestVertex> corticalIndex, trabecularIndex;
 };
 
-// Runs the four readers; returns 0 or the exit code of the first that failed.
-int readInputs(InputFiles& files, RunInputs& in) {
-  if (parseMeshVertices(files.mesh.get(), in.mesh, in.meshCount) != 0) {
-    printf("Failure parsing vertices in mesh.hmascii file\n");
+// One reader's outcome: its status and the messages it printed.
+struct ReaderOutcome {
+  int status = 0;
+  std::string messages;
+};
+
+// Runs `read` with its messages captured into `outcome`.
+template <typename Read>
+std::function<void()> captured(ReaderOutcome& outcome, Read read) {
+  return [&outcome, read] {
+    ReportCapture capture(&outcome.messages);
+    outcome.status = read();
+  };
+}
+
+// Reads a surface and indexes it; the reader's status.
+int readSurface(FILE* file, PointSet& points, int& count, TieRule ties,
+                std::unique_ptr<NearestVertex>& index) {
+  int status = parseSurfVertices(file, points, count);
+  if (status == 0) {
+    index = std::make_unique<NearestVertex>(points, ties, IndexChoice::kFastWithAnnJudge);
+  }
+  return status;
+}
+
+// Prints a reader's messages and the driver's line after them; false when it failed.
+bool reportReader(const ReaderOutcome& outcome, const char* failure, const char* success,
+                  int count) {
+  fputs(outcome.messages.c_str(), stdout);
+  if (outcome.status != 0) {
+    printf("%s", failure);
+    return false;
+  }
+  printf(success, count);
+  return true;
+}
+
+// Runs the four readers side by side, the larger files first, then prints
+// their messages in the run's order up to the first that failed; returns 0 or
+// that reader's exit code.
+int readInputs(InputFiles& files, RunInputs& in, int threads) {
+  ReaderOutcome mesh, cortical, trabecular, normals;
+  NormalsScan scan;
+  runTasks(
+      threads,
+      {captured(cortical,
+                [&] {
+                  return readSurface(files.cortical.get(), in.cortical, in.corticalCount,
+                                     TieRule::kEveryTie, in.corticalIndex);
+                }),
+       captured(trabecular,
+                [&] {
+                  return readSurface(files.trabecular.get(), in.trabecular, in.trabecularCount,
+                                     TieRule::kDistinctCoordinates, in.trabecularIndex);
+                }),
+       captured(normals, [&] { return scanNormals(files.normals.get(), scan); }),
+       captured(mesh, [&] { return parseMeshVertices(files.mesh.get(), in.mesh, in.meshCount); })});
+  // The normals are checked against the cortical count once it is known.
+  if (normals.status == 0 && cortical.status == 0) {
+    captured(normals, [&] { return takeNormals(scan, in.corticalCount, in.normals); })();
+  }
+  if (!reportReader(mesh, "Failure parsing vertices in mesh.hmascii file\n",
+                    "Used %d vertices in mesh surface .hmascii file\n", in.meshCount)) {
     return kExitMeshFailed;
   }
-  printf("Used %d vertices in mesh surface .hmascii file\n", in.meshCount);
-  if (parseSurfVertices(files.cortical.get(), in.cortical, in.corticalCount) != 0) {
-    printf("Failure parsing vertices in cort.surf file\n");
+  if (!reportReader(cortical, "Failure parsing vertices in cort.surf file\n",
+                    "Found %d vertices in cort.surf file\n", in.corticalCount)) {
     return kExitCorticalFailed;
   }
-  printf("Found %d vertices in cort.surf file\n", in.corticalCount);
-  if (parseSurfVertices(files.trabecular.get(), in.trabecular, in.trabecularCount) != 0) {
-    printf("Failure parsing vertices in trab.surf file\n");
+  if (!reportReader(trabecular, "Failure parsing vertices in trab.surf file\n",
+                    "Found %d vertices in trab.surf file\n", in.trabecularCount)) {
     return kExitTrabecularFailed;
   }
-  printf("Found %d vertices in trab.surf file\n", in.trabecularCount);
-  if (parseNormals(files.normals.get(), in.corticalCount, in.normals) != 0) {
-    printf("Failure parsing normals in norm.vtk file\n");
+  if (!reportReader(normals, "Failure parsing normals in norm.vtk file\n",
+                    "Found %d normals in norm.vtk file\n", in.corticalCount)) {
     return kExitNormalsFailed;
   }
-  printf("Found %d normals in norm.vtk file\n", in.corticalCount);
   return kExitSuccess;
 }
 
@@ -80,28 +145,42 @@ void warnIfSurfacesSwapped(const PassRecord& record, int meshCount) {
           record.obtuseAngles, meshCount);
 }
 
+long long inputBytes(const InputFiles& files) {
+  long long total = 0;
+  for (const FileHandle* file : {&files.mesh, &files.cortical, &files.normals, &files.trabecular}) {
+    struct stat info;
+    if (file->get() && fstat(fileno(file->get()), &info) == 0) total += info.st_size;
+  }
+  return total;
+}
+
 }  // namespace
 
 int runVerdask(InputFiles& inputs, RunOptions& options) {
+  // The arrays a run builds take about a third of its input's bytes.
+  prepareHeap(inputBytes(inputs) / 3);
   printSettings(inputs, options);
   RunInputs in;
-  if (int code = readInputs(inputs, in)) return code;
+  int threads = options.threads > 0 ? options.threads : machineThreads();
+  if (int code = readInputs(inputs, in, threads)) return code;
   bool viewed = options.vtk.get() || options.summary;
   PassRecord record;
   record.keepVertices = viewed;
   std::vector<int> corners;
   std::unique_ptr<float[]> thickness(new (std::nothrow) float[in.meshCount]);
-  if (!thickness || calculateValues(options.table.get(), options.answers.get(), in.mesh,
-                                    in.cortical, in.trabecular, in.normals.get(), thickness.get(),
-                                    options.adjThick, options.maxThick, options.minThick,
-                                    TrabecularQuery::kNearestOnly, &record) != 0) {
+  VertexMeasure measure(in.cortical, *in.corticalIndex, in.normals.data(), in.trabecular,
+                        *in.trabecularIndex);
+  if (!thickness || calculateValues(options.table.get(), options.answers.get(), in.mesh, measure,
+                                    thickness.get(), options.adjThick, options.maxThick,
+                                    options.minThick, &record, threads) != 0) {
     printf("Failure calculating values\n");
     return kExitPassFailed;
   }
   printf("Finished calculating values\n");
   warnIfSurfacesSwapped(record, in.meshCount);
   if (writeShellCards(inputs.mesh.get(), options.keyword.get(), thickness.get(), in.meshCount,
-                      options.shellNum, options.shellVal, viewed ? &corners : nullptr) != 0) {
+                      options.shellNum, options.shellVal, viewed ? &corners : nullptr,
+                      threads) != 0) {
     printf("Failure parsing triangles in .ascii file\n");
     return kExitDeckFailed;
   }

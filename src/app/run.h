@@ -26,6 +26,7 @@ struct RunOptions {
   FileHandle keyword;    // -o, "out.k"
   FileHandle vtk;        // -vtk: the thickness map, written only when named
   bool summary = false;  // -summary
+  int threads = 0;       // -threads; 0: the machine's cores
 };
 
 /// Prints the usage text and ends the process with -1.

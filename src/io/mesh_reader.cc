@@ -3,6 +3,7 @@
 #include "io/line_reader.h"
 #include "io/number_scan.h"
 #include "io/readers.h"
+#include "io/report.h"
 #include "io/vertex_block.h"
 
 namespace verdask {
@@ -29,17 +30,17 @@ enum MeshStatus {
 int countTriangleBlockVertices(LineReader& lines, int& count) {
   LineView line;
   if (!lines.next(&line)) {
-    printf("Failed to read first line of .hmascii file\n");
+    report("Failed to read first line of .hmascii file\n");
     return kEmptyFile;
   }
   if (!skipToKeyword(lines, &line, "tri3")) {
-    printf("Reached end of .hmascii file before finding '*tri3()'\n");
+    report("Reached end of .hmascii file before finding '*tri3()'\n");
     return kNoTriangles;
   }
   do {
     int corners[3];
     if (scanTriangle(line, corners) != 3) {
-      printf("Unable to read tri values in .hmascii file\n");
+      report("Unable to read tri values in .hmascii file\n");
       return kBadTriangle;
     }
     for (int corner : corners) {
@@ -53,7 +54,7 @@ int countTriangleBlockVertices(LineReader& lines, int& count) {
 int readNodeBlock(LineReader& lines, PointSet& points, int count) {
   LineView line;
   if (!lines.rewind() || !lines.next(&line) || !skipToKeyword(lines, &line, "BEGIN NODES")) {
-    printf("Reached end of .hmascii file before finding 'BEGIN NODES'\n");
+    report("Reached end of .hmascii file before finding 'BEGIN NODES'\n");
     return kNoNodeBlock;
   }
   return readVertexBlock(lines, points, count,
@@ -65,20 +66,20 @@ int readNodeBlock(LineReader& lines, PointSet& points, int count) {
 
 int parseMeshVertices(FILE* mesh, PointSet& points, int& count) {
   if (!mesh) {
-    printf("Failed to open .hmascii file\n");
+    report("Failed to open .hmascii file\n");
     return kNoStream;
   }
   count = 0;
   LineReader lines(mesh, kLinePieceMax);
   if (int status = countTriangleBlockVertices(lines, count)) return status;
   if (count == 0) {
-    printf("Invalid number of vertices found in .surf file\n");
+    report("Invalid number of vertices found in .surf file\n");
     return kNoVertices;
   }
   if (int status = readNodeBlock(lines, points, count)) return status;
   // The keyword writer reads the triangle lines on from here.
   if (!lines.handBack()) {
-    printf("Failed to seek in .hmascii file\n");
+    report("Failed to seek in .hmascii file\n");
     return kCannotSeek;
   }
   return 0;

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -6,6 +8,7 @@
 #include "io/number_scan.h"
 #include "io/platform.h"
 #include "io/readers.h"
+#include "io/report.h"
 
 namespace verdask {
 
@@ -46,50 +49,44 @@ bool readPlainTriple(LineReader& text, Coord3* normal) {
   return true;
 }
 
-// Scans triples k to count with the C library, from where the text was handed back.
-int readTriplesWithLibrary(FILE* vtk, int k, int count, Coord3* normals) {
-  for (; k <= count; ++k) {
-    Coord3& n = normals[k - 1];
+// Reads triples with the C library, from where the text was handed back,
+// until one does not convert or `limit` are read.
+void readTriplesWithLibrary(FILE* vtk, size_t limit, NormalsScan& scan) {
+  while (scan.normals.size() < limit) {
+    Coord3 n;
     int converted = fscanf(vtk, "%lf %lf %lf", &n.x, &n.y, &n.z);
-    if (converted == EOF) {
-      printf("Reached end of .vtk file before finding all normals: %d/%d\n", k, count);
-      return kEndBeforeAllNormals;
-    }
     if (converted != 3) {
-      printf("Couldn't read value of normal #%d in .vtk file\n", k);
-      return kBadNormal;
+      scan.end = converted == EOF ? NormalsScan::End::kEndOfFile : NormalsScan::End::kBadValue;
+      return;
     }
+    scan.normals.push_back(n);
   }
-  return 0;
 }
 
-int readTriples(LineReader& text, FILE* vtk, int count, Coord3* normals) {
-  int k = 1;
-  while (k <= count && readPlainTriple(text, &normals[k - 1])) ++k;
-  if (k > count) return 0;
+// Every triple after the marker, up to `limit`: plain decimals from the
+// buffered text, and from the first that is not, the C library.
+void readTriples(LineReader& text, FILE* vtk, size_t limit, NormalsScan& scan) {
+  Coord3 n;
+  while (scan.normals.size() < limit && readPlainTriple(text, &n)) scan.normals.push_back(n);
+  if (scan.normals.size() == limit) return;
   if (!text.handBack()) {
-    printf("Failed to seek in .vtk file\n");
-    return kCannotSeek;
+    scan.end = NormalsScan::End::kCannotSeek;
+    return;
   }
-  return readTriplesWithLibrary(vtk, k, count, normals);
+  readTriplesWithLibrary(vtk, limit, scan);
 }
-
-// The last POINT_DATA or CELL_DATA line before the marker: what the normals belong to.
-struct DataSection {
-  enum Kind { kNone, kPoints, kCells } kind = kNone;
-  long long count = -1;  // -1 when the line gives none
-};
 
 bool startsWith(const LineView& piece, const char* word) {
   size_t length = strlen(word);
   return piece.size() >= length && memcmp(piece.begin, word, length) == 0;
 }
 
-void noteDataSection(const LineView& piece, DataSection* section) {
-  DataSection::Kind kind = startsWith(piece, "POINT_DATA")  ? DataSection::kPoints
-                           : startsWith(piece, "CELL_DATA") ? DataSection::kCells
-                                                            : DataSection::kNone;
-  if (kind == DataSection::kNone) return;
+void noteDataSection(const LineView& piece, NormalsScan::DataSection* section) {
+  using Section = NormalsScan::DataSection;
+  Section::Kind kind = startsWith(piece, "POINT_DATA")  ? Section::kPoints
+                       : startsWith(piece, "CELL_DATA") ? Section::kCells
+                                                        : Section::kNone;
+  if (kind == Section::kNone) return;
   char buffer[kMarkerPieceMax + 1];
   piece.copyTo(buffer);
   section->kind = kind;
@@ -107,21 +104,27 @@ bool isBinaryFormatLine(const LineView& piece) {
 
 // Reads up to the first piece that contains "NORMALS", noting the data
 // section it stands in; 0, or the status after its message.
-int findMarker(LineReader& text, DataSection* section) {
+int findMarker(LineReader& text, NormalsScan::DataSection* section) {
   LineView piece;
   if (!text.next(&piece)) {
-    printf("Failed to read first line of .vtk file\n");
+    report("Failed to read first line of .vtk file\n");
     return kEmptyFile;
   }
+  // The format line, ASCII or BINARY, is a legacy file's third line.
+  constexpr int kFormatLine = 3;
+  int line = 1;
+  bool startsLine = true;
   while (!piece.contains("NORMALS")) {
-    if (isBinaryFormatLine(piece)) {
-      printf("Binary .vtk files are not read: save the normals file as ASCII\n");
+    if (line <= kFormatLine && startsLine && isBinaryFormatLine(piece)) {
+      report("Binary .vtk files are not read: save the normals file as ASCII\n");
       return kBinaryFile;
     }
     noteDataSection(piece, section);
-    text.skipLinesWithoutAny({"NORMALS", "POINT_DATA", "CELL_DATA", "BINARY"});
+    startsLine = piece.size() > 0 && piece.end[-1] == '\n';
+    line += startsLine;
+    if (line > kFormatLine) text.skipLinesWithoutAny({"NORMALS", "_DATA"});
     if (!text.next(&piece)) {
-      printf("Reached end of .vtk file before finding 'NORMALS'\n");
+      report("Reached end of .vtk file before finding 'NORMALS'\n");
       return kNoMarker;
     }
   }
@@ -130,15 +133,16 @@ int findMarker(LineReader& text, DataSection* section) {
 
 // Normals of cells, or of another number of points, would be read as if
 // they belonged to the cortical vertices.
-int checkDataSection(const DataSection& section, int count) {
-  if (section.kind == DataSection::kCells) {
-    printf(
+int checkDataSection(const NormalsScan::DataSection& section, int count) {
+  if (section.kind == NormalsScan::DataSection::kCells) {
+    report(
         "NORMALS in .vtk file are cell data (CELL_DATA %lld), not one per cortical vertex (%d)\n",
         section.count, count);
     return kNotPerCorticalVertex;
   }
-  if (section.kind == DataSection::kPoints && section.count >= 0 && section.count != count) {
-    printf(
+  if (section.kind == NormalsScan::DataSection::kPoints && section.count >= 0 &&
+      section.count != count) {
+    report(
         "NORMALS in .vtk file are given for %lld points (POINT_DATA), not for the %d cortical "
         "vertices\n",
         section.count, count);
@@ -147,24 +151,67 @@ int checkDataSection(const DataSection& section, int count) {
   return 0;
 }
 
+// What the stop of the triples means for normal k, the first missing one.
+int reportMissingNormal(NormalsScan::End end, int k, int count) {
+  switch (end) {
+    case NormalsScan::End::kEndOfFile:
+      report("Reached end of .vtk file before finding all normals: %d/%d\n", k, count);
+      return kEndBeforeAllNormals;
+    case NormalsScan::End::kBadValue:
+      report("Couldn't read value of normal #%d in .vtk file\n", k);
+      return kBadNormal;
+    case NormalsScan::End::kCannotSeek:
+      report("Failed to seek in .vtk file\n");
+      return kCannotSeek;
+    case NormalsScan::End::kOutOfMemory:
+      break;
+  }
+  report("Not enough memory for %d normals of .vtk file\n", count);
+  return kOutOfMemory;
+}
+
 }  // namespace
 
-int parseNormals(FILE* vtk, int count, std::unique_ptr<Coord3[]>& normals) {
+int scanNormals(FILE* vtk, NormalsScan& scan) {
   if (!vtk) {
-    printf("Failed to open .norm file\n");
-    return kNoStream;
+    report("Failed to open .norm file\n");
+    return scan.status = kNoStream;
   }
-  normals.reset(new (std::nothrow) Coord3[count > 0 ? count : 0]);
-  if (!normals) {
-    printf("Not enough memory for %d normals of .vtk file\n", count);
-    return kOutOfMemory;
-  }
-  adviseHugePages(normals.get(), sizeof(Coord3) * count);
   LineReader text(vtk, kMarkerPieceMax);
-  DataSection section;
-  if (int status = findMarker(text, &section)) return status;
-  if (int status = checkDataSection(section, count)) return status;
-  return readTriples(text, vtk, count, normals.get());
+  if ((scan.status = findMarker(text, &scan.section)) != 0) return scan.status;
+  // Normals of a known number of points are read up to that number, with room made for
+  // them; a file that does not say how many grows its array as it goes.
+  size_t limit = scan.section.kind == NormalsScan::DataSection::kPoints && scan.section.count >= 0
+                     ? static_cast<size_t>(scan.section.count)
+                     : SIZE_MAX;
+  try {
+    // A triple takes at least six characters ("0 0 0 ").
+    long long left = text.bytesLeft();
+    size_t room = limit == SIZE_MAX ? 0 : std::min<size_t>(limit, left >= 0 ? left / 6 + 1 : 0);
+    scan.normals.reserve(room);
+    adviseHugePages(scan.normals.data(), sizeof(Coord3) * room);
+    readTriples(text, vtk, limit, scan);
+  } catch (const std::bad_alloc&) {
+    scan.end = NormalsScan::End::kOutOfMemory;
+  }
+  return 0;
+}
+
+int takeNormals(NormalsScan& scan, int count, std::vector<Coord3>& normals) {
+  if (scan.status != 0) return scan.status;
+  if (int status = checkDataSection(scan.section, count)) return status;
+  if (count < 0 || scan.normals.size() < static_cast<size_t>(count)) {
+    return reportMissingNormal(scan.end, static_cast<int>(scan.normals.size()) + 1, count);
+  }
+  scan.normals.resize(count);
+  normals = std::move(scan.normals);
+  return 0;
+}
+
+int parseNormals(FILE* vtk, int count, std::vector<Coord3>& normals) {
+  NormalsScan scan;
+  scanNormals(vtk, scan);
+  return takeNormals(scan, count, normals);
 }
 
 }  // namespace verdask

@@ -12,6 +12,14 @@
 
 namespace verdask {
 
+namespace {
+
+// Blocks up to this size come from the heap rather than a mapping of their own
+// (glibc's largest threshold), so that they land in its huge pages.
+constexpr int kLargestHeapBlock = 32 << 20;
+
+}  // namespace
+
 void adviseHugePages(void* block, size_t bytes) {
   constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
   uintptr_t start = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
@@ -19,9 +27,15 @@ void adviseHugePages(void* block, size_t bytes) {
   if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
+void prepareHeap(size_t bytes) {
+  mallopt(M_ARENA_MAX, 1);
+  mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
+  reserveHeap(bytes);
+}
+
 // Where the heap does not grow by sbrk (a sanitizer's allocator), this does nothing.
 void reserveHeap(size_t bytes) {
-  constexpr size_t kWorthReserving = size_t{32} << 20;  // smaller amounts fault little
+  constexpr size_t kWorthReserving = size_t{8} << 20;  // smaller amounts fault little
   if (bytes < kWorthReserving) return;
   // Small blocks, taken until the heap grows: what is free at its top goes first.
   constexpr size_t kProbe = size_t{64} << 10;
@@ -46,7 +60,16 @@ void reserveHeap(size_t bytes) {
 
 namespace verdask {
 
+namespace {
+
+// Blocks up to this size come from the heap rather than a mapping of their own
+// (glibc's largest threshold), so that they land in its huge pages.
+constexpr int kLargestHeapBlock = 32 << 20;
+
+}  // namespace
+
 void adviseHugePages(void*, size_t) {}
+void prepareHeap(size_t) {}
 void reserveHeap(size_t) {}
 
 }  // namespace verdask

@@ -10,6 +10,10 @@ namespace verdask {
 /// Asks for huge pages behind a large array that is filled once, start to end.
 void adviseHugePages(void* block, size_t bytes);
 
+/// Makes every thread, and every block up to 32 MiB, allocate from one heap,
+/// and grows it at once by `bytes` backed with huge pages (reserveHeap).
+void prepareHeap(size_t bytes);
+
 /// Grows the heap in one step by about `bytes` and backs it with huge pages,
 /// for the many small blocks a tree build takes; small amounts are left alone.
 void reserveHeap(size_t bytes);

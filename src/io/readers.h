@@ -2,7 +2,7 @@
 #pragma once
 
 #include <cstdio>
-#include <memory>
+#include <vector>
 
 #include "io/point_set.h"
 
@@ -17,7 +17,29 @@ int parseMeshVertices(FILE* mesh, PointSet& points, int& count);
 
 int parseSurfVertices(FILE* surf, PointSet& points, int& count);
 
-/// Allocates count normals into `normals` (the caller's from then on) and reads them.
-int parseNormals(FILE* vtk, int count, std::unique_ptr<Coord3[]>& normals);
+/// Reads count normals into `normals`.
+int parseNormals(FILE* vtk, int count, std::vector<Coord3>& normals);
+
+/// A normals file read before the cortical count is known: parseNormals is
+/// scanNormals and then takeNormals with the count.
+struct NormalsScan {
+  /// The last POINT_DATA or CELL_DATA line before the marker: what the normals belong to.
+  struct DataSection {
+    enum Kind { kNone, kPoints, kCells } kind = kNone;
+    long long count = -1;  // -1 when the line gives none
+  };
+  enum class End { kEndOfFile, kBadValue, kCannotSeek, kOutOfMemory };
+
+  int status = 0;  // the marker search's failure, already reported
+  DataSection section;
+  std::vector<Coord3> normals;  // every triple after the marker, up to the section's count
+  End end = End::kEndOfFile;    // what stopped the triples
+};
+
+/// Finds the marker and reads the triples after it; the marker search's status.
+int scanNormals(FILE* vtk, NormalsScan& scan);
+
+/// Takes `count` normals from a scan, reporting what is missing; the reader's status.
+int takeNormals(NormalsScan& scan, int count, std::vector<Coord3>& normals);
 
 }  // namespace verdask

@@ -174,7 +174,7 @@ TEST_F(ReadersAgainstReference, NumbersCutByThePieceBoundaryAgree) {
 TEST_F(ReadersAgainstReference, NormalsReaderAgrees) {
   forDamagedCopies(input("norm.vtk"), [](const std::string& text) {
     Outcome got = run(text, [](FILE* f, std::vector<double>& v) {
-      std::unique_ptr<Coord3[]> normals;
+      std::vector<Coord3> normals;
       int status = parseNormals(f, 500, normals);
       if (status == 0) v.assign(&normals[0].x, &normals[0].x + 3 * 500);
       return status;

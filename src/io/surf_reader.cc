@@ -3,6 +3,7 @@
 #include "io/line_reader.h"
 #include "io/number_scan.h"
 #include "io/readers.h"
+#include "io/report.h"
 #include "io/vertex_block.h"
 
 namespace verdask {
@@ -27,27 +28,27 @@ enum SurfStatus {
 int readSurfHeader(LineReader& lines, int& count) {
   LineView line;
   if (!lines.next(&line)) {
-    printf("Failed to read first line of .surf file\n");
+    report("Failed to read first line of .surf file\n");
     return kEmptyFile;
   }
   // A binary file's vertices follow its header line as raw bytes.
   if (line.size() > 0 && line.begin[0] == '#' && line.contains("BINARY")) {
-    printf("Binary .surf files are not read: save the surface file as ASCII\n");
+    report("Binary .surf files are not read: save the surface file as ASCII\n");
     return kBinaryFile;
   }
   if (!skipToKeyword(lines, &line, "Vertices")) {
-    printf("Reached end of .surf file before finding 'Vertices'\n");
+    report("Reached end of .surf file before finding 'Vertices'\n");
     return kNoHeader;
   }
   char buffer[kLinePieceMax + 1];
   line.copyTo(buffer);
   if (sscanf(buffer, "%*s %d", &count) != 1) {
-    printf("Couldn't read number of vertices in .surf file\n");
+    report("Couldn't read number of vertices in .surf file\n");
     return kBadCount;
   }
   // A negative count would reach the allocation and the trees.
   if (count <= 0) {
-    printf("Invalid number of vertices found in .surf file\n");
+    report("Invalid number of vertices found in .surf file\n");
     return kNoVertices;
   }
   return 0;
@@ -57,7 +58,7 @@ int readSurfHeader(LineReader& lines, int& count) {
 
 int parseSurfVertices(FILE* surf, PointSet& points, int& count) {
   if (!surf) {
-    printf("Failed to open .surf file\n");
+    report("Failed to open .surf file\n");
     return kNoStream;
   }
   count = 0;

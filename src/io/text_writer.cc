@@ -1,9 +1,11 @@
 #include "io/text_writer.h"
 
+#include <algorithm>
 #include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace verdask {
 
@@ -40,19 +42,37 @@ size_t formatFixed(double value, int precision, char* out) {
          out;
 }
 
-TextWriter::TextWriter(FILE* stream) : stream_(stream), buffer_(new char[kCapacity]) {}
+namespace {
+
+// A stream's writer drains at this size; an in-memory one starts at it.
+constexpr size_t kBufferSize = size_t{1} << 16;
+
+}  // namespace
+
+TextWriter::TextWriter(FILE* stream)
+    : stream_(stream), capacity_(kBufferSize), buffer_(new char[capacity_]) {}
+
+TextWriter::TextWriter() : TextWriter(nullptr) {}
 
 void TextWriter::drain() {
   if (length_ && fwrite(buffer_.get(), 1, length_, stream_) != length_) failed_ = true;
   length_ = 0;
 }
 
-void TextWriter::put(const char* text, size_t length) {
-  if (length > kCapacity - length_) drain();
-  if (length > kCapacity) {
-    if (fwrite(text, 1, length, stream_) != length) failed_ = true;
-    return;
+void TextWriter::makeRoom(size_t n) {
+  if (stream_) {
+    drain();
+    if (n <= capacity_) return;
   }
+  size_t capacity = std::max(capacity_ * 2, length_ + n);
+  std::unique_ptr<char[]> larger(new char[capacity]);
+  memcpy(larger.get(), buffer_.get(), length_);
+  buffer_ = std::move(larger);
+  capacity_ = capacity;
+}
+
+void TextWriter::put(const char* text, size_t length) {
+  reserve(length);
   memcpy(buffer_.get() + length_, text, length);
   length_ += length;
 }
@@ -77,13 +97,13 @@ void TextWriter::putFixed(double value, int precision, int width) {
 void TextWriter::putShortest(double value) {
   reserve(32);
   length_ =
-      std::to_chars(buffer_.get() + length_, buffer_.get() + kCapacity, value).ptr - buffer_.get();
+      std::to_chars(buffer_.get() + length_, buffer_.get() + capacity_, value).ptr - buffer_.get();
 }
 
 void TextWriter::putShortest(float value) {
   reserve(32);
   length_ =
-      std::to_chars(buffer_.get() + length_, buffer_.get() + kCapacity, value).ptr - buffer_.get();
+      std::to_chars(buffer_.get() + length_, buffer_.get() + capacity_, value).ptr - buffer_.get();
 }
 
 void TextWriter::putScientific3(double value) {
@@ -92,6 +112,7 @@ void TextWriter::putScientific3(double value) {
 }
 
 bool TextWriter::finish() {
+  assert(stream_);
   drain();
   if (fflush(stream_) != 0 || ferror(stream_)) failed_ = true;
   return !failed_;

@@ -10,15 +10,20 @@ namespace verdask {
 
 class TextWriter {
  public:
+  /// Writes to `stream` through a buffer.
   explicit TextWriter(FILE* stream);
+  /// Keeps all the text in memory (text()), for a caller to write out later.
+  TextWriter();
   TextWriter(const TextWriter&) = delete;
   TextWriter& operator=(const TextWriter&) = delete;
-  ~TextWriter() { finish(); }
+  ~TextWriter() {
+    if (stream_) finish();
+  }
 
   void put(const char* text, size_t length);
   void put(const char* text);
   void put(char c) {
-    if (length_ == kCapacity) drain();
+    if (length_ == capacity_) makeRoom(1);
     buffer_[length_++] = c;
   }
   /// As "%*d" with the given width (0: no padding).
@@ -34,14 +39,19 @@ class TextWriter {
   /// write to the stream has failed.
   bool finish();
 
+  /// The text of an in-memory writer.
+  const char* data() const { return buffer_.get(); }
+  size_t size() const { return length_; }
+
  private:
-  static constexpr size_t kCapacity = size_t{1} << 16;
   void drain();
+  void makeRoom(size_t n);
   void reserve(size_t n) {
-    if (kCapacity - length_ < n) drain();
+    if (capacity_ - length_ < n) makeRoom(n);
   }
 
   FILE* stream_;
+  size_t capacity_;
   std::unique_ptr<char[]> buffer_;
   size_t length_ = 0;
   bool failed_ = false;

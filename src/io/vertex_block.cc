@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "io/number_scan.h"
+#include "io/report.h"
 
 namespace verdask {
 
@@ -32,19 +33,19 @@ int readVertexLine(LineView line, int k, double xyz[3], const VertexBlock& block
   bool scanned = block.form == VertexLine::kNumberedNode ? scanNode(line, &number, xyz) == 4
                                                          : scanSurfVertex(line, xyz) == 3;
   if (!scanned) {
-    printf("Couldn't read value of vertex #%d in .surf file\n", k);
+    report("Couldn't read value of vertex #%d in .surf file\n", k);
     return block.scanStatus;
   }
   // Taken by position, a misnumbered node would put its thickness on another node.
   if (number != k) {
-    printf(
+    report(
         "Node line #%d after 'BEGIN NODES' carries number %lld, expected %d: "
         "nodes must be numbered 1..N in file order\n",
         k, number, k);
     return block.numberStatus;
   }
   if (!coordinatesInRange(xyz)) {
-    printf("Coordinate not finite or too large in vertex #%d of %s file\n", k, block.fileKind);
+    report("Coordinate not finite or too large in vertex #%d of %s file\n", k, block.fileKind);
     return block.rangeStatus;
   }
   return 0;
@@ -55,7 +56,7 @@ int readVertexLine(LineView line, int k, double xyz[3], const VertexBlock& block
 int readVertexBlock(LineReader& lines, PointSet& points, int count, const VertexBlock& block) {
   int capacity = vertexCapacity(count, lines);
   if (!points.resize(capacity)) {
-    printf("Not enough memory for %d vertices of %s file\n", count, block.fileKind);
+    report("Not enough memory for %d vertices of %s file\n", count, block.fileKind);
     return block.memoryStatus;
   }
   double* xyz = points.coords();
@@ -63,7 +64,7 @@ int readVertexBlock(LineReader& lines, PointSet& points, int count, const Vertex
   for (int k = 1; k <= count; ++k, xyz += 3) {
     // Past the capacity only if the file grew while it was read.
     if (k > capacity || !lines.next(&line)) {
-      printf("Reached end of %s file before finding all vertices\n", block.fileKind);
+      report("Reached end of %s file before finding all vertices\n", block.fileKind);
       return block.endStatus;
     }
     if (int status = readVertexLine(line, k, xyz, block)) return status;

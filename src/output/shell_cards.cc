@@ -1,9 +1,15 @@
 #include "output/shell_cards.h"
 
+#include <algorithm>
+#include <cstring>
+#include <functional>
 #include <initializer_list>
+#include <memory>
+#include <utility>
 
 #include "io/line_reader.h"
 #include "io/number_scan.h"
+#include "io/parallel.h"
 #include "io/text_writer.h"
 
 namespace verdask {
@@ -21,16 +27,61 @@ enum DeckStatus {
 
 const char kDeckHeader[] = "*ELEMENT_SHELL_THICKNESS\n$\n$ ELEMENT CARDS FOR SHELL ELEMENTS\n$\n";
 
+// Each node's "%16.8f" thickness field, formatted once: a node stands in about
+// six triangles, and formatting is most of a card's cost.
+class ThicknessFields {
+ public:
+  ThicknessFields(const float* thickness, int count, int threads)
+      : thickness_(thickness), fields_(count) {
+    int chunks = std::max(1, threads);
+    std::vector<std::function<void()>> tasks;
+    for (int c = 0; c < chunks; ++c) {
+      tasks.push_back([this, c, chunks, count] {
+        for (int i = static_cast<int>(1LL * count * c / chunks);
+             i < static_cast<int>(1LL * count * (c + 1) / chunks); ++i) {
+          format(i);
+        }
+      });
+    }
+    runTasks(threads, tasks);
+  }
+  void put(TextWriter& deck, int node) const {
+    const Field& field = fields_[node - 1];
+    if (field.length) {
+      deck.put(field.text, field.length);
+    } else {
+      deck.putFixed(thickness_[node - 1], 8, 16);
+    }
+  }
+
+ private:
+  struct Field {
+    char text[31];
+    unsigned char length;  // 0: too wide to keep, formatted where it is written
+  };
+  void format(int i) {
+    char digits[kNumberCapacity];
+    size_t length = formatFixed(thickness_[i], 8, digits);
+    Field& field = fields_[i];
+    size_t padded = std::max<size_t>(length, 16);
+    field.length = padded <= sizeof field.text ? static_cast<unsigned char>(padded) : 0;
+    if (!field.length) return;
+    memset(field.text, ' ', padded - length);
+    memcpy(field.text + padded - length, digits, length);
+  }
+
+  const float* thickness_;
+  std::vector<Field> fields_;
+};
+
 // "%8d%8d%8d%8d%8d%8d\n" then "%16.8f%16.8f%16.8f%16.8f\n"; the fourth node repeats the third.
 void writeElement(TextWriter& deck, long long element, int part, const int corners[3],
-                  const float* thickness) {
+                  const ThicknessFields& thickness) {
   deck.putInt(element, 8);
   deck.putInt(part, 8);
   for (int corner : {corners[0], corners[1], corners[2], corners[2]}) deck.putInt(corner, 8);
   deck.put('\n');
-  for (int corner : {corners[0], corners[1], corners[2], corners[2]}) {
-    deck.putFixed(thickness[corner - 1], 8, 16);
-  }
+  for (int corner : {corners[0], corners[1], corners[2], corners[2]}) thickness.put(deck, corner);
   deck.put('\n');
 }
 
@@ -56,29 +107,51 @@ int checkTriangle(const int corners[3], int vertexCount, long long element, int 
   return 0;
 }
 
-// Writes the cards of the "*tri3" block starting at `line`, counting them in `triangles`.
-int writeTriangleBlock(LineReader& lines, LineView line, TextWriter& deck, const float* thickness,
-                       int vertexCount, int shellNum, int shellVal, int& triangles,
-                       std::vector<int>* written) {
+// Reads the corners of the "*tri3" block starting at `line`, three per
+// triangle, up to the first triangle that fails; 0, or that failure's status.
+int readTriangleBlock(LineReader& lines, LineView line, int vertexCount, int shellNum,
+                      std::vector<int>& corners) {
   do {
-    int corners[3];
-    if (scanTriangle(line, corners) != 3) {
-      printf("Couldn't read value of triangle #%d in .surf file\n", triangles + 1);
+    int triangle = static_cast<int>(corners.size() / 3) + 1;
+    int c[3];
+    if (scanTriangle(line, c) != 3) {
+      printf("Couldn't read value of triangle #%d in .surf file\n", triangle);
       return kBadTriangle;
     }
-    long long element = static_cast<long long>(shellNum) + triangles;
-    if (int status = checkTriangle(corners, vertexCount, element, triangles + 1)) return status;
-    writeElement(deck, element, shellVal, corners, thickness);
-    if (written) written->insert(written->end(), corners, corners + 3);
-    ++triangles;
+    long long element = static_cast<long long>(shellNum) + triangle - 1;
+    if (int status = checkTriangle(c, vertexCount, element, triangle)) return status;
+    corners.insert(corners.end(), c, c + 3);
   } while (lines.next(&line) && line.contains("*tri3"));
   return 0;
+}
+
+// Writes the cards of every triangle read, formatted in blocks on up to
+// `threads` threads and written in order.
+void writeCards(TextWriter& deck, const std::vector<int>& corners, const ThicknessFields& thickness,
+                int shellNum, int shellVal, int threads) {
+  constexpr int kBlockTriangles = 8192;
+  int triangles = static_cast<int>(corners.size() / 3);
+  int blocks = (triangles + kBlockTriangles - 1) / kBlockTriangles;
+  std::vector<std::unique_ptr<TextWriter>> texts(blocks);
+  produceInOrder(
+      threads, blocks, 4 * threads,
+      [&](int b) {
+        texts[b] = std::make_unique<TextWriter>();
+        for (int t = b * kBlockTriangles; t < std::min(triangles, (b + 1) * kBlockTriangles); ++t) {
+          writeElement(*texts[b], static_cast<long long>(shellNum) + t, shellVal, &corners[3 * t],
+                       thickness);
+        }
+      },
+      [&](int b) {
+        deck.put(texts[b]->data(), texts[b]->size());
+        texts[b].reset();
+      });
 }
 
 }  // namespace
 
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
-                    int shellNum, int shellVal, std::vector<int>* corners) {
+                    int shellNum, int shellVal, std::vector<int>* corners, int threads) {
   LineReader lines(mesh, kLinePieceMax);
   LineView line;
   if (!lines.next(&line)) {
@@ -89,14 +162,14 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
     printf("Reached end of .hmascii file before finding '*tri3()'\n");
     return kNoTriangles;
   }
+  // A "tri3" line without the star starts no block.
+  std::vector<int> read;
+  int status =
+      line.contains("*tri3") ? readTriangleBlock(lines, line, vertexCount, shellNum, read) : 0;
   TextWriter deck(keyword);
   deck.put(kDeckHeader);
-  // A "tri3" line without the star starts no block.
-  int triangles = 0;
-  int status = line.contains("*tri3")
-                   ? writeTriangleBlock(lines, line, deck, thickness, vertexCount, shellNum,
-                                        shellVal, triangles, corners)
-                   : 0;
+  writeCards(deck, read, ThicknessFields(thickness, vertexCount, threads), shellNum, shellVal,
+             std::max(1, threads));
   if (status == 0) deck.put("*END\n");
   bool written = deck.finish();
   if (status != 0) return status;
@@ -104,7 +177,8 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
     printf("Failed to write the keyword file\n");
     return kWriteFailed;
   }
-  printf("Found %d triangles in .hmascii file\n", triangles);
+  printf("Found %zu triangles in .hmascii file\n", read.size() / 3);
+  if (corners) *corners = std::move(read);
   return 0;
 }
 

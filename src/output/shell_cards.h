@@ -11,10 +11,11 @@ constexpr long long kCardFieldLeast = -9999999;
 constexpr long long kCardFieldMost = 99999999;
 
 /// Reads the mesh's triangle lines on from where the mesh reader left the
-/// stream and writes an element card and a thickness card for each; corners
-/// must lie in 1..vertexCount, the range of the thickness array. The corners
-/// of the triangles written are added to `corners`, if given.
+/// stream and writes an element card and a thickness card for each, formatted
+/// on up to `threads` threads; corners must lie in 1..vertexCount, the range
+/// of the thickness array. A complete deck's corners go to `corners`, if given.
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
-                    int shellNum, int shellVal, std::vector<int>* corners = nullptr);
+                    int shellNum, int shellVal, std::vector<int>* corners = nullptr,
+                    int threads = 1);
 
 }  // namespace verdask

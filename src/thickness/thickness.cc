@@ -21,10 +21,8 @@ void normalizeVector(Coord3& v) {
   v.z /= length;
 }
 
-double nearestThickness(const Coord3& p, const Coord3& normal, const double* trabecularCoords,
-                        const int* candidates, double* angle) {
-  const double* t = trabecularCoords + 3 * static_cast<long long>(candidates[0]);
-  Coord3 direction{p.x - t[0], p.y - t[1], p.z - t[2]};
+double nearestThickness(const Coord3& p, const Coord3& normal, const Coord3& t, double* angle) {
+  Coord3 direction{p.x - t.x, p.y - t.y, p.z - t.z};
   double thickness = vectorLength(direction);
   normalizeVector(direction);
   Coord3 unitNormal = normal;

@@ -1,21 +1,21 @@
-// Thickness and angle of one cortical vertex.
+// Thickness and angle at one point of the cortical surface.
 #pragma once
 
 #include "io/readers.h"
 
 namespace verdask {
 
-/// The trabecular query's list length.
+/// A run asks for this many trabecular neighbours of each cortical vertex:
+/// fewer trabecular vertices end it in the neighbour library.
 constexpr int kCandidateCount = 400;
 
 double dotProduct(const Coord3& a, const Coord3& b);
 double vectorLength(const Coord3& v);
 void normalizeVector(Coord3& v);
 
-/// Distance from cortical vertex p to the first candidate (the nearest
-/// trabecular vertex), and in `angle` the angle in degrees between the normal
-/// and the direction from that vertex to p; not a number when either has no direction.
-double nearestThickness(const Coord3& p, const Coord3& normal, const double* trabecularCoords,
-                        const int* candidates, double* angle);
+/// Distance from cortical point p to trabecular point t, and in `angle` the
+/// angle in degrees between the normal and the direction from t to p; not a
+/// number when either has no direction.
+double nearestThickness(const Coord3& p, const Coord3& normal, const Coord3& t, double* angle);
 
 }  // namespace verdask

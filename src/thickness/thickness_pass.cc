@@ -1,14 +1,11 @@
 #include "thickness/thickness_pass.h"
 
-#include <ANN/ANN.h>
-
-#include <algorithm>
-#include <climits>
-#include <cstdlib>
 #include <initializer_list>
+#include <memory>
 
-#include "io/platform.h"
+#include "io/parallel.h"
 #include "io/text_writer.h"
+#include "thickness/measure.h"
 #include "thickness/thickness.h"
 
 namespace verdask {
@@ -18,40 +15,98 @@ namespace {
 const char kTableHeader[] = "MeshNode\tCorticalNode\tX\t\tY\t\tZ\t\tThickness\tAngle\n";
 const char kAnswerHeader[] = "MeshVertex\tThickness\tAngle\n";
 
-struct LogWriters {
-  TextWriter table;
-  TextWriter answers;
+// Mesh vertices are measured and formatted in blocks of this many, each
+// block on one thread, and written in order.
+constexpr int kBlockVertices = 2048;
 
-  // "%8d\t%8d\t\t%0.3e\t%0.3e\t%0.3e\t%0.3e\t%2.2f\n" and "%d\t\t%0.3e\t%2.2f\n"
-  void writeRows(int vertex, int corticalVertex, const Coord3& c, float thickness, double angle) {
-    char thick[kNumberCapacity], degrees[kNumberCapacity];
-    size_t thickLength = formatScientific3(thickness, thick);
-    size_t degreesLength = formatFixed(angle, 2, degrees);
-    table.putInt(vertex, 8);
+// "%8d\t%8d\t\t%0.3e\t%0.3e\t%0.3e\t%0.3e\t%2.2f\n" and "%d\t\t%0.3e\t%2.2f\n"
+void writeRows(TextWriter& table, TextWriter& answers, int vertex, int corticalVertex,
+               const Coord3& c, float thickness, double angle) {
+  char thick[kNumberCapacity], degrees[kNumberCapacity];
+  size_t thickLength = formatScientific3(thickness, thick);
+  size_t degreesLength = formatFixed(angle, 2, degrees);
+  table.putInt(vertex, 8);
+  table.put('\t');
+  table.putInt(corticalVertex, 8);
+  table.put("\t\t", 2);
+  for (double v : {c.x, c.y, c.z}) {
+    table.putScientific3(v);
     table.put('\t');
-    table.putInt(corticalVertex, 8);
-    table.put("\t\t", 2);
-    for (double v : {c.x, c.y, c.z}) {
-      table.putScientific3(v);
-      table.put('\t');
+  }
+  table.put(thick, thickLength);
+  table.put('\t');
+  table.put(degrees, degreesLength);
+  table.put('\n');
+  answers.putInt(vertex);
+  answers.put("\t\t", 2);
+  answers.put(thick, thickLength);
+  answers.put('\t');
+  answers.put(degrees, degreesLength);
+  answers.put('\n');
+}
+
+// One block's rows and counts.
+struct Block {
+  TextWriter table, answers;
+  int raisedToMin = 0, loweredToMax = 0, obtuseAngles = 0;
+};
+
+struct Pass {
+  const PointSet& mesh;
+  const Measure& measure;
+  float* thickness;
+  double adjThick, maxThick, minThick;
+  PassRecord* record;
+
+  // Measures mesh vertices begin to end - 1 and formats their rows.
+  void measureBlock(int begin, int end, Block& block) const {
+    for (int i = begin; i < end; ++i) {
+      Measurement m = measure.at(mesh.point(i));
+      double angle;
+      double distance = nearestThickness(m.cortical, m.normal, m.trabecular, &angle);
+      Clamp clamp;
+      thickness[i] = adjustThickness(distance, adjThick, maxThick, minThick, &clamp);
+      writeRows(block.table, block.answers, i + 1, m.corticalVertex, m.cortical, thickness[i],
+                angle);
+      block.raisedToMin += clamp == Clamp::kRaisedToMin;
+      block.loweredToMax += clamp == Clamp::kLoweredToMax;
+      block.obtuseAngles += angle > 90.0;
+      if (record && record->keepVertices) {
+        record->angles[i] = angle;
+        record->corticalVertices[i] = m.corticalVertex;
+      }
     }
-    table.put(thick, thickLength);
-    table.put('\t');
-    table.put(degrees, degreesLength);
-    table.put('\n');
-    answers.putInt(vertex);
-    answers.put("\t\t", 2);
-    answers.put(thick, thickLength);
-    answers.put('\t');
-    answers.put(degrees, degreesLength);
-    answers.put('\n');
   }
 };
 
-bool indexInRange(int index, int count) { return index >= 0 && index < count; }
+bool writeAll(FILE* stream, const TextWriter& text) {
+  return fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
 
-// The trees allocate two small nodes per point from the heap: about this much.
-constexpr size_t kTreeBytesPerPoint = 96;
+// Measures every mesh vertex on the threads given and writes the rows in
+// order on the calling thread; false when a write failed.
+bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads, PassRecord& counts) {
+  int vertices = pass.mesh.count();
+  int blocks = (vertices + kBlockVertices - 1) / kBlockVertices;
+  std::vector<std::unique_ptr<Block>> texts(blocks);
+  bool written = true;
+  produceInOrder(
+      threads, blocks, 4 * threads,
+      [&](int b) {
+        texts[b] = std::make_unique<Block>();
+        pass.measureBlock(b * kBlockVertices, std::min(vertices, (b + 1) * kBlockVertices),
+                          *texts[b]);
+      },
+      [&](int b) {
+        written =
+            writeAll(table, texts[b]->table) && writeAll(answers, texts[b]->answers) && written;
+        counts.raisedToMin += texts[b]->raisedToMin;
+        counts.loweredToMax += texts[b]->loweredToMax;
+        counts.obtuseAngles += texts[b]->obtuseAngles;
+        texts[b].reset();
+      });
+  return written;
+}
 
 }  // namespace
 
@@ -71,58 +126,26 @@ float adjustThickness(double distance, double adjThick, double maxThick, double 
   return stored;
 }
 
-namespace {
-
-void recordVertex(PassRecord& record, double angle, int corticalVertex, Clamp clamp) {
-  if (record.keepVertices) {
-    record.angles.push_back(angle);
-    record.corticalVertices.push_back(corticalVertex);
-  }
-  record.obtuseAngles += angle > 90.0;
-  record.raisedToMin += clamp == Clamp::kRaisedToMin;
-  record.loweredToMax += clamp == Clamp::kLoweredToMax;
-}
-
-}  // namespace
-
-int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const PointSet& cortical,
-                    const PointSet& trabecular, const Coord3* normals, float* thickness,
-                    double adjThick, double maxThick, double minThick, TrabecularQuery query,
-                    PassRecord* record) {
-  reserveHeap(kTreeBytesPerPoint * (static_cast<size_t>(cortical.count()) + trabecular.count()));
-  ANNkd_tree corticalTree(cortical.points(), cortical.count(), 3, 1, ANN_KD_SUGGEST);
-  ANNkd_tree trabecularTree(trabecular.points(), trabecular.count(), 3, 1, ANN_KD_SUGGEST);
+int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
+                    float* thickness, double adjThick, double maxThick, double minThick,
+                    PassRecord* record, int threads) {
   fputs(kTableHeader, table);
   fputs(kAnswerHeader, answers);
-  // Too few trabecular vertices: the library reports it and ends the process.
-  int k = query == TrabecularQuery::kFullCandidateList || trabecular.count() < kCandidateCount
-              ? kCandidateCount
-              : 1;
-  ANNidx candidates[kCandidateCount];
-  ANNdist distances[kCandidateCount];
-  LogWriters logs{TextWriter(table), TextWriter(answers)};
-  for (int i = 0; i < mesh.count(); ++i) {
-    ANNidx c;
-    corticalTree.annkSearch(mesh.points()[i], 1, &c, distances, 0.0);
-    if (!indexInRange(c, cortical.count())) {
-      printf("No nearest cortical vertex found for mesh vertex #%d\n", i + 1);
-      return -2;
-    }
-    trabecularTree.annkSearch(cortical.points()[c], k, candidates, distances, 0.0);
-    if (!indexInRange(candidates[0], trabecular.count())) {
-      printf("No nearest trabecular vertex found for mesh vertex #%d\n", i + 1);
-      return -3;
-    }
-    double angle;
-    double distance =
-        nearestThickness(cortical.point(c), normals[c], trabecular.coords(), candidates, &angle);
-    Clamp clamp;
-    thickness[i] = adjustThickness(distance, adjThick, maxThick, minThick, &clamp);
-    logs.writeRows(i + 1, c + 1, cortical.point(c), thickness[i], angle);
-    if (record) recordVertex(*record, angle, c + 1, clamp);
+  measure.begin();
+  if (record && record->keepVertices) {
+    record->angles.resize(mesh.count());
+    record->corticalVertices.resize(mesh.count());
   }
-  bool written = logs.table.finish();
-  written = logs.answers.finish() && written;
+  PassRecord counts;
+  Pass pass{mesh, measure, thickness, adjThick, maxThick, minThick, record};
+  bool written = measureAll(pass, table, answers, std::max(1, threads), counts);
+  written = fflush(table) == 0 && !ferror(table) && written;
+  written = fflush(answers) == 0 && !ferror(answers) && written;
+  if (record) {
+    record->raisedToMin = counts.raisedToMin;
+    record->loweredToMax = counts.loweredToMax;
+    record->obtuseAngles = counts.obtuseAngles;
+  }
   if (!written) {
     printf("Failed to write the table or answer log\n");
     return -1;

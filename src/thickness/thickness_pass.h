@@ -1,17 +1,14 @@
-// The thickness pass: kd-trees over both surfaces, a thickness and an angle
-// per mesh vertex, and the table and answer logs.
+// The thickness pass: a thickness and an angle per mesh vertex, measured
+// between the cortical and the trabecular surface, and the table and answer logs.
 #pragma once
 
 #include <cstdio>
 #include <vector>
 
 #include "io/readers.h"
+#include "thickness/measure.h"
 
 namespace verdask {
-
-/// How many trabecular neighbours each query asks for. Only the nearest
-/// decides the result; the full candidate list stays for comparison.
-enum class TrabecularQuery { kNearestOnly, kFullCandidateList };
 
 enum class Clamp { kNone, kRaisedToMin, kLoweredToMax };
 
@@ -26,15 +23,13 @@ struct PassRecord {
   int obtuseAngles = 0;  // above 90 degrees: the normal points away from the trabecular vertex
 };
 
-/// Fills thickness[i] for every mesh vertex and writes both logs; nonzero
-/// when a stream could not be written. Fewer trabecular vertices than
-/// candidates end the process in the neighbour library. A record, if given,
-/// receives the counts and, if it asks, the per-vertex values.
-int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const PointSet& cortical,
-                    const PointSet& trabecular, const Coord3* normals, float* thickness,
-                    double adjThick, double maxThick, double minThick,
-                    TrabecularQuery query = TrabecularQuery::kNearestOnly,
-                    PassRecord* record = nullptr);
+/// Measures every mesh vertex, fills thickness[i] and writes both logs, on
+/// up to `threads` threads with the same bytes for any number; nonzero when a
+/// stream could not be written. A record, if given, receives the counts and,
+/// if it asks, the per-vertex values.
+int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
+                    float* thickness, double adjThick, double maxThick, double minThick,
+                    PassRecord* record, int threads);
 
 /// The stored thickness: the distance as a float, plus adjThick, clamped;
 /// `clamp` tells which bound, if any, was applied.

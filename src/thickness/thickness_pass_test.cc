@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include "test_util.h"
@@ -15,21 +14,50 @@ namespace {
 struct PassOutput {
   std::string table, answers;
   std::vector<float> thickness;
+  PassRecord record;
+  long long judged = 0;  // cortical queries answered by ANN
 };
 
-PassOutput runPass(const PointSet& mesh, const PointSet& cortical, const PointSet& trabecular,
-                   const Coord3* normals, TrabecularQuery query) {
+struct Bone {
+  PointSet mesh, cortical, trabecular;
+  std::vector<Coord3> normals;
+};
+
+// A generated bone, read as the tool reads it.
+void makeBone(const std::vector<std::string>& arguments, Bone& bone) {
+  ScratchDir dir;
+  std::vector<std::string> args = {dir.path()};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  ASSERT_EQ(runProgram(MAKE_BONE_BINARY, args, dir.path()).exitCode, 0);
+  FILE* files[4];
+  const char* names[] = {"mesh.hmascii", "cort.surf", "trab.surf", "norm.vtk"};
+  for (int i = 0; i < 4; ++i) files[i] = fopen(dir.file(names[i]).c_str(), "r");
+  int meshCount, corticalCount, trabecularCount;
+  ASSERT_EQ(parseMeshVertices(files[0], bone.mesh, meshCount), 0);
+  ASSERT_EQ(parseSurfVertices(files[1], bone.cortical, corticalCount), 0);
+  ASSERT_EQ(parseSurfVertices(files[2], bone.trabecular, trabecularCount), 0);
+  ASSERT_EQ(parseNormals(files[3], corticalCount, bone.normals), 0);
+  for (FILE* file : files) fclose(file);
+}
+
+PassOutput runPass(const Bone& bone, IndexChoice index, int threads) {
+  NearestVertex corticalIndex(bone.cortical, TieRule::kEveryTie, index);
+  NearestVertex trabecularIndex(bone.trabecular, TieRule::kDistinctCoordinates, index);
+  VertexMeasure measure(bone.cortical, corticalIndex, bone.normals.data(), bone.trabecular,
+                        trabecularIndex);
   char *tableData = nullptr, *answerData = nullptr;
   size_t tableSize = 0, answerSize = 0;
   FILE* table = open_memstream(&tableData, &tableSize);
   FILE* answers = open_memstream(&answerData, &answerSize);
   PassOutput out;
-  out.thickness.resize(mesh.count());
-  EXPECT_EQ(calculateValues(table, answers, mesh, cortical, trabecular, normals,
-                            out.thickness.data(), -0.25, 3.0, 0.75, query),
+  out.thickness.resize(bone.mesh.count());
+  out.record.keepVertices = true;
+  EXPECT_EQ(calculateValues(table, answers, bone.mesh, measure, out.thickness.data(), -0.25, 3.0,
+                            0.75, &out.record, threads),
             0);
   fclose(table);
   fclose(answers);
+  out.judged = corticalIndex.counts().judged;
   out.table.assign(tableData, tableSize);
   out.answers.assign(answerData, answerSize);
   free(tableData);
@@ -37,31 +65,29 @@ PassOutput runPass(const PointSet& mesh, const PointSet& cortical, const PointSe
   return out;
 }
 
-// The nearest-only query against the full 400-candidate list it replaces.
-TEST(ThicknessPass, NearestOnlyQueryGivesTheFullListsResults) {
-  ScratchDir dir;
-  ASSERT_EQ(runProgram(MAKE_BONE_BINARY, {dir.path(), "2000", "6000", "9"}, dir.path()).exitCode,
-            0);
-  PointSet mesh, cortical, trabecular;
-  int meshCount, corticalCount, trabecularCount;
-  std::unique_ptr<Coord3[]> normals;
-  FILE* files[4];
-  const char* names[] = {"mesh.hmascii", "cort.surf", "trab.surf", "norm.vtk"};
-  for (int i = 0; i < 4; ++i) files[i] = fopen(dir.file(names[i]).c_str(), "r");
-  ASSERT_EQ(parseMeshVertices(files[0], mesh, meshCount), 0);
-  ASSERT_EQ(parseSurfVertices(files[1], cortical, corticalCount), 0);
-  ASSERT_EQ(parseSurfVertices(files[2], trabecular, trabecularCount), 0);
-  ASSERT_EQ(parseNormals(files[3], corticalCount, normals), 0);
-  for (FILE* file : files) fclose(file);
-
-  PassOutput fast =
-      runPass(mesh, cortical, trabecular, normals.get(), TrabecularQuery::kNearestOnly);
-  PassOutput full =
-      runPass(mesh, cortical, trabecular, normals.get(), TrabecularQuery::kFullCandidateList);
-  EXPECT_EQ(fast.thickness, full.thickness);
-  EXPECT_EQ(fast.table, full.table);
-  EXPECT_EQ(fast.answers, full.answers);
-  EXPECT_EQ(std::count(fast.answers.begin(), fast.answers.end(), '\n'), meshCount + 1);
+// The fast index, on one thread and on several, against ANN alone, on a
+// smooth bone and on a tie-heavy one (grid coordinates, duplicate vertices).
+TEST(ThicknessPass, FastIndexOnAnyThreadsWritesWhatAnnAloneWrites) {
+  for (const char* kind : {"smooth", "grid"}) {
+    SCOPED_TRACE(kind);
+    Bone bone;
+    makeBone({"3000", "6000", "9", kind}, bone);
+    PassOutput reference = runPass(bone, IndexChoice::kAnnOnly, 1);
+    for (int threads : {1, 3}) {
+      PassOutput fast = runPass(bone, IndexChoice::kFastWithAnnJudge, threads);
+      EXPECT_EQ(fast.thickness, reference.thickness);
+      EXPECT_EQ(fast.table, reference.table);
+      EXPECT_EQ(fast.answers, reference.answers);
+      EXPECT_EQ(fast.record.corticalVertices, reference.record.corticalVertices);
+      EXPECT_EQ(fast.record.obtuseAngles, reference.record.obtuseAngles);
+      EXPECT_EQ(fast.record.raisedToMin, reference.record.raisedToMin);
+      if (std::string(kind) == "grid") {
+        EXPECT_GT(fast.judged, 0);
+      }
+    }
+    EXPECT_EQ(std::count(reference.answers.begin(), reference.answers.end(), '\n'),
+              bone.mesh.count() + 1);
+  }
 }
 
 }  // namespace

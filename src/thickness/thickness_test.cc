@@ -13,7 +13,7 @@ namespace {
 
 struct AngleCase {
   const char* name;
-  Coord3 trabecular;  // the first candidate; the cortical vertex is the origin
+  Coord3 trabecular;  // the cortical point is the origin
   Coord3 normal;
   double thickness;
   double angle;  // NAN: not a number
@@ -33,11 +33,8 @@ TEST(NearestThickness, GivesDistanceAndAngleToNormal) {
   };
   for (const AngleCase& c : cases) {
     SCOPED_TRACE(c.name);
-    // A nearer-looking later candidate with a better angle must not change the result.
-    const double coords[] = {c.trabecular.x, c.trabecular.y, c.trabecular.z, 0, 0, -0.5};
-    const int candidates[] = {0, 1};
     double angle = -1;
-    double thickness = nearestThickness({0, 0, 0}, c.normal, coords, candidates, &angle);
+    double thickness = nearestThickness({0, 0, 0}, c.normal, c.trabecular, &angle);
     EXPECT_DOUBLE_EQ(thickness, c.thickness);
     if (std::isnan(c.angle)) {
       EXPECT_TRUE(std::isnan(angle)) << angle;
@@ -48,11 +45,12 @@ TEST(NearestThickness, GivesDistanceAndAngleToNormal) {
 }
 
 TEST(NearestThickness, AngleIsExactAtRightAndStraightAngles) {
-  const double coords[] = {0, -1, 0, 0, 0, 1, 0, 0, -1};
-  double angle;
-  for (int i : {0, 1, 2}) {
-    nearestThickness({0, 0, 0}, {0, 0, 1}, coords, &i, &angle);
-    EXPECT_EQ(angle, i == 0 ? 90.0 : i == 1 ? 180.0 : 0.0);
+  const std::pair<Coord3, double> cases[] = {
+      {{0, -1, 0}, 90.0}, {{0, 0, 1}, 180.0}, {{0, 0, -1}, 0.0}};
+  for (const auto& [trabecular, expected] : cases) {
+    double angle;
+    nearestThickness({0, 0, 0}, {0, 0, 1}, trabecular, &angle);
+    EXPECT_EQ(angle, expected);
   }
 }
 

@@ -1,0 +1,109 @@
+#include "io/parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace verdask {
+
+int machineThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
+
+void runTasks(int threads, const std::vector<std::function<void()>>& tasks) {
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i; (i = next++) < tasks.size();) tasks[i]();
+  };
+  std::vector<std::thread> helpers;
+  int wanted = std::min<long long>(threads, static_cast<long long>(tasks.size()));
+  for (int i = 1; i < wanted; ++i) helpers.emplace_back(work);
+  work();
+  for (std::thread& helper : helpers) helper.join();
+}
+
+namespace {
+
+// The blocks of produceInOrder: which are claimed, which are done.
+class BlockQueue {
+ public:
+  BlockQueue(int blocks, int window) : done_(blocks, 0), window_(window) {}
+
+  /// Claims the next block if the window allows; -1 when there is none to claim now.
+  int claim() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (next_ >= static_cast<int>(done_.size()) || next_ >= consumed_ + window_) return -1;
+    return next_++;
+  }
+  void finish(int block) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_[block] = 1;
+    changed_.notify_all();
+  }
+  bool isDone(int block) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return done_[block];
+  }
+  /// Waits until `block` is done, or until another block may be claimed.
+  void waitFor(int block) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return done_[block] || next_ < consumed_ + window_; });
+  }
+  /// Helpers wait here for room in the window; false once every block is claimed.
+  bool waitForRoom() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] {
+      return next_ >= static_cast<int>(done_.size()) || next_ < consumed_ + window_;
+    });
+    return next_ < static_cast<int>(done_.size());
+  }
+  void consumed(int block) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    consumed_ = block + 1;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<char> done_;
+  int window_;
+  int next_ = 0;
+  int consumed_ = 0;
+};
+
+}  // namespace
+
+void produceInOrder(int threads, int blocks, int window, const std::function<void(int)>& produce,
+                    const std::function<void(int)>& consume) {
+  BlockQueue queue(blocks, std::max(window, 1));
+  auto produceOne = [&](int block) {
+    produce(block);
+    queue.finish(block);
+  };
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < std::min(threads, blocks); ++i) {
+    helpers.emplace_back([&] {
+      while (queue.waitForRoom()) {
+        int block = queue.claim();
+        if (block >= 0) produceOne(block);
+      }
+    });
+  }
+  for (int block = 0; block < blocks; ++block) {
+    // The calling thread produces too, until the block it must consume next is done.
+    while (!queue.isDone(block)) {
+      int claimed = queue.claim();
+      if (claimed >= 0) {
+        produceOne(claimed);
+      } else {
+        queue.waitFor(block);
+      }
+    }
+    consume(block);
+    queue.consumed(block);
+  }
+  for (std::thread& helper : helpers) helper.join();
+}
+
+}  // namespace verdask

@@ -1,0 +1,154 @@
+#include "thickness/nearest_vertex.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <mutex>
+#include <nanoflann.hpp>
+
+#include "io/platform.h"
+#include <utility>
+#include <vector>
+
+namespace verdask {
+
+namespace {
+
+// The ANN library keeps its search state in globals: one search at a time,
+// over all trees.
+std::mutex annMutex;
+
+// Two squared distances this close are a tie: rounding in either index could
+// order them either way, and only ANN's own order is the outputs' order.
+constexpr double kTieTolerance = 1e-12;
+
+constexpr size_t kLeafSize = 64;
+
+// An ANN tree allocates two small nodes per point from the heap: about this much.
+constexpr size_t kAnnTreeBytesPerPoint = 96;
+
+// The point set as nanoflann sees it.
+struct PointCloud {
+  const double* coords;
+  size_t count;
+  size_t kdtree_get_point_count() const { return count; }
+  double kdtree_get_pt(uint32_t i, size_t dim) const { return coords[3 * size_t{i} + dim]; }
+  template <typename Box>
+  bool kdtree_get_bbox(Box&) const {
+    return false;
+  }
+};
+
+using KdTree = nanoflann::KDTreeSingleIndexAdaptor<
+    nanoflann::L2_Simple_Adaptor<double, PointCloud, double, uint32_t>, PointCloud, 3, uint32_t>;
+
+}  // namespace
+
+class NearestVertex::FastTree {
+ public:
+  explicit FastTree(const PointSet& points)
+      : cloud_{points.coords(), static_cast<size_t>(points.count())},
+        tree_(3, cloud_, nanoflann::KDTreeSingleIndexAdaptorParams(kLeafSize)) {
+    tree_.buildIndex();
+  }
+  /// The two nearest vertices (one when the set has one); returns how many.
+  size_t nearestTwo(const double* query, uint32_t indices[2]) const {
+    double distances[2];
+    nanoflann::KNNResultSet<double, uint32_t> result(2);
+    result.init(indices, distances);
+    tree_.findNeighbors(result, query, nanoflann::SearchParams());
+    return result.size();
+  }
+  /// Every vertex within squared distance `bound`.
+  std::vector<std::pair<uint32_t, double>> within(const double* query, double bound) const {
+    std::vector<std::pair<uint32_t, double>> found;
+    tree_.radiusSearch(query, bound, found, nanoflann::SearchParams());
+    return found;
+  }
+
+ private:
+  PointCloud cloud_;
+  KdTree tree_;
+};
+
+double annDistance(const double* query, const double* point) {
+  double dx = query[0] - point[0], dy = query[1] - point[1], dz = query[2] - point[2];
+  return (dx * dx + dy * dy) + dz * dz;
+}
+
+NearestVertex::NearestVertex(const PointSet& points, TieRule ties, IndexChoice choice)
+    : points_(points), ties_(ties), choice_(choice) {
+  if (choice_ == IndexChoice::kFastWithAnnJudge && points.count() > 0) {
+    fast_ = std::make_unique<FastTree>(points);
+  } else {
+    std::lock_guard<std::mutex> lock(annMutex);
+    annTree();
+  }
+}
+
+NearestVertex::~NearestVertex() {
+  std::lock_guard<std::mutex> lock(annMutex);
+  ann_.reset();
+}
+
+int NearestVertex::nearest(const double* query) const {
+  ++queries_;
+  if (!fast_) return judge(query);
+  uint32_t found[2];
+  if (fast_->nearestTwo(query, found) < 2) return static_cast<int>(found[0]);
+  double d1 = annDistance(query, points_.coords() + 3 * size_t{found[0]});
+  double d2 = annDistance(query, points_.coords() + 3 * size_t{found[1]});
+  if (d2 < d1) {
+    std::swap(d1, d2);
+    std::swap(found[0], found[1]);
+  }
+  if (d2 > d1 * (1 + kTieTolerance)) return static_cast<int>(found[0]);
+  ++ties_seen_;
+  if (ties_ == TieRule::kDistinctCoordinates && tiedVerticesCoincide(query, found[0], d1)) {
+    return static_cast<int>(found[0]);
+  }
+  return judge(query);
+}
+
+// Whether every vertex within the tie tolerance of the nearest has its coordinates.
+bool NearestVertex::tiedVerticesCoincide(const double* query, int first, double distance) const {
+  const Coord3& p = points_.point(first);
+  // A little wider than the tolerance, then measured as ANN measures.
+  for (const auto& [index, unused] : fast_->within(query, distance * (1 + 4 * kTieTolerance))) {
+    const Coord3& q = points_.point(static_cast<int>(index));
+    bool tied = annDistance(query, &q.x) <= distance * (1 + kTieTolerance);
+    if (tied && (q.x != p.x || q.y != p.y || q.z != p.z)) return false;
+  }
+  return true;
+}
+
+int NearestVertex::judge(const double* query) const {
+  ++judged_;
+  std::lock_guard<std::mutex> lock(annMutex);
+  ANNidx index;
+  ANNdist distance;
+  annTree().annkSearch(const_cast<double*>(query), 1, &index, &distance, 0.0);
+  return index;
+}
+
+void NearestVertex::askAnn(const double* query, int k) const {
+  std::lock_guard<std::mutex> lock(annMutex);
+  std::vector<ANNidx> indices(k);
+  std::vector<ANNdist> distances(k);
+  annTree().annkSearch(const_cast<double*>(query), k, indices.data(), distances.data(), 0.0);
+}
+
+// The ANN tree, built the first time it is needed, as the run always built it:
+// bucket size 1, the suggested split rule. The caller holds annMutex.
+ANNkd_tree& NearestVertex::annTree() const {
+  if (!ann_) {
+    reserveHeap(kAnnTreeBytesPerPoint * static_cast<size_t>(points_.count()));
+    ann_ = std::make_unique<ANNkd_tree>(points_.points(), points_.count(), 3, 1, ANN_KD_SUGGEST);
+  }
+  return *ann_;
+}
+
+QueryCounts NearestVertex::counts() const {
+  return {queries_.load(), ties_seen_.load(), judged_.load()};
+}
+
+}  // namespace verdask

@@ -1,0 +1,65 @@
+// The nearest vertex of a point set, exactly, fast, and from any thread.
+#pragma once
+
+#include <ANN/ANN.h>
+
+#include <atomic>
+#include <memory>
+
+#include "io/point_set.h"
+
+namespace verdask {
+
+/// Which index answers: the fast kd-tree with the ANN library judging ties,
+/// or the ANN library alone (the reference the fast index must equal).
+enum class IndexChoice { kFastWithAnnJudge, kAnnOnly };
+
+/// Which ties need the judge: all, or only those between vertices at
+/// different coordinates (where only coordinates reach the outputs).
+enum class TieRule { kEveryTie, kDistinctCoordinates };
+
+/// Counts of a NearestVertex's queries.
+struct QueryCounts {
+  long long queries = 0;
+  long long ties = 0;    // the two nearest within the tie tolerance
+  long long judged = 0;  // answered by the ANN library
+};
+
+/// Answers which vertex of a point set is nearest to a query point. A fast
+/// exact kd-tree answers; when its two nearest vertices are (nearly) equally
+/// near, the ANN library's exact search answers instead, as it always has, so
+/// the vertex chosen among equals is ANN's. The point set must outlive it.
+class NearestVertex {
+ public:
+  NearestVertex(const PointSet& points, TieRule ties, IndexChoice choice);
+  ~NearestVertex();
+  NearestVertex(const NearestVertex&) = delete;
+  NearestVertex& operator=(const NearestVertex&) = delete;
+
+  /// The index (from 0) of the vertex nearest to `query`; safe from many threads.
+  int nearest(const double* query) const;
+
+  /// Asks ANN for `k` neighbours of `query`, as a run with too few trabecular
+  /// vertices always did: the library reports it and ends the process.
+  void askAnn(const double* query, int k) const;
+
+  QueryCounts counts() const;
+
+ private:
+  class FastTree;
+  int judge(const double* query) const;
+  ANNkd_tree& annTree() const;
+  bool tiedVerticesCoincide(const double* query, int first, double distance) const;
+
+  const PointSet& points_;
+  TieRule ties_;
+  IndexChoice choice_;
+  std::unique_ptr<FastTree> fast_;
+  mutable std::unique_ptr<ANNkd_tree> ann_;  // built by the first query that needs it
+  mutable std::atomic<long long> queries_{0}, ties_seen_{0}, judged_{0};
+};
+
+/// The squared distance as the ANN library sums it: (dx*dx + dy*dy) + dz*dz.
+double annDistance(const double* query, const double* point);
+
+}  // namespace verdask
