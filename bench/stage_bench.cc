@@ -81,7 +81,8 @@ void printTies(const Inputs& in) {
   NearestVertex cortical(in.cortical, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
   NearestVertex trabecular(in.trabecular, TieRule::kDistinctCoordinates,
                            IndexChoice::kFastWithAnnJudge);
-  VertexMeasure measure(in.cortical, cortical, in.normals.data(), in.trabecular, trabecular);
+  VertexMeasure measure({&in.cortical, &cortical}, in.normals.data(),
+                        {&in.trabecular, &trabecular});
   for (int i = 0; i < in.meshPoints.count(); ++i) measure.at(in.meshPoints.point(i));
   QueryCounts c = cortical.counts(), t = trabecular.counts();
   printf("queries=%lld ties=%lld judged=%lld\n", c.queries + t.queries, c.ties + t.ties,
@@ -92,7 +93,8 @@ void printTies(const Inputs& in) {
 int annRun(Inputs& in, const std::string& out) {
   NearestVertex cortical(in.cortical, TieRule::kEveryTie, IndexChoice::kAnnOnly);
   NearestVertex trabecular(in.trabecular, TieRule::kEveryTie, IndexChoice::kAnnOnly);
-  VertexMeasure measure(in.cortical, cortical, in.normals.data(), in.trabecular, trabecular);
+  VertexMeasure measure({&in.cortical, &cortical}, in.normals.data(),
+                        {&in.trabecular, &trabecular});
   std::unique_ptr<float[]> thickness(new float[in.meshCount]);
   FILE* table = openFile(out + "/table.log", "wb");
   FILE* answers = openFile(out + "/ans.log", "wb");

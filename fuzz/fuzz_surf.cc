@@ -1,3 +1,5 @@
+#include <vector>
+
 #include "fuzz_input.h"
 #include "io/readers.h"
 
@@ -8,7 +10,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!surf) return 0;
   PointSet points;
   int count;
-  parseSurfVertices(surf, points, count);
+  std::vector<int> corners;
+  if (parseSurfVertices(surf, points, count) == 0) {
+    parseSurfTriangles(surf, "fuzz.surf", count, corners);
+  }
   fclose(surf);
   return 0;
 }

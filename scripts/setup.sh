@@ -3,7 +3,7 @@
 #   bash scripts/setup.sh          building and running
 #   bash scripts/setup.sh test     that, and what the tests and checks need
 set -euo pipefail
-packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev)
+packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev)
 if [ "${1:-}" = test ]; then
   packages+=(libgtest-dev python3 python3-numpy python3-vtk9 clang libclang-rt-14-dev valgrind time)
 fi

@@ -59,6 +59,16 @@ const FileOption kFileOptions[] = {
     {"-vtk", nullptr, &RunOptions::vtk},
 };
 
+struct FlagOption {
+  const char* name;
+  bool RunOptions::*flag;
+};
+
+const FlagOption kFlagOptions[] = {
+    {"-summary", &RunOptions::summary},
+    {"-surface", &RunOptions::surface},
+};
+
 // Numeric values are copied into a 20-byte buffer: at most 19 characters.
 constexpr size_t kNumberValueMax = 19;
 
@@ -141,12 +151,14 @@ int readOption(int argc, char** argv, int i, OpenedFiles& opened, RunOptions& op
     openOutput(argv[i + 1], option, opened, options);
     return i + 2;
   }
-  if (strcmp(argv[i], "-summary") == 0) {
-    options.summary = true;
-  } else {
-    // Skipped as ever, but a typo such as -mx must not pass unseen.
-    fprintf(stderr, "verdask: ignoring unknown argument '%s'\n", argv[i]);
+  for (const FlagOption& option : kFlagOptions) {
+    if (strcmp(argv[i], option.name) == 0) {
+      options.*option.flag = true;
+      return i + 1;
+    }
   }
+  // Skipped as ever, but a typo such as -mx must not pass unseen.
+  fprintf(stderr, "verdask: ignoring unknown argument '%s'\n", argv[i]);
   return i + 1;
 }
 

@@ -159,6 +159,7 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
        "entered invalid number for new shell value\n"},
       {withInputs({"-val", "123456789"}), "entered invalid number for new shell value\n"},
       {withInputs({"-num", "99999999999"}), "entered invalid number for initial shell index\n"},
+      {withInputs({"-threads", "0"}), "entered invalid number of threads\n"},
       {withInputs({"-adj", "0.00000000000000000001"}),
        "entered invalid number for thickness adjustment\n"},
       {withInputs({"-min"}), "entered invalid number for minimum thickness\n"},
@@ -558,6 +559,12 @@ TEST(EndToEnd, HostileInputsEndCleanly) {
        250,
        "Triangle #1 uses node 9, outside the mesh's 3 vertices\n"
        "Failure parsing triangles in .ascii file\n"},
+      {"-surface without triangles",
+       {},
+       {"-surface"},
+       254,
+       "No triangles in cort.surf: -surface needs its Patches and Triangles sections\n"
+       "Failure parsing vertices in cort.surf file\n"},
       {"option 1e999", {}, {"-min", "1e999"}, 255, "defalut '1'\n"},
       {"option nan", {}, {"-adj", "nan"}, 255, "defalut '1'\n"},
       {"option -0", {}, {"-max", "-0"}, 0, "Finished parsing triangles in .ascii file\n"},
@@ -681,15 +688,27 @@ TEST(EndToEnd, DeckKeepsWhatWasWrittenAndEndsOnlyWhenComplete) {
 
 namespace {
 
-TEST(EndToEnd, GeneratedBoneRunsToTheEnd) {
+// Both measures, on one thread and on three.
+TEST(EndToEnd, GeneratedBoneRunsToTheEndAlikeOnAnyThreads) {
+  const char* const kOutputs[] = {"table.log", "ans.log", "out.k"};
   ScratchDir dir;
   ASSERT_EQ(runProgram(MAKE_BONE_BINARY, {dir.path(), "300", "2000", "4"}, dir.path()).exitCode, 0);
-  RunResult r = runTool(kInputs, dir.path());
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_NE(r.out.find("Found 2001 normals in norm.vtk file\n"), std::string::npos);
-  std::string deck = dir.read("out.k");
-  EXPECT_EQ(deck.substr(deck.size() - 5), "*END\n");
-  EXPECT_EQ(std::count(deck.begin(), deck.end(), '\n'), 4 + 2 * 572 + 1);
+  for (std::vector<std::string> options : {std::vector<std::string>{}, {"-surface"}}) {
+    SCOPED_TRACE(options.empty() ? "vertex to vertex" : "-surface");
+    options.insert(options.end(), {"-threads", "1"});
+    RunResult one = runTool(withInputs(options), dir.path());
+    std::vector<std::string> outputs;
+    for (const char* output : kOutputs) outputs.push_back(dir.read(output));
+    options.back() = "3";
+    RunResult three = runTool(withInputs(options), dir.path());
+    EXPECT_EQ(three.exitCode, 0);
+    EXPECT_EQ(three.out, one.out);
+    EXPECT_NE(three.out.find("Found 2001 normals in norm.vtk file\n"), std::string::npos);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(dir.read(kOutputs[i]), outputs[i]) << kOutputs[i];
+    const std::string& deck = outputs[2];
+    EXPECT_EQ(std::count(deck.begin(), deck.end(), '\n'), 4 + 2 * 572 + 1);
+    EXPECT_EQ(deck.substr(deck.size() - 5), "*END\n");
+  }
 }
 
 }  // namespace

@@ -16,6 +16,8 @@
 #include "io/report.h"
 #include "output/shell_cards.h"
 #include "output/thickness_view.h"
+#include "thickness/closest_point.h"
+#include "thickness/measure.h"
 #include "thickness/nearest_vertex.h"
 #include "thickness/thickness_pass.h"
 
@@ -35,13 +37,24 @@ void printSettings(const InputFiles& inputs, const RunOptions& options) {
   printf("using trabecular file : %s\n\n", inputs.trabecularName);
 }
 
-// What the readers hand on: the three point sets, the normals, and the
-// index of each surface, built as soon as that surface is read.
+// A surface as read: its vertices and their index, and with -surface its
+// triangles and their tree, built as soon as the file is read.
+struct SurfaceInputs {
+  PointSet points;
+  int count = 0;
+  std::vector<int> corners;
+  std::unique_ptr<NearestVertex> vertices;
+  std::unique_ptr<ClosestPoint> triangles;
+
+  IndexedSurface indexed() const { return {&points, vertices.get(), &corners, triangles.get()}; }
+};
+
+// What the readers hand on.
 struct RunInputs {
-  PointSet mesh, cortical, trabecular;
-  int meshCount = 0, corticalCount = 0, trabecularCount = 0;
+  PointSet mesh;
+  int meshCount = 0;
+  SurfaceInputs cortical, trabecular;
   std::vector<Coord3> normals;
-  std::unique_ptr<NearestVertex> corticalIndex, trabecularIndex;
 };
 
 // One reader's outcome: its status and the messages it printed.
@@ -59,14 +72,20 @@ std::function<void()> captured(ReaderOutcome& outcome, Read read) {
   };
 }
 
-// Reads a surface and indexes it; the reader's status.
-int readSurface(FILE* file, PointSet& points, int& count, TieRule ties,
-                std::unique_ptr<NearestVertex>& index) {
-  int status = parseSurfVertices(file, points, count);
-  if (status == 0) {
-    index = std::make_unique<NearestVertex>(points, ties, IndexChoice::kFastWithAnnJudge);
+// Reads a surface, with its triangles when they are measured to, and indexes
+// it; the readers' status.
+int readSurface(FILE* file, const char* name, bool withTriangles, TieRule ties,
+                SurfaceInputs& surface) {
+  int status = parseSurfVertices(file, surface.points, surface.count);
+  if (status == 0 && withTriangles) {
+    status = parseSurfTriangles(file, name, surface.count, surface.corners);
   }
-  return status;
+  if (status != 0) return status;
+  surface.vertices =
+      std::make_unique<NearestVertex>(surface.points, ties, IndexChoice::kFastWithAnnJudge);
+  if (withTriangles)
+    surface.triangles = std::make_unique<ClosestPoint>(surface.points, surface.corners);
+  return 0;
 }
 
 // Prints a reader's messages and the driver's line after them; false when it failed.
@@ -84,41 +103,41 @@ bool reportReader(const ReaderOutcome& outcome, const char* failure, const char*
 // Runs the four readers side by side, the larger files first, then prints
 // their messages in the run's order up to the first that failed; returns 0 or
 // that reader's exit code.
-int readInputs(InputFiles& files, RunInputs& in, int threads) {
+int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads) {
   ReaderOutcome mesh, cortical, trabecular, normals;
   NormalsScan scan;
   runTasks(
       threads,
       {captured(cortical,
                 [&] {
-                  return readSurface(files.cortical.get(), in.cortical, in.corticalCount,
-                                     TieRule::kEveryTie, in.corticalIndex);
+                  return readSurface(files.cortical.get(), files.corticalName, surfaceMode,
+                                     TieRule::kEveryTie, in.cortical);
                 }),
        captured(trabecular,
                 [&] {
-                  return readSurface(files.trabecular.get(), in.trabecular, in.trabecularCount,
-                                     TieRule::kDistinctCoordinates, in.trabecularIndex);
+                  return readSurface(files.trabecular.get(), files.trabecularName, surfaceMode,
+                                     TieRule::kDistinctCoordinates, in.trabecular);
                 }),
        captured(normals, [&] { return scanNormals(files.normals.get(), scan); }),
        captured(mesh, [&] { return parseMeshVertices(files.mesh.get(), in.mesh, in.meshCount); })});
   // The normals are checked against the cortical count once it is known.
   if (normals.status == 0 && cortical.status == 0) {
-    captured(normals, [&] { return takeNormals(scan, in.corticalCount, in.normals); })();
+    captured(normals, [&] { return takeNormals(scan, in.cortical.count, in.normals); })();
   }
   if (!reportReader(mesh, "Failure parsing vertices in mesh.hmascii file\n",
                     "Used %d vertices in mesh surface .hmascii file\n", in.meshCount)) {
     return kExitMeshFailed;
   }
   if (!reportReader(cortical, "Failure parsing vertices in cort.surf file\n",
-                    "Found %d vertices in cort.surf file\n", in.corticalCount)) {
+                    "Found %d vertices in cort.surf file\n", in.cortical.count)) {
     return kExitCorticalFailed;
   }
   if (!reportReader(trabecular, "Failure parsing vertices in trab.surf file\n",
-                    "Found %d vertices in trab.surf file\n", in.trabecularCount)) {
+                    "Found %d vertices in trab.surf file\n", in.trabecular.count)) {
     return kExitTrabecularFailed;
   }
   if (!reportReader(normals, "Failure parsing normals in norm.vtk file\n",
-                    "Found %d normals in norm.vtk file\n", in.corticalCount)) {
+                    "Found %d normals in norm.vtk file\n", in.cortical.count)) {
     return kExitNormalsFailed;
   }
   return kExitSuccess;
@@ -157,19 +176,22 @@ long long inputBytes(const InputFiles& files) {
 }  // namespace
 
 int runVerdask(InputFiles& inputs, RunOptions& options) {
-  // The arrays a run builds take about a third of its input's bytes.
-  prepareHeap(inputBytes(inputs) / 3);
+  // The arrays a run builds take about a third of its input's bytes; the
+  // triangle trees of -surface twice that input.
+  prepareHeap(inputBytes(inputs) * (options.surface ? 6 : 1) / 3);
   printSettings(inputs, options);
   RunInputs in;
   int threads = options.threads > 0 ? options.threads : machineThreads();
-  if (int code = readInputs(inputs, in, threads)) return code;
+  if (int code = readInputs(inputs, options.surface, in, threads)) return code;
   bool viewed = options.vtk.get() || options.summary;
   PassRecord record;
   record.keepVertices = viewed;
   std::vector<int> corners;
   std::unique_ptr<float[]> thickness(new (std::nothrow) float[in.meshCount]);
-  VertexMeasure measure(in.cortical, *in.corticalIndex, in.normals.data(), in.trabecular,
-                        *in.trabecularIndex);
+  VertexMeasure vertexMeasure(in.cortical.indexed(), in.normals.data(), in.trabecular.indexed());
+  SurfaceMeasure surfaceMeasure(in.cortical.indexed(), in.normals.data(), in.trabecular.indexed());
+  const Measure& measure =
+      options.surface ? static_cast<const Measure&>(surfaceMeasure) : vertexMeasure;
   if (!thickness || calculateValues(options.table.get(), options.answers.get(), in.mesh, measure,
                                     thickness.get(), options.adjThick, options.maxThick,
                                     options.minThick, &record, threads) != 0) {

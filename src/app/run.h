@@ -26,6 +26,7 @@ struct RunOptions {
   FileHandle keyword;    // -o, "out.k"
   FileHandle vtk;        // -vtk: the thickness map, written only when named
   bool summary = false;  // -summary
+  bool surface = false;  // -surface: thickness from the surfaces' triangles
   int threads = 0;       // -threads; 0: the machine's cores
 };
 

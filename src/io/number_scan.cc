@@ -11,6 +11,7 @@ namespace verdask {
 const char kTriangleFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%*d%*c%d%*c%d%*c%d";
 const char kNodeFormat[] = "%*c%*c%*c%*c%*c%*c%lld%*c%lg%*c%lg%*c%lg";
 const char kSurfVertexFormat[] = "%lg %lg %lg";
+const char kSurfTriangleFormat[] = "%lld %lld %lld";
 
 namespace {
 
@@ -118,6 +119,13 @@ int scanSurfVertex(LineView line, double xyz[3]) {
   for (int i = 0; i < 3; ++i) scan.readDouble(&xyz[i]);
   if (scan.sure) return 3;
   return scanWithLibrary(line, kSurfVertexFormat, &xyz[0], &xyz[1], &xyz[2]);
+}
+
+int scanSurfTriangle(LineView line, long long corners[3]) {
+  FastScan scan{line.begin, line.end};
+  for (int i = 0; i < 3; ++i) scan.readInt(&corners[i]);
+  if (scan.sure) return 3;
+  return scanWithLibrary(line, kSurfTriangleFormat, &corners[0], &corners[1], &corners[2]);
 }
 
 }  // namespace verdask

@@ -12,6 +12,7 @@ namespace verdask {
 extern const char kTriangleFormat[];
 extern const char kNodeFormat[];
 extern const char kSurfVertexFormat[];
+extern const char kSurfTriangleFormat[];
 
 /// Corners 1 to 3 of a triangle line; returns what sscanf with kTriangleFormat returns.
 int scanTriangle(LineView line, int corners[3]);
@@ -20,6 +21,10 @@ int scanTriangle(LineView line, int corners[3]);
 int scanNode(LineView line, long long* number, double xyz[3]);
 /// x, y, z of a surface vertex line; returns what sscanf with kSurfVertexFormat returns.
 int scanSurfVertex(LineView line, double xyz[3]);
+
+/// The three vertex numbers of a surface triangle line; returns what sscanf
+/// with kSurfTriangleFormat returns.
+int scanSurfTriangle(LineView line, long long corners[3]);
 
 /// Reads the number that scanf's %lg would read at p when it is a plain
 /// decimal ending before `end` at a character that cannot continue it; returns

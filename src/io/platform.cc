@@ -12,14 +12,6 @@
 
 namespace verdask {
 
-namespace {
-
-// Blocks up to this size come from the heap rather than a mapping of their own
-// (glibc's largest threshold), so that they land in its huge pages.
-constexpr int kLargestHeapBlock = 32 << 20;
-
-}  // namespace
-
 void adviseHugePages(void* block, size_t bytes) {
   constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
   uintptr_t start = (reinterpret_cast<uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
@@ -29,7 +21,7 @@ void adviseHugePages(void* block, size_t bytes) {
 
 void prepareHeap(size_t bytes) {
   mallopt(M_ARENA_MAX, 1);
-  mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
+  mallopt(M_MMAP_MAX, 0);
   reserveHeap(bytes);
 }
 
@@ -59,14 +51,6 @@ void reserveHeap(size_t bytes) {
 #else
 
 namespace verdask {
-
-namespace {
-
-// Blocks up to this size come from the heap rather than a mapping of their own
-// (glibc's largest threshold), so that they land in its huge pages.
-constexpr int kLargestHeapBlock = 32 << 20;
-
-}  // namespace
 
 void adviseHugePages(void*, size_t) {}
 void prepareHeap(size_t) {}

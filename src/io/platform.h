@@ -10,8 +10,8 @@ namespace verdask {
 /// Asks for huge pages behind a large array that is filled once, start to end.
 void adviseHugePages(void* block, size_t bytes);
 
-/// Makes every thread, and every block up to 32 MiB, allocate from one heap,
-/// and grows it at once by `bytes` backed with huge pages (reserveHeap).
+/// Makes every thread and every block, large ones included, come from one
+/// heap, and grows it at once by `bytes` backed with huge pages (reserveHeap).
 void prepareHeap(size_t bytes);
 
 /// Grows the heap in one step by about `bytes` and backs it with huge pages,

@@ -17,6 +17,12 @@ int parseMeshVertices(FILE* mesh, PointSet& points, int& count);
 
 int parseSurfVertices(FILE* surf, PointSet& points, int& count);
 
+/// Reads a surface's triangles on from where parseSurfVertices left the
+/// stream: each patch's "Triangles m" line and m lines of three vertex numbers
+/// (from 1). Corners go to `corners` from 0, three per triangle; `name`
+/// names the file in messages.
+int parseSurfTriangles(FILE* surf, const char* name, int vertexCount, std::vector<int>& corners);
+
 /// Reads count normals into `normals`.
 int parseNormals(FILE* vtk, int count, std::vector<Coord3>& normals);
 

@@ -173,6 +173,36 @@ TEST(SurfReader, ReadsVerticesInFileOrderAfterFirstHeader) {
   }
 }
 
+TEST(SurfTriangles, ReadsEveryPatchAndReportsWhatIsWrong) {
+  const std::string vertices = "Vertices 3\n0 0 0\n1 0 0\n0 1 0\n";
+  const std::vector<ReaderCase> cases = {
+      {"two patches", "Patches 2\n{\nTriangles 1\n1 2 3\n}\n{\nTriangles 1\n3 2 1 9\n}\n", 0, ""},
+      {"no patches", "", -2,
+       "No triangles in c.surf: -surface needs its Patches and Triangles sections\n"},
+      {"vertex out of range", "Patches 1\n{\nTriangles 2\n1 2 3\n1 2 4\n}\n", -5,
+       "Triangle #2 of c.surf uses vertex 4, outside 1..3\n"},
+      {"short line", "Patches 1\nTriangles 1\n1 2\n", -4,
+       "Triangle #1 of c.surf does not hold three vertex numbers\n"},
+      {"file ends early", "Patches 1\nTriangles 3\n1 2 3\n", -3,
+       "c.surf ends before triangle #2\n"},
+  };
+  for (const ReaderCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFile file(vertices + c.text);
+    PointSet points;
+    int count, status;
+    std::vector<int> corners;
+    ASSERT_EQ(parseSurfVertices(file.get(), points, count), 0);
+    EXPECT_EQ(
+        capture([&] { return parseSurfTriangles(file.get(), "c.surf", count, corners); }, &status),
+        c.message);
+    EXPECT_EQ(status, c.status);
+    if (c.status == 0) {
+      EXPECT_EQ(corners, (std::vector<int>{0, 1, 2, 2, 1, 0}));
+    }
+  }
+}
+
 TEST(NormalsReader, ReportsEachFailureWithItsStatus) {
   const std::vector<ReaderCase> cases = {
       {"empty", "", -2, "Failed to read first line of .vtk file\n"},

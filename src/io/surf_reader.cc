@@ -64,9 +64,13 @@ int parseSurfVertices(FILE* surf, PointSet& points, int& count) {
   count = 0;
   LineReader lines(surf, kLinePieceMax);
   if (int status = readSurfHeader(lines, count)) return status;
-  return readVertexBlock(lines, points, count,
-                         {VertexLine::kSurfVertex, ".surf", kOutOfMemory, kEndBeforeAllVertices,
-                          kBadVertex, kCoordinateOutOfRange, kNoNumberToCheck});
+  int status = readVertexBlock(lines, points, count,
+                               {VertexLine::kSurfVertex, ".surf", kOutOfMemory,
+                                kEndBeforeAllVertices, kBadVertex, kCoordinateOutOfRange,
+                                kNoNumberToCheck});
+  // The triangle reader, if asked for, reads on from the last vertex line.
+  if (status == 0) lines.handBack();
+  return status;
 }
 
 }  // namespace verdask

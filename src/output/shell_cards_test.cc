@@ -49,6 +49,16 @@ TEST(ShellCards, WritesFixedColumnCards) {
                         "*END\n");
 }
 
+TEST(ShellCards, WritesThicknessWiderThanItsFieldInFull) {
+  const std::vector<float> thickness = {1e25f, -2.5e-9f, 7.0f};
+  DeckResult r = writeDeck("*tri3(1,1,1,2,3)\n", thickness, 1, 1);
+  char card[256];
+  snprintf(card, sizeof card, "%16.8f%16.8f%16.8f%16.8f\n", double{1e25f}, double{-2.5e-9f}, 7.0,
+           7.0);
+  EXPECT_EQ(r.deck, std::string(kHeader) + "       1       1       1       2       3       3\n" +
+                        card + "*END\n");
+}
+
 TEST(ShellCards, ReportsEachOutcome) {
   struct Case {
     const char* name;

@@ -4,25 +4,85 @@
 
 namespace verdask {
 
-VertexMeasure::VertexMeasure(const PointSet& cortical, const NearestVertex& corticalIndex,
-                             const Coord3* normals, const PointSet& trabecular,
-                             const NearestVertex& trabecularIndex)
-    : cortical_(cortical),
-      corticalIndex_(corticalIndex),
-      normals_(normals),
-      trabecular_(trabecular),
-      trabecularIndex_(trabecularIndex) {}
+namespace {
+
+Coord3 difference(const Coord3& a, const Coord3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+// The corner (0 to 2) of triangle `corners` nearest p; the first of equals.
+int nearestCorner(const Coord3& p, const PointSet& points, const int* corners) {
+  int best = 0;
+  double bestDistance = 0;
+  for (int k = 0; k < 3; ++k) {
+    Coord3 d = difference(p, points.point(corners[k]));
+    double distance = dotProduct(d, d);
+    if (k == 0 || distance < bestDistance) {
+      best = k;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+void barycentricWeights(const Coord3& p, const Coord3& a, const Coord3& b, const Coord3& c,
+                        double weights[3]) {
+  Coord3 ab = difference(b, a), ac = difference(c, a), ap = difference(p, a);
+  double d00 = dotProduct(ab, ab), d01 = dotProduct(ab, ac), d11 = dotProduct(ac, ac);
+  double d20 = dotProduct(ap, ab), d21 = dotProduct(ap, ac);
+  double denominator = d00 * d11 - d01 * d01;
+  if (!(denominator > 0)) {
+    const Coord3* corners[3] = {&a, &b, &c};
+    int best = 0;
+    for (int k = 1; k < 3; ++k) {
+      Coord3 dk = difference(p, *corners[k]), db = difference(p, *corners[best]);
+      if (dotProduct(dk, dk) < dotProduct(db, db)) best = k;
+    }
+    for (int k = 0; k < 3; ++k) weights[k] = k == best;
+    return;
+  }
+  weights[1] = (d11 * d20 - d01 * d21) / denominator;
+  weights[2] = (d00 * d21 - d01 * d20) / denominator;
+  weights[0] = 1.0 - weights[1] - weights[2];
+}
+
+VertexMeasure::VertexMeasure(const IndexedSurface& cortical, const Coord3* normals,
+                             const IndexedSurface& trabecular)
+    : cortical_(cortical), trabecular_(trabecular), normals_(normals) {}
 
 void VertexMeasure::begin() const {
-  if (trabecular_.count() < kCandidateCount) {
-    trabecularIndex_.askAnn(&cortical_.point(0).x, kCandidateCount);
+  if (trabecular_.points->count() < kCandidateCount) {
+    trabecular_.vertices->askAnn(&cortical_.points->point(0).x, kCandidateCount);
   }
 }
 
 Measurement VertexMeasure::at(const Coord3& meshVertex) const {
-  int c = corticalIndex_.nearest(&meshVertex.x);
-  int t = trabecularIndex_.nearest(&cortical_.point(c).x);
-  return {cortical_.point(c), c + 1, normals_[c], trabecular_.point(t)};
+  int c = cortical_.vertices->nearest(&meshVertex.x);
+  const Coord3& p = cortical_.points->point(c);
+  int t = trabecular_.vertices->nearest(&p.x);
+  return {p, c + 1, normals_[c], trabecular_.points->point(t)};
+}
+
+SurfaceMeasure::SurfaceMeasure(const IndexedSurface& cortical, const Coord3* normals,
+                               const IndexedSurface& trabecular)
+    : cortical_(cortical), trabecular_(trabecular), normals_(normals) {}
+
+Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
+  ClosestPoint::Hit p =
+      cortical_.triangles->closest(meshVertex, cortical_.vertices->anyNearest(&meshVertex.x));
+  const int* corners = &(*cortical_.corners)[3 * static_cast<size_t>(p.triangle)];
+  const PointSet& points = *cortical_.points;
+  double w[3];
+  barycentricWeights(p.point, points.point(corners[0]), points.point(corners[1]),
+                     points.point(corners[2]), w);
+  const Coord3 *na = &normals_[corners[0]], *nb = &normals_[corners[1]],
+               *nc = &normals_[corners[2]];
+  Coord3 normal{w[0] * na->x + w[1] * nb->x + w[2] * nc->x,
+                w[0] * na->y + w[1] * nb->y + w[2] * nc->y,
+                w[0] * na->z + w[1] * nb->z + w[2] * nc->z};
+  ClosestPoint::Hit q =
+      trabecular_.triangles->closest(p.point, trabecular_.vertices->anyNearest(&p.point.x));
+  return {p.point, corners[nearestCorner(p.point, points, corners)] + 1, normal, q.point};
 }
 
 }  // namespace verdask

@@ -2,7 +2,10 @@
 // surface, along with its normal, to a point of the trabecular surface.
 #pragma once
 
+#include <vector>
+
 #include "io/point_set.h"
+#include "thickness/closest_point.h"
 #include "thickness/nearest_vertex.h"
 
 namespace verdask {
@@ -24,23 +27,47 @@ class Measure {
   virtual Measurement at(const Coord3& meshVertex) const = 0;
 };
 
+/// A surface as the measures use it; everything must outlive them.
+struct IndexedSurface {
+  const PointSet* points;
+  const NearestVertex* vertices;
+  const std::vector<int>* corners = nullptr;  // from 0, three per triangle: surface mode
+  const ClosestPoint* triangles = nullptr;    // over those corners: surface mode
+};
+
 /// Vertex to vertex: the nearest cortical vertex, and the trabecular vertex
-/// nearest to that. The point sets, indexes and normals must outlive it.
+/// nearest to that.
 class VertexMeasure : public Measure {
  public:
-  VertexMeasure(const PointSet& cortical, const NearestVertex& corticalIndex, const Coord3* normals,
-                const PointSet& trabecular, const NearestVertex& trabecularIndex);
+  VertexMeasure(const IndexedSurface& cortical, const Coord3* normals,
+                const IndexedSurface& trabecular);
   /// Fewer than kCandidateCount trabecular vertices end the run in the
   /// neighbour library, as a query for that many always did.
   void begin() const override;
   Measurement at(const Coord3& meshVertex) const override;
 
  private:
-  const PointSet& cortical_;
-  const NearestVertex& corticalIndex_;
+  IndexedSurface cortical_, trabecular_;
   const Coord3* normals_;
-  const PointSet& trabecular_;
-  const NearestVertex& trabecularIndex_;
 };
+
+/// Point to triangles: p, the point of the cortical triangles closest to the
+/// mesh vertex, with the normal interpolated at p from its triangle's
+/// corners, and the point of the trabecular triangles closest to p.
+class SurfaceMeasure : public Measure {
+ public:
+  SurfaceMeasure(const IndexedSurface& cortical, const Coord3* normals,
+                 const IndexedSurface& trabecular);
+  Measurement at(const Coord3& meshVertex) const override;
+
+ private:
+  IndexedSurface cortical_, trabecular_;
+  const Coord3* normals_;
+};
+
+/// The barycentric weights of p, a point of triangle abc; a degenerate
+/// triangle gives all weight to its corner nearest p.
+void barycentricWeights(const Coord3& p, const Coord3& a, const Coord3& b, const Coord3& c,
+                        double weights[3]);
 
 }  // namespace verdask

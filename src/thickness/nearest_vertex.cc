@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <mutex>
 #include <nanoflann.hpp>
-
-#include "io/platform.h"
 #include <utility>
 #include <vector>
+
+#include "io/platform.h"
 
 namespace verdask {
 
@@ -107,6 +107,13 @@ int NearestVertex::nearest(const double* query) const {
     return static_cast<int>(found[0]);
   }
   return judge(query);
+}
+
+int NearestVertex::anyNearest(const double* query) const {
+  if (!fast_) return judge(query);
+  uint32_t found[2];
+  fast_->nearestTwo(query, found);
+  return static_cast<int>(found[0]);
 }
 
 // Whether every vertex within the tie tolerance of the nearest has its coordinates.

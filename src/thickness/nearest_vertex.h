@@ -39,6 +39,10 @@ class NearestVertex {
   /// The index (from 0) of the vertex nearest to `query`; safe from many threads.
   int nearest(const double* query) const;
 
+  /// One of the nearest vertices, whichever the fast tree meets first: for
+  /// uses where ties do not matter, such as a hint.
+  int anyNearest(const double* query) const;
+
   /// Asks ANN for `k` neighbours of `query`, as a run with too few trabecular
   /// vertices always did: the library reports it and ends the process.
   void askAnn(const double* query, int k) const;

@@ -43,8 +43,8 @@ void makeBone(const std::vector<std::string>& arguments, Bone& bone) {
 PassOutput runPass(const Bone& bone, IndexChoice index, int threads) {
   NearestVertex corticalIndex(bone.cortical, TieRule::kEveryTie, index);
   NearestVertex trabecularIndex(bone.trabecular, TieRule::kDistinctCoordinates, index);
-  VertexMeasure measure(bone.cortical, corticalIndex, bone.normals.data(), bone.trabecular,
-                        trabecularIndex);
+  VertexMeasure measure({&bone.cortical, &corticalIndex}, bone.normals.data(),
+                        {&bone.trabecular, &trabecularIndex});
   char *tableData = nullptr, *answerData = nullptr;
   size_t tableSize = 0, answerSize = 0;
   FILE* table = open_memstream(&tableData, &tableSize);

@@ -1,0 +1,92 @@
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "io/line_reader.h"
+#include "io/number_scan.h"
+#include "io/readers.h"
+#include "io/report.h"
+
+namespace verdask {
+
+namespace {
+
+enum TriangleStatus {
+  kNoStream = -1,
+  kNoTriangles = -2,
+  kEndBeforeAllTriangles = -3,
+  kShortTriangle = -4,
+  kVertexOutOfRange = -5,
+  kOutOfMemory = -6,
+};
+
+// The integer after the first word of the next line containing `keyword`;
+// false when there is none.
+bool readCountLine(LineReader& lines, const char* keyword, long long* count) {
+  LineView line;
+  if (!lines.next(&line) || !skipToKeyword(lines, &line, keyword)) return false;
+  char buffer[kLinePieceMax + 1];
+  line.copyTo(buffer);
+  return sscanf(buffer, "%*s %lld", count) == 1;
+}
+
+// One patch's `count` triangle lines, their corners appended from 0.
+int readPatch(LineReader& lines, const char* name, int vertexCount, long long count,
+              std::vector<int>& corners) {
+  // A triangle line takes at least six characters ("1 2 3\n").
+  long long left = lines.bytesLeft();
+  if (left >= 0 && count > 0) corners.reserve(corners.size() + 3 * std::min(count, left / 6 + 1));
+  for (long long k = 0; k < count; ++k) {
+    long long number = static_cast<long long>(corners.size() / 3) + 1;
+    LineView line;
+    if (!lines.next(&line)) {
+      report("%s ends before triangle #%lld\n", name, number);
+      return kEndBeforeAllTriangles;
+    }
+    long long c[3];
+    if (scanSurfTriangle(line, c) != 3) {
+      report("Triangle #%lld of %s does not hold three vertex numbers\n", number, name);
+      return kShortTriangle;
+    }
+    for (long long corner : c) {
+      if (corner < 1 || corner > vertexCount) {
+        report("Triangle #%lld of %s uses vertex %lld, outside 1..%d\n", number, name, corner,
+               vertexCount);
+        return kVertexOutOfRange;
+      }
+    }
+    for (long long corner : c) corners.push_back(static_cast<int>(corner - 1));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int parseSurfTriangles(FILE* surf, const char* name, int vertexCount, std::vector<int>& corners) {
+  if (!surf) {
+    report("Failed to open .surf file\n");
+    return kNoStream;
+  }
+  corners.clear();
+  LineReader lines(surf, kLinePieceMax);
+  long long patches = 0;
+  if (!readCountLine(lines, "Patches", &patches)) patches = 0;
+  try {
+    for (long long p = 0; p < patches; ++p) {
+      long long count;
+      if (!readCountLine(lines, "Triangles", &count)) break;
+      if (int status = readPatch(lines, name, vertexCount, count, corners)) return status;
+    }
+  } catch (const std::bad_alloc&) {
+    report("Not enough memory for the triangles of %s\n", name);
+    return kOutOfMemory;
+  }
+  if (corners.empty()) {
+    report("No triangles in %s: -surface needs its Patches and Triangles sections\n", name);
+    return kNoTriangles;
+  }
+  return 0;
+}
+
+}  // namespace verdask

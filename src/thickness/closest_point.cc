@@ -1,0 +1,86 @@
+#include "thickness/closest_point.h"
+
+#include <CGAL/AABB_primitive.h>
+#include <CGAL/AABB_traits.h>
+#include <CGAL/AABB_tree.h>
+#include <CGAL/Simple_cartesian.h>
+
+#include <boost/iterator/counting_iterator.hpp>
+#include <boost/property_map/property_map.hpp>
+
+namespace verdask {
+
+namespace {
+
+using Kernel = CGAL::Simple_cartesian<double>;
+using Point = Kernel::Point_3;
+using Triangle = Kernel::Triangle_3;
+
+Point toPoint(const Coord3& c) { return Point(c.x, c.y, c.z); }
+
+// The tree's primitives are triangle numbers; these maps give a triangle and
+// its first corner from the point set, so no triangle is stored twice.
+struct TriangleOf {
+  using key_type = int;
+  using value_type = Triangle;
+  using reference = Triangle;
+  using category = boost::readable_property_map_tag;
+  const PointSet* points = nullptr;
+  const int* corners = nullptr;
+  friend Triangle get(const TriangleOf& map, int triangle) {
+    const int* c = map.corners + 3 * static_cast<size_t>(triangle);
+    return Triangle(toPoint(map.points->point(c[0])), toPoint(map.points->point(c[1])),
+                    toPoint(map.points->point(c[2])));
+  }
+};
+
+struct FirstCornerOf {
+  using key_type = int;
+  using value_type = Point;
+  using reference = Point;
+  using category = boost::readable_property_map_tag;
+  const PointSet* points = nullptr;
+  const int* corners = nullptr;
+  friend Point get(const FirstCornerOf& map, int triangle) {
+    return toPoint(map.points->point(map.corners[3 * static_cast<size_t>(triangle)]));
+  }
+};
+
+using Primitive =
+    CGAL::AABB_primitive<int, TriangleOf, FirstCornerOf, CGAL::Tag_true, CGAL::Tag_false>;
+using AabbTree = CGAL::AABB_tree<CGAL::AABB_traits<Kernel, Primitive>>;
+
+}  // namespace
+
+struct ClosestPoint::Tree {
+  const PointSet& points;
+  std::vector<int> vertexTriangle;  // a triangle of each vertex, or -1
+  AabbTree tree;
+};
+
+ClosestPoint::ClosestPoint(const PointSet& points, const std::vector<int>& corners)
+    : tree_(new Tree{points, std::vector<int>(points.count(), -1), {}}) {
+  int count = static_cast<int>(corners.size() / 3);
+  for (int t = count - 1; t >= 0; --t) {
+    for (int k = 0; k < 3; ++k) tree_->vertexTriangle[corners[3 * static_cast<size_t>(t) + k]] = t;
+  }
+  tree_->tree.insert(boost::counting_iterator<int>(0), boost::counting_iterator<int>(count),
+                     TriangleOf{&points, corners.data()}, FirstCornerOf{&points, corners.data()});
+  // Built now, before queries come from several threads.
+  tree_->tree.build();
+}
+
+ClosestPoint::~ClosestPoint() = default;
+
+ClosestPoint::Hit ClosestPoint::closest(const Coord3& query, int nearVertex) const {
+  // The near vertex itself, on one of its triangles, bounds the search from the start.
+  int hintTriangle = tree_->vertexTriangle[nearVertex];
+  AabbTree::Point_and_primitive_id hint =
+      hintTriangle >= 0
+          ? AabbTree::Point_and_primitive_id(toPoint(tree_->points.point(nearVertex)), hintTriangle)
+          : tree_->tree.any_reference_point_and_id();
+  auto [point, triangle] = tree_->tree.closest_point_and_primitive(toPoint(query), hint);
+  return {{point.x(), point.y(), point.z()}, triangle};
+}
+
+}  // namespace verdask

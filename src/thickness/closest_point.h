@@ -1,0 +1,34 @@
+// The closest point of a triangulated surface to a query point.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "io/point_set.h"
+
+namespace verdask {
+
+/// Answers which point of a triangulated surface is closest to a query point,
+/// and on which triangle, with CGAL's AABB tree in double arithmetic. The
+/// point set and the corners must outlive it; queries may come from many threads.
+class ClosestPoint {
+ public:
+  /// Builds the tree over the triangles `corners` (from 0, three per triangle).
+  ClosestPoint(const PointSet& points, const std::vector<int>& corners);
+  ~ClosestPoint();
+  ClosestPoint(const ClosestPoint&) = delete;
+  ClosestPoint& operator=(const ClosestPoint&) = delete;
+
+  struct Hit {
+    Coord3 point;
+    int triangle;  // from 0
+  };
+  /// The closest point; `nearVertex`, a vertex near the query, speeds the search.
+  Hit closest(const Coord3& query, int nearVertex) const;
+
+ private:
+  struct Tree;
+  std::unique_ptr<Tree> tree_;
+};
+
+}  // namespace verdask

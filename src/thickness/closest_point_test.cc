@@ -1,0 +1,138 @@
+#include "thickness/closest_point.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "thickness/measure.h"
+#include "thickness/thickness.h"
+
+namespace verdask {
+
+namespace {
+
+void fill(PointSet& set, const std::vector<Coord3>& points) {
+  ASSERT_TRUE(set.resize(static_cast<int>(points.size())));
+  for (size_t i = 0; i < points.size(); ++i) {
+    double* p = set.points()[i];
+    p[0] = points[i].x;
+    p[1] = points[i].y;
+    p[2] = points[i].z;
+  }
+}
+
+void expectNear(const Coord3& got, const Coord3& want, double tolerance) {
+  EXPECT_NEAR(got.x, want.x, tolerance);
+  EXPECT_NEAR(got.y, want.y, tolerance);
+  EXPECT_NEAR(got.z, want.z, tolerance);
+}
+
+// Triangle (0,0,0) (2,0,0) (0,2,0), worked by hand.
+TEST(ClosestPoint, FindsPointOverFaceEdgeAndVertex) {
+  PointSet points;
+  fill(points, {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}});
+  std::vector<int> corners = {0, 1, 2};
+  ClosestPoint surface(points, corners);
+  const std::pair<Coord3, Coord3> cases[] = {
+      {{0.5, 0.5, 3}, {0.5, 0.5, 0}},  // over the face
+      {{1, -1, 1}, {1, 0, 0}},         // beside edge 01
+      {{3, 3, -2}, {1, 1, 0}},         // beside the long edge
+      {{-1, -1, 0.5}, {0, 0, 0}},      // beyond corner 0
+      {{3, -1, 0}, {2, 0, 0}},         // beyond corner 1
+  };
+  for (const auto& [query, closest] : cases) {
+    for (int hint : {0, 1, 2}) {
+      ClosestPoint::Hit hit = surface.closest(query, hint);
+      expectNear(hit.point, closest, 1e-15);
+      EXPECT_EQ(hit.triangle, 0);
+    }
+  }
+}
+
+TEST(ClosestPoint, BarycentricWeightsOfCornersCentreAndDegenerateTriangle) {
+  Coord3 a{0, 0, 0}, b{2, 0, 0}, c{0, 2, 0};
+  const std::pair<Coord3, std::vector<double>> cases[] = {
+      {a, {1, 0, 0}},
+      {b, {0, 1, 0}},
+      {{1, 1, 0}, {0, 0.5, 0.5}},
+      {{2.0 / 3, 2.0 / 3, 0}, {1.0 / 3, 1.0 / 3, 1.0 / 3}}};
+  for (const auto& [p, want] : cases) {
+    double w[3];
+    barycentricWeights(p, a, b, c, w);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(w[k], want[k], 1e-15);
+  }
+  double w[3];
+  barycentricWeights({1.9, 0, 0}, a, b, {1, 0, 0}, w);  // all on a line: the nearest corner
+  EXPECT_EQ(std::vector<double>(w, w + 3), (std::vector<double>{0, 1, 0}));
+}
+
+// A square grid of n x n cells in the plane z = height, two triangles a cell.
+void planeGrid(int n, double height, std::vector<Coord3>& points, std::vector<int>& corners) {
+  for (int j = 0; j <= n; ++j) {
+    for (int i = 0; i <= n; ++i) points.push_back({1.0 * i, 1.0 * j, height});
+  }
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      int v = j * (n + 1) + i;
+      corners.insert(corners.end(), {v, v + 1, v + n + 1, v + 1, v + n + 2, v + n + 1});
+    }
+  }
+}
+
+Coord3 rotated(const Coord3& p, bool tilt) {
+  if (!tilt) return p;
+  // 30 degrees about x, then 40 about z.
+  double c1 = std::cos(M_PI / 6), s1 = std::sin(M_PI / 6), c2 = std::cos(2 * M_PI / 9),
+         s2 = std::sin(2 * M_PI / 9);
+  Coord3 q{p.x, c1 * p.y - s1 * p.z, s1 * p.y + c1 * p.z};
+  return {c2 * q.x - s2 * q.y, s2 * q.x + c2 * q.y, q.z};
+}
+
+// Two parallel triangulated planes 1.75 apart, level and tilted: the measured
+// thickness at mesh vertices over faces, edges and vertices is their distance.
+TEST(SurfaceMeasure, MeasuresTheDistanceOfParallelPlanes) {
+  const double kDistance = 1.75;
+  for (bool tilt : {false, true}) {
+    SCOPED_TRACE(tilt ? "tilted" : "level");
+    std::vector<Coord3> outer, inner;
+    std::vector<int> outerCorners, innerCorners;
+    planeGrid(10, 0, outer, outerCorners);
+    planeGrid(7, -kDistance, inner, innerCorners);
+    for (Coord3& p : inner) p = {p.x * 1.5 - 0.3, p.y * 1.5 - 0.2, p.z};  // other vertices
+    for (std::vector<Coord3>* set : {&outer, &inner}) {
+      for (Coord3& p : *set) p = rotated(p, tilt);
+    }
+    PointSet cortical, trabecular;
+    fill(cortical, outer);
+    fill(trabecular, inner);
+    std::vector<Coord3> normals(outer.size(), rotated({0, 0, 1}, tilt));
+    NearestVertex corticalVertices(cortical, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+    NearestVertex trabecularVertices(trabecular, TieRule::kEveryTie,
+                                     IndexChoice::kFastWithAnnJudge);
+    ClosestPoint corticalTriangles(cortical, outerCorners);
+    ClosestPoint trabecularTriangles(trabecular, innerCorners);
+    SurfaceMeasure measure({&cortical, &corticalVertices, &outerCorners, &corticalTriangles},
+                           normals.data(),
+                           {&trabecular, &trabecularVertices, &innerCorners, &trabecularTriangles});
+    // Over a vertex, a face, an edge's middle and a diagonal edge, 0.3 above the
+    // plane; the table's node is the corner nearest p where one is nearest.
+    const std::pair<Coord3, int> cases[] = {
+        {{4, 5, 0.3}, 60}, {{4.2, 5.3, 0.3}, 60}, {{4.5, 5, 0.3}, 0}, {{4.5, 5.5, 0.3}, 0}};
+    for (const auto& [at, node] : cases) {
+      Measurement m = measure.at(rotated(at, tilt));
+      expectNear(m.cortical, rotated({at.x, at.y, 0}, tilt), 1e-12);
+      if (node) {
+        EXPECT_EQ(m.corticalVertex, node);
+      }
+      double angle;
+      double thickness = nearestThickness(m.cortical, m.normal, m.trabecular, &angle);
+      EXPECT_NEAR(thickness, kDistance, 1e-9 * kDistance);
+      EXPECT_NEAR(angle, 0, 1e-5);
+    }
+  }
+}
+
+}  // namespace
+
+}  // namespace verdask
