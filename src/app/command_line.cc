@@ -53,10 +53,9 @@ struct FileOption {
 };
 
 const FileOption kFileOptions[] = {
-    {"-ans", "ans.log", &RunOptions::answers},
-    {"-o", "out.k", &RunOptions::keyword},
-    {"-table", "table.log", &RunOptions::table},
-    {"-vtk", nullptr, &RunOptions::vtk},
+    {"-ans", "ans.log", &RunOptions::answers},   {"-o", "out.k", &RunOptions::keyword},
+    {"-table", "table.log", &RunOptions::table}, {"-vtk", nullptr, &RunOptions::vtk},
+    {"-json", nullptr, &RunOptions::json},       {"-nodal", nullptr, &RunOptions::nodal},
 };
 
 struct FlagOption {
@@ -107,7 +106,7 @@ void openOutput(const char* name, const FileOption& role, OpenedFiles& opened,
     printf("Refusing to write %s: it is an input or another output of this run\n", name);
     exit(kExitOpenFailed);
   }
-  (options.*role.stream).reset(openOrExit(name, "wb"));
+  (options.*role.stream).reset(openOrExit(name, "wb"), name);
   opened.add((options.*role.stream).get(), &role);
   printf("writing file : %s\n", name);
 }
@@ -162,9 +161,7 @@ int readOption(int argc, char** argv, int i, OpenedFiles& opened, RunOptions& op
   return i + 1;
 }
 
-}  // namespace
-
-void printUsage() {
+void printUsageText() {
   printf(
       "Usage: Verdask [mesh input file (.hmascii)] [cortical input file (.surf)] [cortical "
       "normals file (.vtk)] [trabecular input file (.surf)] [OPTIONS]\n");
@@ -183,7 +180,41 @@ void printUsage() {
       "  -table <outfile (.log)>  = output file name for all calculation values; default "
       "'table.log'\n");
   printf("  -val <shellVal (int)>    = material value to use for shells; defalut '1'\n");
+}
+
+// The options the usage text leaves out, for --help.
+const char kMoreOptions[] =
+    "\nMORE OPTIONS:\n"
+    "  -vtk <outfile (.vtk|.vtu)> = mesh with thickness, angle and cortical vertex for ParaView, "
+    "VTK or meshio; .vtu writes VTK XML\n"
+    "  -nodal <outfile (.inp)>   = Abaqus *NODAL THICKNESS table, one 'node, thickness' line per "
+    "vertex\n"
+    "  -json <outfile (.json)>   = run record: version, command line, options, inputs with "
+    "SHA-256, counts, statistics, stage times\n"
+    "  -summary                  = print the run's figures and a thickness histogram at the end\n"
+    "  -surface                  = measure to the surfaces' triangles instead of their vertices\n"
+    "  -threads <n (int)>        = threads to run on; default: the machine's cores\n"
+    "  --help, --version         = print this text, or the version, and exit\n";
+
+}  // namespace
+
+void printUsage() {
+  printUsageText();
   exit(kExitUsage);
+}
+
+bool printInformation(int argc, char** argv) {
+  if (argc != 2) return false;
+  if (strcmp(argv[1], "--help") == 0) {
+    printUsageText();
+    printf("%s", kMoreOptions);
+    return true;
+  }
+  if (strcmp(argv[1], "--version") == 0) {
+    printf("verdask %s\n", VERDASK_VERSION);
+    return true;
+  }
+  return false;
 }
 
 FILE* openOrExit(const char* name, const char* mode) {
@@ -208,6 +239,7 @@ FILE* openOrExit(const char* name, const char* mode) {
 
 void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
   if (argc < 5) printUsage();
+  options.commandLine.assign(argv, argv + argc);
   inputs.meshName = argv[1];
   inputs.corticalName = argv[2];
   inputs.normalsName = argv[3];
@@ -217,7 +249,7 @@ void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& opti
                               {argv[2], &inputs.cortical},
                               {argv[3], &inputs.normals},
                               {argv[4], &inputs.trabecular}}) {
-    handle->reset(openOrExit(name, "rt"));
+    handle->reset(openOrExit(name, "rt"), name);
     opened.add(handle->get(), nullptr);
   }
   for (int i = 5; i < argc;) i = readOption(argc, argv, i, opened, options);

@@ -178,6 +178,17 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
   }
 }
 
+TEST(EndToEnd, HelpAndVersionExitZero) {
+  ScratchDir dir;
+  RunResult help = runTool({"--help"}, dir.path());
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.substr(0, sizeof kUsage - 1), kUsage);
+  EXPECT_NE(help.out.find("  -surface "), std::string::npos);
+  RunResult version = runTool({"--version"}, dir.path());
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "verdask " VERDASK_VERSION "\n");
+}
+
 TEST(EndToEnd, OptionsSetTheSettingsLines) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"-max", "3.5", "-max", "4"}, settings("0.000000", "4.000000")},
@@ -592,13 +603,15 @@ TEST(EndToEnd, HostileInputsEndCleanly) {
 
 namespace {
 
-TEST(EndToEnd, VtkViewAndSummaryFollowTheRun) {
+TEST(EndToEnd, ViewNodalTableAndSummaryFollowTheRun) {
   ScratchDir dir;
   Bone().writeTo(dir);
-  RunResult r = runTool(withInputs({"-vtk", "view.vtk", "-summary"}), dir.path());
+  RunResult r =
+      runTool(withInputs({"-vtk", "view.vtk", "-summary", "-nodal", "nodal.inp"}), dir.path());
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.out, "\nwriting file : view.vtk\n" + std::string(kDefaultOutputs) + settings() +
-                       stagesUpTo(5) +
+  EXPECT_EQ(dir.read("nodal.inp"), "*NODAL THICKNESS\n1, 20\n2, 3.14159\n3, 1.3\n");
+  EXPECT_EQ(r.out, "\nwriting file : view.vtk\nwriting file : nodal.inp\n" +
+                       std::string(kDefaultOutputs) + settings() + stagesUpTo(5) +
                        "Found 1 triangles in .hmascii file\n"
                        "Finished parsing triangles in .ascii file\n"
                        "\nRun summary\n"
@@ -626,16 +639,16 @@ TEST(EndToEnd, VtkViewAndSummaryFollowTheRun) {
                        "     18.130000 -    20.000000 :        1 " +
                        std::string(20, '#') + "\n");
   EXPECT_EQ(dir.read("view.vtk"),
-            "# vtk DataFile Version 3.0\nverdask thickness map\nASCII\nDATASET POLYDATA\n"
+            "# vtk DataFile Version 3.0\nverdask thickness map\nASCII\nDATASET UNSTRUCTURED_GRID\n"
             "POINTS 3 double\n0 0 0.5\n100 0 0.5\n200 0 0.5\n"
-            "POLYGONS 1 4\n3 0 1 2\n"
-            "POINT_DATA 3\n"
-            "SCALARS thickness float 1\nLOOKUP_TABLE default\n20\n3.14159\n1.3\n"
-            "SCALARS angle double 1\nLOOKUP_TABLE default\n0\n0\n0\n"
-            "SCALARS cortical_vertex int 1\nLOOKUP_TABLE default\n1\n2\n3\n");
+            "CELLS 1 4\n3 0 1 2\nCELL_TYPES 1\n5\n"
+            "POINT_DATA 3\nFIELD FieldData 3\n"
+            "thickness 1 3 float\n20\n3.14159\n1.3\n"
+            "angle 1 3 double\n0\n0\n0\n"
+            "cortical_vertex 1 3 int\n1\n2\n3\n");
 }
 
-TEST(EndToEnd, VtkOptionIsAFileOptionLikeTheOthers) {
+TEST(EndToEnd, ExtraOutputsAreFileOptionsLikeTheOthers) {
   const std::vector<std::pair<std::vector<std::string>, std::pair<int, std::string>>> cases = {
       {{"-vtk", "mesh.hmascii"},
        {243, "Refusing to write mesh.hmascii: it is an input or another output of this run\n"}},
@@ -643,6 +656,10 @@ TEST(EndToEnd, VtkOptionIsAFileOptionLikeTheOthers) {
        {243, "Refusing to write view.vtk: it is an input or another output of this run\n"}},
       {{"-vtk"}, {255, std::string("missing file name after -vtk\n") + kUsage}},
       {{"-vtk", "/dev/full"}, {249, "Failure writing the VTK file\n"}},
+      {{"-nodal", "view.vtk", "-vtk", "view.vtk"},
+       {243, "Refusing to write view.vtk: it is an input or another output of this run\n"}},
+      {{"-json"}, {255, std::string("missing file name after -json\n") + kUsage}},
+      {{"-json", "/dev/full"}, {249, "Failure writing the run record\n"}},
   };
   for (const auto& [options, outcome] : cases) {
     SCOPED_TRACE(options.back());

@@ -12,7 +12,7 @@ enum ExitStatus {
   kExitNormalsFailed = -4,     // the normals could not be read
   kExitPassFailed = -5,        // the thickness pass failed
   kExitDeckFailed = -6,        // the keyword deck failed
-  kExitViewFailed = -7,        // the VTK view could not be written
+  kExitOutputFailed = -7,      // an extra output (-vtk, -nodal, -json) could not be written
   kExitOpenFailed = -13,       // a file could not be opened, or an output clashes
   // 1: fewer than 400 trabecular vertices, reported by the ANN library itself.
 };

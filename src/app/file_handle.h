@@ -1,7 +1,8 @@
-// Owns one open C stream.
+// Owns one open C stream, and remembers the name it was opened under.
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace verdask {
 
@@ -12,15 +13,18 @@ class FileHandle {
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
-  /// Closes the stream held, if any, and takes `stream`.
-  void reset(FILE* stream) {
+  /// Closes the stream held, if any, and takes `stream`, opened as `name`.
+  void reset(FILE* stream, const char* name = "") {
     if (stream_) fclose(stream_);
     stream_ = stream;
+    name_ = name;
   }
   FILE* get() const { return stream_; }
+  const std::string& name() const { return name_; }
 
  private:
   FILE* stream_ = nullptr;
+  std::string name_;
 };
 
 }  // namespace verdask

@@ -3,6 +3,7 @@
 #include "app/run.h"
 
 int main(int argc, char** argv) {
+  if (verdask::printInformation(argc, argv)) return 0;
   printf("\n");
   verdask::InputFiles inputs;
   verdask::RunOptions options;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -10,10 +11,16 @@
 #include <vector>
 
 #include "app/exit_status.h"
+#include "app/progress_line.h"
+#include "io/file_digest.h"
 #include "io/parallel.h"
 #include "io/platform.h"
+#include "io/progress.h"
 #include "io/readers.h"
 #include "io/report.h"
+#include "output/nodal_table.h"
+#include "output/run_record.h"
+#include "output/run_summary.h"
 #include "output/shell_cards.h"
 #include "output/thickness_view.h"
 #include "thickness/closest_point.h"
@@ -143,17 +150,6 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads) 
   return kExitSuccess;
 }
 
-// The VTK view and the summary, from what the pass and the deck saw.
-int showThickness(const RunOptions& options, const PointSet& mesh, const float* thickness,
-                  const std::vector<int>& corners, const PassRecord& record) {
-  if (options.vtk.get() && writeThicknessVtk(options.vtk.get(), mesh, corners, thickness, record)) {
-    printf("Failure writing the VTK file\n");
-    return kExitViewFailed;
-  }
-  if (options.summary) printRunSummary(static_cast<int>(corners.size() / 3), thickness, record);
-  return kExitSuccess;
-}
-
 // Angles mostly above 90 degrees mean the normals point away from the
 // trabecular surface; the deck is still written.
 void warnIfSurfacesSwapped(const PassRecord& record, int meshCount) {
@@ -173,6 +169,133 @@ long long inputBytes(const InputFiles& files) {
   return total;
 }
 
+// The wall time of each stage, for the run record.
+class Clock {
+ public:
+  void lap(const char* stage) {
+    auto now = std::chrono::steady_clock::now();
+    laps_.emplace_back(stage, std::chrono::duration<double>(now - last_).count());
+    last_ = now;
+  }
+  const std::vector<std::pair<std::string, double>>& laps() const { return laps_; }
+
+ private:
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+  std::vector<std::pair<std::string, double>> laps_;
+};
+
+// Everything a run builds, for the stages and the run record.
+struct RunState {
+  int threads = 1;
+  RunInputs in;
+  PassRecord record;
+  std::vector<int> corners;
+  std::unique_ptr<float[]> thickness;
+  ThicknessSummary summary;
+  bool finished = false;  // the deck is complete
+  Clock clock;
+};
+
+// The extra outputs and the summary, from what the pass and the deck saw.
+int writeExtras(const RunOptions& options, const RunState& run) {
+  const float* thickness = run.thickness.get();
+  if (options.vtk.get() && writeThicknessView(options.vtk.get(), isXmlViewName(options.vtk.name()),
+                                              run.in.mesh, run.corners, thickness, run.record)) {
+    printf("Failure writing the VTK file\n");
+    return kExitOutputFailed;
+  }
+  if (options.nodal.get() &&
+      writeNodalThickness(options.nodal.get(), thickness, run.in.meshCount) != 0) {
+    printf("Failure writing the nodal thickness table\n");
+    return kExitOutputFailed;
+  }
+  if (options.summary) {
+    printRunSummary(static_cast<int>(run.corners.size() / 3), run.summary, run.record);
+  }
+  return kExitSuccess;
+}
+
+// Runs the stages in order, each timed; returns the exit code.
+int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
+  enterStage(Stage::kReading, inputBytes(inputs));
+  ProgressLine progress;
+  if (int code = readInputs(inputs, options.surface, run.in, run.threads)) return code;
+  run.clock.lap("read");
+  run.record.keepVertices = options.vtk.get() || options.summary || options.json.get();
+  run.thickness.reset(new (std::nothrow) float[run.in.meshCount]);
+  VertexMeasure vertexMeasure(run.in.cortical.indexed(), run.in.normals.data(),
+                              run.in.trabecular.indexed());
+  SurfaceMeasure surfaceMeasure(run.in.cortical.indexed(), run.in.normals.data(),
+                                run.in.trabecular.indexed());
+  const Measure& measure =
+      options.surface ? static_cast<const Measure&>(surfaceMeasure) : vertexMeasure;
+  if (!run.thickness ||
+      calculateValues(options.table.get(), options.answers.get(), run.in.mesh, measure,
+                      run.thickness.get(), options.adjThick, options.maxThick, options.minThick,
+                      &run.record, run.threads) != 0) {
+    printf("Failure calculating values\n");
+    return kExitPassFailed;
+  }
+  printf("Finished calculating values\n");
+  run.clock.lap("pass");
+  warnIfSurfacesSwapped(run.record, run.in.meshCount);
+  if (writeShellCards(inputs.mesh.get(), options.keyword.get(), run.thickness.get(),
+                      run.in.meshCount, options.shellNum, options.shellVal, &run.corners,
+                      run.threads) != 0) {
+    printf("Failure parsing triangles in .ascii file\n");
+    return kExitDeckFailed;
+  }
+  printf("Finished parsing triangles in .ascii file\n");
+  run.clock.lap("deck");
+  run.finished = true;
+  progress.stop();
+  if (run.record.keepVertices) run.summary = summarizeThickness(run.thickness.get(), run.record);
+  int code = writeExtras(options, run);
+  run.clock.lap("outputs");
+  return code;
+}
+
+// The run record's facts; the inputs are read again for their digests.
+RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const RunState& run,
+                  int code) {
+  RunFacts facts;
+  facts.version = VERDASK_VERSION;
+  facts.commandLine = options.commandLine;
+  facts.options = {options.adjThick, options.maxThick, options.minThick,
+                   options.shellNum, options.shellVal, run.threads,
+                   options.summary,  options.surface,  {}};
+  for (const auto& [option, file] : {std::pair{"ans", &options.answers},
+                                     {"table", &options.table},
+                                     {"o", &options.keyword},
+                                     {"vtk", &options.vtk},
+                                     {"json", &options.json},
+                                     {"nodal", &options.nodal}}) {
+    facts.options.outputs.emplace_back(option, file->name());
+  }
+  for (const auto& [role, path] : {std::pair{"mesh", inputs.meshName},
+                                   {"cortical", inputs.corticalName},
+                                   {"normals", inputs.normalsName},
+                                   {"trabecular", inputs.trabecularName}}) {
+    facts.inputs.push_back({role, path, 0, ""});
+  }
+  std::vector<std::function<void()>> digests;
+  for (RecordedInput& input : facts.inputs) {
+    digests.push_back([&input] { input.sha256 = sha256OfFile(input.path, &input.bytes); });
+  }
+  runTasks(run.threads, digests);
+  facts.exitCode = code;
+  facts.meshVertices = run.in.meshCount;
+  facts.corticalVertices = run.in.cortical.count;
+  facts.trabecularVertices = run.in.trabecular.count;
+  facts.triangles = static_cast<int>(run.corners.size() / 3);
+  if (run.finished) {
+    facts.thickness = &run.summary;
+    facts.pass = &run.record;
+  }
+  facts.stageSeconds = run.clock.laps();
+  return facts;
+}
+
 }  // namespace
 
 int runVerdask(InputFiles& inputs, RunOptions& options) {
@@ -180,34 +303,15 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
   // triangle trees of -surface twice that input.
   prepareHeap(inputBytes(inputs) * (options.surface ? 6 : 1) / 3);
   printSettings(inputs, options);
-  RunInputs in;
-  int threads = options.threads > 0 ? options.threads : machineThreads();
-  if (int code = readInputs(inputs, options.surface, in, threads)) return code;
-  bool viewed = options.vtk.get() || options.summary;
-  PassRecord record;
-  record.keepVertices = viewed;
-  std::vector<int> corners;
-  std::unique_ptr<float[]> thickness(new (std::nothrow) float[in.meshCount]);
-  VertexMeasure vertexMeasure(in.cortical.indexed(), in.normals.data(), in.trabecular.indexed());
-  SurfaceMeasure surfaceMeasure(in.cortical.indexed(), in.normals.data(), in.trabecular.indexed());
-  const Measure& measure =
-      options.surface ? static_cast<const Measure&>(surfaceMeasure) : vertexMeasure;
-  if (!thickness || calculateValues(options.table.get(), options.answers.get(), in.mesh, measure,
-                                    thickness.get(), options.adjThick, options.maxThick,
-                                    options.minThick, &record, threads) != 0) {
-    printf("Failure calculating values\n");
-    return kExitPassFailed;
+  RunState run;
+  run.threads = options.threads > 0 ? options.threads : machineThreads();
+  int code = runStages(inputs, options, run);
+  if (options.json.get() &&
+      writeRunRecord(options.json.get(), recordOf(inputs, options, run, code))) {
+    printf("Failure writing the run record\n");
+    if (code == kExitSuccess) code = kExitOutputFailed;
   }
-  printf("Finished calculating values\n");
-  warnIfSurfacesSwapped(record, in.meshCount);
-  if (writeShellCards(inputs.mesh.get(), options.keyword.get(), thickness.get(), in.meshCount,
-                      options.shellNum, options.shellVal, viewed ? &corners : nullptr,
-                      threads) != 0) {
-    printf("Failure parsing triangles in .ascii file\n");
-    return kExitDeckFailed;
-  }
-  printf("Finished parsing triangles in .ascii file\n");
-  return showThickness(options, in.mesh, thickness.get(), corners, record);
+  return code;
 }
 
 }  // namespace verdask

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/file_handle.h"
 
@@ -24,11 +25,17 @@ struct RunOptions {
   FileHandle answers;    // -ans, "ans.log"
   FileHandle table;      // -table, "table.log"
   FileHandle keyword;    // -o, "out.k"
-  FileHandle vtk;        // -vtk: the thickness map, written only when named
+  FileHandle vtk;        // -vtk: the thickness map (.vtu: VTK XML), written only when named
+  FileHandle json;       // -json: the run record
+  FileHandle nodal;      // -nodal: the nodal thickness table
   bool summary = false;  // -summary
   bool surface = false;  // -surface: thickness from the surfaces' triangles
   int threads = 0;       // -threads; 0: the machine's cores
+  std::vector<std::string> commandLine;
 };
+
+/// Answers --help and --version; false for any other command line.
+bool printInformation(int argc, char** argv);
 
 /// Prints the usage text and ends the process with -1.
 [[noreturn]] void printUsage();

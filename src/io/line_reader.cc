@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cassert>
 
+#include "io/progress.h"
+
 namespace verdask {
 
 namespace {
@@ -39,6 +41,7 @@ size_t LineReader::fill(size_t n) {
   pos_ = 0;
   while (end_ < n && !eof_) {
     size_t got = fread(buffer_.get() + end_, 1, capacity_ - end_, stream_);
+    advanceProgress(static_cast<long long>(got));
     end_ += got;
     if (got == 0) eof_ = true;
   }

@@ -2,6 +2,7 @@
 
 #include "io/line_reader.h"
 #include "io/number_scan.h"
+#include "io/progress.h"
 #include "io/readers.h"
 #include "io/report.h"
 #include "io/vertex_block.h"
@@ -76,6 +77,7 @@ int parseMeshVertices(FILE* mesh, PointSet& points, int& count) {
     report("Invalid number of vertices found in .surf file\n");
     return kNoVertices;
   }
+  runProgress().meshVertices = count;
   if (int status = readNodeBlock(lines, points, count)) return status;
   // The keyword writer reads the triangle lines on from here.
   if (!lines.handBack()) {

@@ -2,6 +2,7 @@
 
 #include "io/line_reader.h"
 #include "io/number_scan.h"
+#include "io/progress.h"
 #include "io/readers.h"
 #include "io/report.h"
 #include "io/vertex_block.h"
@@ -64,10 +65,11 @@ int parseSurfVertices(FILE* surf, PointSet& points, int& count) {
   count = 0;
   LineReader lines(surf, kLinePieceMax);
   if (int status = readSurfHeader(lines, count)) return status;
-  int status = readVertexBlock(lines, points, count,
-                               {VertexLine::kSurfVertex, ".surf", kOutOfMemory,
-                                kEndBeforeAllVertices, kBadVertex, kCoordinateOutOfRange,
-                                kNoNumberToCheck});
+  runProgress().surfaceVertices.fetch_add(count);
+  int status =
+      readVertexBlock(lines, points, count,
+                      {VertexLine::kSurfVertex, ".surf", kOutOfMemory, kEndBeforeAllVertices,
+                       kBadVertex, kCoordinateOutOfRange, kNoNumberToCheck});
   // The triangle reader, if asked for, reads on from the last vertex line.
   if (status == 0) lines.handBack();
   return status;

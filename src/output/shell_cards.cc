@@ -10,6 +10,7 @@
 #include "io/line_reader.h"
 #include "io/number_scan.h"
 #include "io/parallel.h"
+#include "io/progress.h"
 #include "io/text_writer.h"
 
 namespace verdask {
@@ -132,6 +133,7 @@ void writeCards(TextWriter& deck, const std::vector<int>& corners, const Thickne
   constexpr int kBlockTriangles = 8192;
   int triangles = static_cast<int>(corners.size() / 3);
   int blocks = (triangles + kBlockTriangles - 1) / kBlockTriangles;
+  enterStage(Stage::kWritingDeck, triangles);
   std::vector<std::unique_ptr<TextWriter>> texts(blocks);
   produceInOrder(
       threads, blocks, 4 * threads,
@@ -141,6 +143,7 @@ void writeCards(TextWriter& deck, const std::vector<int>& corners, const Thickne
           writeElement(*texts[b], static_cast<long long>(shellNum) + t, shellVal, &corners[3 * t],
                        thickness);
         }
+        advanceProgress(std::min(triangles, (b + 1) * kBlockTriangles) - b * kBlockTriangles);
       },
       [&](int b) {
         deck.put(texts[b]->data(), texts[b]->size());

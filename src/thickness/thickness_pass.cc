@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "io/parallel.h"
+#include "io/progress.h"
 #include "io/text_writer.h"
 #include "thickness/measure.h"
 #include "thickness/thickness.h"
@@ -88,14 +89,16 @@ bool writeAll(FILE* stream, const TextWriter& text) {
 bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads, PassRecord& counts) {
   int vertices = pass.mesh.count();
   int blocks = (vertices + kBlockVertices - 1) / kBlockVertices;
+  enterStage(Stage::kMeasuring, vertices);
   std::vector<std::unique_ptr<Block>> texts(blocks);
   bool written = true;
   produceInOrder(
       threads, blocks, 4 * threads,
       [&](int b) {
         texts[b] = std::make_unique<Block>();
-        pass.measureBlock(b * kBlockVertices, std::min(vertices, (b + 1) * kBlockVertices),
-                          *texts[b]);
+        int begin = b * kBlockVertices, end = std::min(vertices, (b + 1) * kBlockVertices);
+        pass.measureBlock(begin, end, *texts[b]);
+        advanceProgress(end - begin);
       },
       [&](int b) {
         written =

@@ -1,0 +1,19 @@
+#include "output/nodal_table.h"
+
+#include "io/text_writer.h"
+
+namespace verdask {
+
+int writeNodalThickness(FILE* table, const float* thickness, int vertexCount) {
+  TextWriter out(table);
+  out.put("*NODAL THICKNESS\n");
+  for (int i = 0; i < vertexCount; ++i) {
+    out.putInt(i + 1);
+    out.put(", ", 2);
+    out.putShortest(thickness[i]);
+    out.put('\n');
+  }
+  return out.finish() ? 0 : -1;
+}
+
+}  // namespace verdask

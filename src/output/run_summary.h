@@ -1,0 +1,25 @@
+// The run's figures: thickness statistics, a histogram and the clamp counts,
+// printed by -summary and kept in the run record.
+#pragma once
+
+#include <vector>
+
+#include "thickness/thickness_pass.h"
+
+namespace verdask {
+
+struct ThicknessSummary {
+  static constexpr int kBins = 10;
+  int vertices = 0;
+  double minimum = 0, mean = 0, maximum = 0, deviation = 0;  // population deviation
+  double binWidth = 0;  // ten equal bins from the minimum to the maximum
+  int bins[kBins] = {};
+  int notANumberAngles = 0;
+};
+
+ThicknessSummary summarizeThickness(const float* thickness, const PassRecord& record);
+
+/// Prints counts, thickness statistics, clamp counts and the histogram.
+void printRunSummary(int triangles, const ThicknessSummary& summary, const PassRecord& record);
+
+}  // namespace verdask
