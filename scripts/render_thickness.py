@@ -13,13 +13,12 @@ import matplotlib.pyplot as plt  # noqa: E402
 import vtk  # noqa: E402
 from vtk.util.numpy_support import vtk_to_numpy  # noqa: E402
 
-reader = vtk.vtkPolyDataReader()
+reader = vtk.vtkDataSetReader()
 reader.SetFileName(sys.argv[1])
-reader.ReadAllScalarsOn()
 reader.Update()
 mesh = reader.GetOutput()
 points = vtk_to_numpy(mesh.GetPoints().GetData())
-triangles = vtk_to_numpy(mesh.GetPolys().GetData()).reshape(-1, 4)[:, 1:]
+triangles = vtk_to_numpy(mesh.GetCells().GetConnectivityArray()).reshape(-1, 3)
 thickness = vtk_to_numpy(mesh.GetPointData().GetArray("thickness"))
 
 figure = plt.figure(figsize=(9, 5), dpi=110)
