@@ -5,8 +5,8 @@
 set -euo pipefail
 packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev nlohmann-json3-dev libssl-dev)
 if [ "${1:-}" = test ]; then
-  packages+=(libgtest-dev python3 python3-numpy python3-vtk9 python3-meshio clang libclang-rt-14-dev
-    valgrind time)
+  packages+=(libgtest-dev python3 python3-numpy python3-vtk9 python3-meshio python3-matplotlib
+    snakemake clang libclang-rt-14-dev valgrind time)
 fi
 missing=()
 for package in "${packages[@]}"; do

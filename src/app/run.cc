@@ -283,7 +283,7 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
     digests.push_back([&input] { input.sha256 = sha256OfFile(input.path, &input.bytes); });
   }
   runTasks(run.threads, digests);
-  facts.exitCode = code;
+  facts.exitCode = code & 0xff;  // as the shell sees it: -2 is 254
   facts.meshVertices = run.in.meshCount;
   facts.corticalVertices = run.in.cortical.count;
   facts.trabecularVertices = run.in.trabecular.count;
