@@ -18,33 +18,29 @@ using Triangle = Kernel::Triangle_3;
 
 Point toPoint(const Coord3& c) { return Point(c.x, c.y, c.z); }
 
-// The tree's primitives are triangle numbers; these maps give a triangle and
-// its first corner from the point set, so no triangle is stored twice.
-struct TriangleOf {
+// The tree's primitives are triangle numbers; these property maps give a
+// triangle and its first corner from the point set, so no triangle is stored twice.
+template <typename Value>
+struct TriangleMap {
   using key_type = int;
-  using value_type = Triangle;
-  using reference = Triangle;
+  using value_type = Value;
+  using reference = Value;
   using category = boost::readable_property_map_tag;
   const PointSet* points = nullptr;
   const int* corners = nullptr;
-  friend Triangle get(const TriangleOf& map, int triangle) {
-    const int* c = map.corners + 3 * static_cast<size_t>(triangle);
-    return Triangle(toPoint(map.points->point(c[0])), toPoint(map.points->point(c[1])),
-                    toPoint(map.points->point(c[2])));
+  Point corner(int triangle, int k) const {
+    return toPoint(points->point(corners[3 * static_cast<size_t>(triangle) + k]));
   }
 };
 
-struct FirstCornerOf {
-  using key_type = int;
-  using value_type = Point;
-  using reference = Point;
-  using category = boost::readable_property_map_tag;
-  const PointSet* points = nullptr;
-  const int* corners = nullptr;
-  friend Point get(const FirstCornerOf& map, int triangle) {
-    return toPoint(map.points->point(map.corners[3 * static_cast<size_t>(triangle)]));
-  }
-};
+using TriangleOf = TriangleMap<Triangle>;
+using FirstCornerOf = TriangleMap<Point>;
+
+Triangle get(const TriangleOf& map, int triangle) {
+  return Triangle(map.corner(triangle, 0), map.corner(triangle, 1), map.corner(triangle, 2));
+}
+
+Point get(const FirstCornerOf& map, int triangle) { return map.corner(triangle, 0); }
 
 using Primitive =
     CGAL::AABB_primitive<int, TriangleOf, FirstCornerOf, CGAL::Tag_true, CGAL::Tag_false>;

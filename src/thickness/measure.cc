@@ -8,12 +8,13 @@ namespace {
 
 Coord3 difference(const Coord3& a, const Coord3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 
-// The corner (0 to 2) of triangle `corners` nearest p; the first of equals.
-int nearestCorner(const Coord3& p, const PointSet& points, const int* corners) {
+// Which of the three corners lies nearest p (0 to 2); the first of equals.
+int nearestCorner(const Coord3& p, const Coord3& a, const Coord3& b, const Coord3& c) {
+  const Coord3* corners[3] = {&a, &b, &c};
   int best = 0;
   double bestDistance = 0;
   for (int k = 0; k < 3; ++k) {
-    Coord3 d = difference(p, points.point(corners[k]));
+    Coord3 d = difference(p, *corners[k]);
     double distance = dotProduct(d, d);
     if (k == 0 || distance < bestDistance) {
       best = k;
@@ -32,12 +33,7 @@ void barycentricWeights(const Coord3& p, const Coord3& a, const Coord3& b, const
   double d20 = dotProduct(ap, ab), d21 = dotProduct(ap, ac);
   double denominator = d00 * d11 - d01 * d01;
   if (!(denominator > 0)) {
-    const Coord3* corners[3] = {&a, &b, &c};
-    int best = 0;
-    for (int k = 1; k < 3; ++k) {
-      Coord3 dk = difference(p, *corners[k]), db = difference(p, *corners[best]);
-      if (dotProduct(dk, dk) < dotProduct(db, db)) best = k;
-    }
+    int best = nearestCorner(p, a, b, c);
     for (int k = 0; k < 3; ++k) weights[k] = k == best;
     return;
   }
@@ -71,10 +67,10 @@ Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
   ClosestPoint::Hit p =
       cortical_.triangles->closest(meshVertex, cortical_.vertices->anyNearest(&meshVertex.x));
   const int* corners = &(*cortical_.corners)[3 * static_cast<size_t>(p.triangle)];
-  const PointSet& points = *cortical_.points;
+  const Coord3 &a = cortical_.points->point(corners[0]), &b = cortical_.points->point(corners[1]),
+               &c = cortical_.points->point(corners[2]);
   double w[3];
-  barycentricWeights(p.point, points.point(corners[0]), points.point(corners[1]),
-                     points.point(corners[2]), w);
+  barycentricWeights(p.point, a, b, c, w);
   const Coord3 *na = &normals_[corners[0]], *nb = &normals_[corners[1]],
                *nc = &normals_[corners[2]];
   Coord3 normal{w[0] * na->x + w[1] * nb->x + w[2] * nc->x,
@@ -82,7 +78,7 @@ Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
                 w[0] * na->z + w[1] * nb->z + w[2] * nc->z};
   ClosestPoint::Hit q =
       trabecular_.triangles->closest(p.point, trabecular_.vertices->anyNearest(&p.point.x));
-  return {p.point, corners[nearestCorner(p.point, points, corners)] + 1, normal, q.point};
+  return {p.point, corners[nearestCorner(p.point, a, b, c)] + 1, normal, q.point};
 }
 
 }  // namespace verdask
