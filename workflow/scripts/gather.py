@@ -54,11 +54,13 @@ def main(records, ids, table, plot):
         writer = csv.DictWriter(out, fieldnames=COLUMNS)
         writer.writeheader()
         writer.writerows({k: ("" if v is None else v) for k, v in row.items()} for row in rows)
-    figure, axes = plt.subplots(figsize=(max(4, 1 + 0.8 * len(ids)), 4), dpi=100)
+    figure, axes = plt.subplots(figsize=(max(5, 1 + 0.8 * len(ids)), 4), dpi=100)
     if boxes:
         axes.boxplot(boxes, labels=labels)
     failed = [row["id"] for row in rows if row["status"] == "failed"]
-    axes.set_title("cortical thickness per bone" + (f" (failed: {', '.join(failed)})" if failed else ""))
+    axes.set_title("cortical thickness per bone")
+    if failed:
+        axes.set_xlabel(f"failed, not shown: {', '.join(failed)}")
     axes.set_ylabel("thickness")
     figure.tight_layout()
     figure.savefig(plot)
