@@ -37,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!handles[i]->get()) return 0;
   }
   RunOptions options;
+  options.threads = 1;
   options.adjThick = (data[0] & 3) - 1.5;
   options.minThick = (data[0] >> 2 & 3) * 0.5;
   options.maxThick = (data[0] >> 4 & 7) * 0.75;
