@@ -90,8 +90,9 @@ int readSurface(FILE* file, const char* name, bool withTriangles, TieRule ties,
   if (status != 0) return status;
   surface.vertices =
       std::make_unique<NearestVertex>(surface.points, ties, IndexChoice::kFastWithAnnJudge);
-  if (withTriangles)
+  if (withTriangles) {
     surface.triangles = std::make_unique<ClosestPoint>(surface.points, surface.corners);
+  }
   return 0;
 }
 
@@ -215,12 +216,8 @@ int writeExtras(const RunOptions& options, const RunState& run) {
   return kExitSuccess;
 }
 
-// Runs the stages in order, each timed; returns the exit code.
-int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
-  enterStage(Stage::kReading, inputBytes(inputs));
-  ProgressLine progress;
-  if (int code = readInputs(inputs, options.surface, run.in, run.threads)) return code;
-  run.clock.lap("read");
+// The thickness pass with the measure the options choose; 0 or the exit code.
+int measureThickness(const RunOptions& options, RunState& run) {
   run.record.keepVertices = options.vtk.get() || options.summary || options.json.get();
   run.thickness.reset(new (std::nothrow) float[run.in.meshCount]);
   VertexMeasure vertexMeasure(run.in.cortical.indexed(), run.in.normals.data(),
@@ -237,8 +234,18 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
     return kExitPassFailed;
   }
   printf("Finished calculating values\n");
-  run.clock.lap("pass");
   warnIfSurfacesSwapped(run.record, run.in.meshCount);
+  return kExitSuccess;
+}
+
+// Runs the stages in order, each timed; returns the exit code.
+int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
+  enterStage(Stage::kReading, inputBytes(inputs));
+  ProgressLine progress;
+  if (int code = readInputs(inputs, options.surface, run.in, run.threads)) return code;
+  run.clock.lap("read");
+  if (int code = measureThickness(options, run)) return code;
+  run.clock.lap("pass");
   if (writeShellCards(inputs.mesh.get(), options.keyword.get(), run.thickness.get(),
                       run.in.meshCount, options.shellNum, options.shellVal, &run.corners,
                       run.threads) != 0) {
