@@ -8,7 +8,7 @@
 # ANN alone answering every query, whose outputs verdask's must equal byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh bench
 cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVERDASK_TESTS=OFF >/dev/null
 cmake --build build-release -j2 --target verdask make_bone stage_bench >/dev/null
 bin=$PWD/build-release

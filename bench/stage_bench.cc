@@ -85,7 +85,9 @@ void printTies(const Inputs& in) {
                         {&in.trabecular, &trabecular});
   for (int i = 0; i < in.meshPoints.count(); ++i) measure.at(in.meshPoints.point(i));
   QueryCounts c = cortical.counts(), t = trabecular.counts();
-  printf("queries=%lld ties=%lld judged=%lld\n", c.queries + t.queries, c.ties + t.ties,
+  // Two queries per mesh vertex: its nearest cortical vertex, and that vertex's nearest
+  // trabecular one.
+  printf("queries=%lld ties=%lld judged=%lld\n", 2LL * in.meshPoints.count(), c.ties + t.ties,
          c.judged + t.judged);
 }
 
@@ -101,7 +103,7 @@ int annRun(Inputs& in, const std::string& out) {
   FILE* deck = openFile(out + "/out.k", "wb");
   PassRecord record;
   if (calculateValues(table, answers, in.meshPoints, measure, thickness.get(), 0.0, 20.0, 0.0,
-                      &record, 1) != 0 ||
+                      record, 1) != 0 ||
       writeShellCards(in.mesh, deck, thickness.get(), in.meshCount, 1, 1) != 0) {
     return 1;
   }

@@ -23,8 +23,7 @@ bool isLong(const Progress& progress) {
 
 // The line for the stage in progress, padded to overwrite a longer one.
 void printLine(const Progress& progress) {
-  static const char* const kNames[] = {"reading inputs", "measuring thickness", "writing the deck",
-                                       "done"};
+  static const char* const kNames[] = {"reading inputs", "measuring thickness", "writing the deck"};
   long long total = std::max(progress.total.load(), 1LL);
   int percent = static_cast<int>(std::min(99LL, 100 * progress.done.load() / total));
   char line[80];

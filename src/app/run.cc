@@ -229,7 +229,7 @@ int measureThickness(const RunOptions& options, RunState& run) {
   if (!run.thickness ||
       calculateValues(options.table.get(), options.answers.get(), run.in.mesh, measure,
                       run.thickness.get(), options.adjThick, options.maxThick, options.minThick,
-                      &run.record, run.threads) != 0) {
+                      run.record, run.threads) != 0) {
     printf("Failure calculating values\n");
     return kExitPassFailed;
   }

@@ -32,8 +32,7 @@ class BlockQueue {
   /// Claims the next block if the window allows; -1 when there is none to claim now.
   int claim() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (next_ >= static_cast<int>(done_.size()) || next_ >= consumed_ + window_) return -1;
-    return next_++;
+    return claimable() ? next_++ : -1;
   }
   void finish(int block) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -47,15 +46,13 @@ class BlockQueue {
   /// Waits until `block` is done, or until another block may be claimed.
   void waitFor(int block) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return done_[block] || next_ < consumed_ + window_; });
+    changed_.wait(lock, [&] { return done_[block] || claimable(); });
   }
   /// Helpers wait here for room in the window; false once every block is claimed.
   bool waitForRoom() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] {
-      return next_ >= static_cast<int>(done_.size()) || next_ < consumed_ + window_;
-    });
-    return next_ < static_cast<int>(done_.size());
+    changed_.wait(lock, [&] { return allClaimed() || claimable(); });
+    return !allClaimed();
   }
   void consumed(int block) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -64,6 +61,10 @@ class BlockQueue {
   }
 
  private:
+  // Both with the mutex held.
+  bool allClaimed() const { return next_ >= static_cast<int>(done_.size()); }
+  bool claimable() const { return !allClaimed() && next_ < consumed_ + window_; }
+
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<char> done_;

@@ -6,7 +6,7 @@
 
 namespace verdask {
 
-enum class Stage { kReading, kMeasuring, kWritingDeck, kDone };
+enum class Stage { kReading, kMeasuring, kWritingDeck };
 
 struct Progress {
   std::atomic<Stage> stage{Stage::kReading};

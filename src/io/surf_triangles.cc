@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <new>
 
 #include "io/line_reader.h"
@@ -70,8 +69,8 @@ int parseSurfTriangles(FILE* surf, const char* name, int vertexCount, std::vecto
   }
   corners.clear();
   LineReader lines(surf, kLinePieceMax);
-  long long patches = 0;
-  if (!readCountLine(lines, "Patches", &patches)) patches = 0;
+  long long patches = 0;  // none when the file has no Patches line
+  readCountLine(lines, "Patches", &patches);
   try {
     for (long long p = 0; p < patches; ++p) {
       long long count;

@@ -12,7 +12,7 @@ class TextWriter {
  public:
   /// Writes to `stream` through a buffer.
   explicit TextWriter(FILE* stream);
-  /// Keeps all the text in memory (text()), for a caller to write out later.
+  /// Keeps all the text in memory (data(), size()), for a caller to write out later.
   TextWriter();
   TextWriter(const TextWriter&) = delete;
   TextWriter& operator=(const TextWriter&) = delete;

@@ -41,6 +41,12 @@ struct PointCloud {
 using KdTree = nanoflann::KDTreeSingleIndexAdaptor<
     nanoflann::L2_Simple_Adaptor<double, PointCloud, double, uint32_t>, PointCloud, 3, uint32_t>;
 
+// The squared distance as the ANN library sums it: (dx*dx + dy*dy) + dz*dz.
+double annDistance(const double* query, const double* point) {
+  double dx = query[0] - point[0], dy = query[1] - point[1], dz = query[2] - point[2];
+  return (dx * dx + dy * dy) + dz * dz;
+}
+
 }  // namespace
 
 class NearestVertex::FastTree {
@@ -50,10 +56,10 @@ class NearestVertex::FastTree {
         tree_(3, cloud_, nanoflann::KDTreeSingleIndexAdaptorParams(kLeafSize)) {
     tree_.buildIndex();
   }
-  /// The two nearest vertices (one when the set has one); returns how many.
-  size_t nearestTwo(const double* query, uint32_t indices[2]) const {
+  /// The k (at most 2) nearest vertices, nearest first; returns how many there are.
+  size_t nearest(const double* query, size_t k, uint32_t indices[2]) const {
     double distances[2];
-    nanoflann::KNNResultSet<double, uint32_t> result(2);
+    nanoflann::KNNResultSet<double, uint32_t> result(k);
     result.init(indices, distances);
     tree_.findNeighbors(result, query, nanoflann::SearchParams());
     return result.size();
@@ -70,14 +76,9 @@ class NearestVertex::FastTree {
   KdTree tree_;
 };
 
-double annDistance(const double* query, const double* point) {
-  double dx = query[0] - point[0], dy = query[1] - point[1], dz = query[2] - point[2];
-  return (dx * dx + dy * dy) + dz * dz;
-}
-
 NearestVertex::NearestVertex(const PointSet& points, TieRule ties, IndexChoice choice)
-    : points_(points), ties_(ties), choice_(choice) {
-  if (choice_ == IndexChoice::kFastWithAnnJudge && points.count() > 0) {
+    : points_(points), ties_(ties) {
+  if (choice == IndexChoice::kFastWithAnnJudge && points.count() > 0) {
     fast_ = std::make_unique<FastTree>(points);
   } else {
     std::lock_guard<std::mutex> lock(annMutex);
@@ -91,10 +92,9 @@ NearestVertex::~NearestVertex() {
 }
 
 int NearestVertex::nearest(const double* query) const {
-  ++queries_;
   if (!fast_) return judge(query);
-  uint32_t found[2];
-  if (fast_->nearestTwo(query, found) < 2) return static_cast<int>(found[0]);
+  uint32_t found[2] = {0, 0};
+  if (fast_->nearest(query, 2, found) < 2) return static_cast<int>(found[0]);
   double d1 = annDistance(query, points_.coords() + 3 * size_t{found[0]});
   double d2 = annDistance(query, points_.coords() + 3 * size_t{found[1]});
   if (d2 < d1) {
@@ -111,8 +111,8 @@ int NearestVertex::nearest(const double* query) const {
 
 int NearestVertex::anyNearest(const double* query) const {
   if (!fast_) return judge(query);
-  uint32_t found[2];
-  fast_->nearestTwo(query, found);
+  uint32_t found[2] = {0, 0};
+  fast_->nearest(query, 1, found);
   return static_cast<int>(found[0]);
 }
 
@@ -154,8 +154,6 @@ ANNkd_tree& NearestVertex::annTree() const {
   return *ann_;
 }
 
-QueryCounts NearestVertex::counts() const {
-  return {queries_.load(), ties_seen_.load(), judged_.load()};
-}
+QueryCounts NearestVertex::counts() const { return {ties_seen_.load(), judged_.load()}; }
 
 }  // namespace verdask

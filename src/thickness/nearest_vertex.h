@@ -18,9 +18,8 @@ enum class IndexChoice { kFastWithAnnJudge, kAnnOnly };
 /// different coordinates (where only coordinates reach the outputs).
 enum class TieRule { kEveryTie, kDistinctCoordinates };
 
-/// Counts of a NearestVertex's queries.
+/// How many of a NearestVertex's queries were ties, and how many ANN answered.
 struct QueryCounts {
-  long long queries = 0;
   long long ties = 0;    // the two nearest within the tie tolerance
   long long judged = 0;  // answered by the ANN library
 };
@@ -57,13 +56,9 @@ class NearestVertex {
 
   const PointSet& points_;
   TieRule ties_;
-  IndexChoice choice_;
-  std::unique_ptr<FastTree> fast_;
+  std::unique_ptr<FastTree> fast_;           // none when ANN answers every query
   mutable std::unique_ptr<ANNkd_tree> ann_;  // built by the first query that needs it
-  mutable std::atomic<long long> queries_{0}, ties_seen_{0}, judged_{0};
+  mutable std::atomic<long long> ties_seen_{0}, judged_{0};
 };
-
-/// The squared distance as the ANN library sums it: (dx*dx + dy*dy) + dz*dz.
-double annDistance(const double* query, const double* point);
 
 }  // namespace verdask

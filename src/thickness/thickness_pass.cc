@@ -57,7 +57,7 @@ struct Pass {
   const Measure& measure;
   float* thickness;
   double adjThick, maxThick, minThick;
-  PassRecord* record;
+  PassRecord& record;
 
   // Measures mesh vertices begin to end - 1 and formats their rows.
   void measureBlock(int begin, int end, Block& block) const {
@@ -72,9 +72,9 @@ struct Pass {
       block.raisedToMin += clamp == Clamp::kRaisedToMin;
       block.loweredToMax += clamp == Clamp::kLoweredToMax;
       block.obtuseAngles += angle > 90.0;
-      if (record && record->keepVertices) {
-        record->angles[i] = angle;
-        record->corticalVertices[i] = m.corticalVertex;
+      if (record.keepVertices) {
+        record.angles[i] = angle;
+        record.corticalVertices[i] = m.corticalVertex;
       }
     }
   }
@@ -86,7 +86,7 @@ bool writeAll(FILE* stream, const TextWriter& text) {
 
 // Measures every mesh vertex on the threads given and writes the rows in
 // order on the calling thread; false when a write failed.
-bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads, PassRecord& counts) {
+bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads) {
   int vertices = pass.mesh.count();
   int blocks = (vertices + kBlockVertices - 1) / kBlockVertices;
   enterStage(Stage::kMeasuring, vertices);
@@ -103,9 +103,9 @@ bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads, PassR
       [&](int b) {
         written =
             writeAll(table, texts[b]->table) && writeAll(answers, texts[b]->answers) && written;
-        counts.raisedToMin += texts[b]->raisedToMin;
-        counts.loweredToMax += texts[b]->loweredToMax;
-        counts.obtuseAngles += texts[b]->obtuseAngles;
+        pass.record.raisedToMin += texts[b]->raisedToMin;
+        pass.record.loweredToMax += texts[b]->loweredToMax;
+        pass.record.obtuseAngles += texts[b]->obtuseAngles;
         texts[b].reset();
       });
   return written;
@@ -131,24 +131,18 @@ float adjustThickness(double distance, double adjThick, double maxThick, double 
 
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
                     float* thickness, double adjThick, double maxThick, double minThick,
-                    PassRecord* record, int threads) {
+                    PassRecord& record, int threads) {
   fputs(kTableHeader, table);
   fputs(kAnswerHeader, answers);
   measure.begin();
-  if (record && record->keepVertices) {
-    record->angles.resize(mesh.count());
-    record->corticalVertices.resize(mesh.count());
+  if (record.keepVertices) {
+    record.angles.resize(mesh.count());
+    record.corticalVertices.resize(mesh.count());
   }
-  PassRecord counts;
   Pass pass{mesh, measure, thickness, adjThick, maxThick, minThick, record};
-  bool written = measureAll(pass, table, answers, std::max(1, threads), counts);
+  bool written = measureAll(pass, table, answers, std::max(1, threads));
   written = fflush(table) == 0 && !ferror(table) && written;
   written = fflush(answers) == 0 && !ferror(answers) && written;
-  if (record) {
-    record->raisedToMin = counts.raisedToMin;
-    record->loweredToMax = counts.loweredToMax;
-    record->obtuseAngles = counts.obtuseAngles;
-  }
   if (!written) {
     printf("Failed to write the table or answer log\n");
     return -1;

@@ -53,7 +53,7 @@ PassOutput runPass(const Bone& bone, IndexChoice index, int threads) {
   out.thickness.resize(bone.mesh.count());
   out.record.keepVertices = true;
   EXPECT_EQ(calculateValues(table, answers, bone.mesh, measure, out.thickness.data(), -0.25, 3.0,
-                            0.75, &out.record, threads),
+                            0.75, out.record, threads),
             0);
   fclose(table);
   fclose(answers);
