@@ -14,7 +14,9 @@ if [ "${1:-}" = test ]; then
 fi
 missing=()
 for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+  # A removed package can leave its configuration behind: only "installed" counts.
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
 done
 if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
