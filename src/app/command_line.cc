@@ -5,12 +5,13 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "app/exit_status.h"
 #include "app/run.h"
+#include "io/output_files.h"
 #include "output/shell_cards.h"
 
 namespace verdask {
@@ -71,44 +72,84 @@ const FlagOption kFlagOptions[] = {
 // Numeric values are copied into a 20-byte buffer: at most 19 characters.
 constexpr size_t kNumberValueMax = 19;
 
-// Every regular file the run has opened, so that no output overwrites an input
-// or another output.
+// Every file the run has opened, so that no output overwrites an input or
+// another output. Outputs are known by folder and name as well, since they come
+// into being only when the run succeeds.
 class OpenedFiles {
  public:
-  void add(FILE* stream, const FileOption* role) {
+  void addInput(FILE* stream) {
     struct stat info;
     if (fstat(fileno(stream), &info) == 0 && S_ISREG(info.st_mode)) {
+      files_.push_back({info.st_dev, info.st_ino, nullptr});
+    }
+  }
+  void addOutput(const char* name, const FileOption* role) {
+    struct stat info;
+    if (stat(name, &info) == 0 && S_ISREG(info.st_mode)) {
       files_.push_back({info.st_dev, info.st_ino, role});
     }
+    if (folderOf(name, &info)) names_.push_back({info.st_dev, info.st_ino, baseName(name), role});
   }
   /// Whether `name` is an input, or an output opened in another role than `role`.
   bool clashes(const char* name, const FileOption* role) const {
     struct stat info;
-    if (stat(name, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    for (const Entry& file : files_) {
-      if (file.device == info.st_dev && file.inode == info.st_ino && file.role != role) return true;
+    if (stat(name, &info) == 0 && S_ISREG(info.st_mode)) {
+      for (const Entry& file : files_) {
+        if (file.device == info.st_dev && file.inode == info.st_ino && file.role != role) {
+          return true;
+        }
+      }
+    }
+    if (!folderOf(name, &info)) return false;
+    for (const Named& output : names_) {
+      if (output.device == info.st_dev && output.inode == info.st_ino &&
+          output.name == baseName(name) && output.role != role) {
+        return true;
+      }
     }
     return false;
   }
 
  private:
+  static std::string baseName(const char* name) {
+    const char* slash = strrchr(name, '/');
+    return slash ? slash + 1 : name;
+  }
+  static bool folderOf(const char* name, struct stat* info) {
+    const char* slash = strrchr(name, '/');
+    std::string folder = slash ? std::string(name, slash - name + 1) : ".";
+    return stat(folder.c_str(), info) == 0;
+  }
   struct Entry {
     dev_t device;
     ino_t inode;
     const FileOption* role;  // null for an input
   };
+  struct Named {
+    dev_t device;  // of the folder
+    ino_t inode;
+    std::string name;
+    const FileOption* role;
+  };
   std::vector<Entry> files_;
+  std::vector<Named> names_;
 };
 
-void openOutput(const char* name, const FileOption& role, OpenedFiles& opened,
-                RunOptions& options) {
+int openOutput(const char* name, const FileOption& role, OpenedFiles& opened,
+               RunOptions& options) {
   if (opened.clashes(name, &role)) {
     printf("Refusing to write %s: it is an input or another output of this run\n", name);
-    exit(kExitOpenFailed);
+    return kExitOpenFailed;
   }
-  (options.*role.stream).reset(openOrExit(name, "wb"), name);
-  opened.add((options.*role.stream).get(), &role);
+  FILE* stream = openOutputFile(name);
+  if (!stream) {
+    printf("Failure opening file %s\n", name);
+    return kExitOpenFailed;
+  }
+  (options.*role.stream).reset(stream, name);
+  opened.addOutput(name, &role);
   printf("writing file : %s\n", name);
+  return kExitSuccess;
 }
 
 // Scans a numeric option's value; false when it is not a (finite) number.
@@ -131,34 +172,38 @@ bool readNumber(const NumberOption& option, const char* value, RunOptions& optio
   return true;
 }
 
-// Reads the option at argv[i] and its value; returns the index of the next argument.
-int readOption(int argc, char** argv, int i, OpenedFiles& opened, RunOptions& options) {
+// Reads the option at argv[i] and its value into `options`, advancing i past
+// them; 0 or the exit code.
+int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& options) {
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     if (i + 1 >= argc || !readNumber(option, argv[i + 1], options)) {
       printf("%s", option.invalidMessage);
-      printUsage();
+      return printUsage();
     }
-    return i + 2;
+    i += 2;
+    return kExitSuccess;
   }
   for (const FileOption& option : kFileOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     if (i + 1 >= argc) {
       printf("missing file name after %s\n", option.name);
-      printUsage();
+      return printUsage();
     }
-    openOutput(argv[i + 1], option, opened, options);
-    return i + 2;
+    i += 2;
+    return openOutput(argv[i - 1], option, opened, options);
   }
   for (const FlagOption& option : kFlagOptions) {
     if (strcmp(argv[i], option.name) == 0) {
       options.*option.flag = true;
-      return i + 1;
+      ++i;
+      return kExitSuccess;
     }
   }
   // Skipped as ever, but a typo such as -mx must not pass unseen.
   fprintf(stderr, "verdask: ignoring unknown argument '%s'\n", argv[i]);
-  return i + 1;
+  ++i;
+  return kExitSuccess;
 }
 
 void printUsageText() {
@@ -194,18 +239,19 @@ const char kMoreOptions[] =
     "  -summary                  = print the run's figures and a thickness histogram at the end\n"
     "  -surface                  = measure to the surfaces' triangles instead of their vertices\n"
     "  -threads <n (int)>        = threads to run on; default: the machine's cores\n"
-    "  --help, --version         = print this text, or the version, and exit\n";
+    "  -h, -help, --help, --version = print this text, or the version, and exit\n";
 
 }  // namespace
 
-void printUsage() {
+int printUsage() {
   printUsageText();
-  exit(kExitUsage);
+  return kExitUsage;
 }
 
 bool printInformation(int argc, char** argv) {
   if (argc != 2) return false;
-  if (strcmp(argv[1], "--help") == 0) {
+  if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-help") == 0 ||
+      strcmp(argv[1], "-h") == 0) {
     printUsageText();
     printf("%s", kMoreOptions);
     return true;
@@ -217,28 +263,21 @@ bool printInformation(int argc, char** argv) {
   return false;
 }
 
-FILE* openOrExit(const char* name, const char* mode) {
+FILE* openInput(const char* name) {
+  // Non-blocking, so that a FIFO cannot hang the open; only regular files are read.
   FILE* stream = nullptr;
-  if (mode[0] == 'r') {
-    // Non-blocking, so that a FIFO cannot hang the open; only regular files are read.
-    int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat info;
-    if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && fcntl(fd, F_SETFL, 0) == 0) {
-      stream = fdopen(fd, mode);
-    }
-    if (!stream && fd >= 0) close(fd);
-  } else {
-    stream = fopen(name, mode);
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info;
+  if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && fcntl(fd, F_SETFL, 0) == 0) {
+    stream = fdopen(fd, "rt");
   }
-  if (!stream) {
-    printf("Failure opening file %s\n", name);
-    exit(kExitOpenFailed);
-  }
+  if (!stream && fd >= 0) close(fd);
+  if (!stream) printf("Failure opening file %s\n", name);
   return stream;
 }
 
-void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
-  if (argc < 5) printUsage();
+int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
+  if (argc < 5) return printUsage();
   options.commandLine.assign(argv, argv + argc);
   inputs.meshName = argv[1];
   inputs.corticalName = argv[2];
@@ -249,16 +288,20 @@ void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& opti
                               {argv[2], &inputs.cortical},
                               {argv[3], &inputs.normals},
                               {argv[4], &inputs.trabecular}}) {
-    handle->reset(openOrExit(name, "rt"), name);
-    opened.add(handle->get(), nullptr);
+    handle->reset(openInput(name), name);
+    if (!handle->get()) return kExitOpenFailed;
+    opened.addInput(handle->get());
   }
-  for (int i = 5; i < argc;) i = readOption(argc, argv, i, opened, options);
+  for (int i = 5; i < argc;) {
+    if (int code = readOption(argc, argv, i, opened, options)) return code;
+  }
   // A stream that no option opened goes under its default name.
   for (const FileOption& option : kFileOptions) {
     if (option.defaultName && !(options.*option.stream).get()) {
-      openOutput(option.defaultName, option, opened, options);
+      if (int code = openOutput(option.defaultName, option, opened, options)) return code;
     }
   }
+  return kExitSuccess;
 }
 
 }  // namespace verdask

@@ -329,20 +329,21 @@ TEST(EndToEnd, StageFailuresEndWithTheirExitCodes) {
   }
 }
 
-TEST(EndToEnd, TooFewTrabecularVerticesEndInTheLibrary) {
-  ScratchDir dir;
-  Bone bone;
-  bone.trabecularCount = 399;
-  bone.writeTo(dir);
-  RunResult r = runTool(kInputs, dir.path());
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_EQ(
-      r.err,
-      "ANN: ERROR------->Requesting more near neighbors than data points<-------------ERROR\n");
-  EXPECT_EQ(r.out, "\n" + std::string(kDefaultOutputs) + settings() + stagesUpTo(4, 3, 3, 399));
-  EXPECT_EQ(dir.read("table.log"), kTableHeader);
-  EXPECT_EQ(dir.read("ans.log"), kAnswerHeader);
-  EXPECT_EQ(dir.read("out.k"), "");
+TEST(EndToEnd, SmallSurfacesAreMeasuredLikeAnyOther) {
+  const std::vector<std::pair<Bone, std::string>> cases = {
+      {{{25.0, 3.14159, 1.3}, {"*tri3(1,1,1,2,3)"}, 399}, "1\t\t2.000e+001\t0.00\n"},
+      {{{2.5}, {"*tri3(1,1,1,1,1)"}, 1}, "1\t\t2.500e+000\t0.00\n"},
+  };
+  for (const auto& [bone, firstRow] : cases) {
+    SCOPED_TRACE(bone.trabecularCount);
+    ScratchDir dir;
+    bone.writeTo(dir);
+    RunResult r = runTool(kInputs, dir.path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(dir.read("ans.log").substr(0, sizeof kAnswerHeader - 1 + firstRow.size()),
+              kAnswerHeader + firstRow);
+  }
 }
 
 TEST(EndToEnd, AdjustmentAndClampFollowTheOptions) {
@@ -677,27 +678,56 @@ TEST(EndToEnd, ExtraOutputsAreFileOptionsLikeTheOthers) {
 
 namespace {
 
-TEST(EndToEnd, DeckKeepsWhatWasWrittenAndEndsOnlyWhenComplete) {
+TEST(EndToEnd, DeckEndsOnlyWhenComplete) {
   const std::string nodes =
       "BEGIN NODES\n*node(1,0,0,0.5)\n*node(2,100,0,0.5)\n*node(3,200,0,0.5)\n";
   const std::string card = "     20.00000000      3.14159012      1.29999995      1.29999995\n";
-  const std::vector<std::pair<std::string, std::pair<int, std::string>>> cases = {
-      {"*tri3(1,1,1,2,3)\n" + nodes + "*tri3(1,1,1,2,3)\n*tri3(2,1,1,2,3)\n*tri3(3,1,1,2)\n",
-       {250, std::string(kDeckHeader) + "       1       1       1       2       3       3\n" +
-                 card + "       2       1       1       2       3       3\n" + card}},
+  const std::vector<std::pair<std::string, std::string>> cases = {
       {"*tri3(1,1,1,2,3)\n" + nodes + "tri3(1,1,1,2,3)\n*tri3(2,1,1,2,3)\n",
-       {0, std::string(kDeckHeader) + "*END\n"}},
+       std::string(kDeckHeader) + "*END\n"},
       {nodes + "*tri3(1,1,1,2,3)",
-       {0, std::string(kDeckHeader) + "       1       1       1       2       3       3\n" + card +
-               "*END\n"}},
+       std::string(kDeckHeader) + "       1       1       1       2       3       3\n" + card +
+           "*END\n"},
   };
-  for (const auto& [mesh, outcome] : cases) {
+  for (const auto& [mesh, deck] : cases) {
     ScratchDir dir;
     Bone().writeTo(dir);
     dir.write("mesh.hmascii", mesh);
     RunResult r = runTool(kInputs, dir.path());
-    EXPECT_EQ(r.exitCode, outcome.first) << mesh;
-    EXPECT_EQ(dir.read("out.k"), outcome.second) << mesh;
+    EXPECT_EQ(r.exitCode, 0) << mesh;
+    EXPECT_EQ(dir.read("out.k"), deck) << mesh;
+  }
+}
+
+// Whatever stage fails, the last good outputs stay as they were and no
+// temporary file is left; the record of the failed run is written.
+TEST(EndToEnd, FailedRunKeepsTheLastGoodOutputs) {
+  const std::vector<std::pair<const char*, std::pair<int, std::string>>> cases = {
+      {"trab.surf", {253, "Vertices 400\n0 0 -25\n100 0\n"}},
+      {"mesh.hmascii",
+       {250, "*tri3(1,1,1,2,3)\n" + Bone{{1, 2, 3}, {"*tri3(1,1,1,2,3)", "*tri3(2,1,1,2)"}}.mesh()}},
+      {"norm.vtk", {252, "NORMALS\n0 0 1\n"}},
+  };
+  const std::vector<std::string> options = {"-vtk", "view.vtu", "-nodal", "n.inp", "-json", "r.json"};
+  for (const auto& [input, failure] : cases) {
+    SCOPED_TRACE(input);
+    ScratchDir dir;
+    Bone().writeTo(dir);
+    ASSERT_EQ(runTool(withInputs(options), dir.path()).exitCode, 0);
+    std::vector<std::string> good;
+    for (const char* output : {"ans.log", "table.log", "out.k", "view.vtu", "n.inp"}) {
+      good.push_back(dir.read(output));
+    }
+    dir.write(input, failure.second);
+    RunResult r = runTool(withInputs(options), dir.path());
+    EXPECT_EQ(r.exitCode, failure.first);
+    int i = 0;
+    for (const char* output : {"ans.log", "table.log", "out.k", "view.vtu", "n.inp"}) {
+      EXPECT_EQ(dir.read(output), good[i++]) << output;
+    }
+    EXPECT_NE(dir.read("r.json").find("\"exit_code\": " + std::to_string(failure.first)),
+              std::string::npos);
+    EXPECT_EQ(runProgram("/bin/sh", {"-c", "ls -A | grep -c verdask-"}, dir.path()).out, "0\n");
   }
 }
 

@@ -20,6 +20,12 @@ class FileHandle {
     name_ = name;
   }
   FILE* get() const { return stream_; }
+  /// Gives up the stream without closing it; the name stays.
+  FILE* release() {
+    FILE* stream = stream_;
+    stream_ = nullptr;
+    return stream;
+  }
   const std::string& name() const { return name_; }
 
  private:

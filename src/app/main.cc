@@ -7,6 +7,6 @@ int main(int argc, char** argv) {
   printf("\n");
   verdask::InputFiles inputs;
   verdask::RunOptions options;
-  verdask::readCommandLine(argc, argv, inputs, options);
+  if (int code = verdask::readCommandLine(argc, argv, inputs, options)) return code;
   return verdask::runVerdask(inputs, options);
 }

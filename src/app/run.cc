@@ -13,6 +13,7 @@
 #include "app/exit_status.h"
 #include "app/progress_line.h"
 #include "io/file_digest.h"
+#include "io/output_files.h"
 #include "io/parallel.h"
 #include "io/platform.h"
 #include "io/progress.h"
@@ -303,6 +304,30 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   return facts;
 }
 
+// Closes every output but the record; false when one could not be written out.
+bool closeOutputs(RunOptions& options) {
+  bool closed = true;
+  for (FileHandle* file : {&options.answers, &options.table, &options.keyword, &options.vtk,
+                           &options.nodal}) {
+    if (file->get()) closed = fclose(file->release()) == 0 && closed;
+  }
+  return closed;
+}
+
+// A run that succeeded puts its outputs in place; one that failed keeps the
+// earlier ones and leaves only its record. Returns the exit code.
+int settleOutputs(const RunOptions& options, int code) {
+  bool placed = code == kExitSuccess ? commitOutputs()
+                : options.json.name().empty() ? true
+                                              : commitOutputs(options.json.name().c_str());
+  discardOutputs();
+  if (!placed) {
+    printf("Failure moving the outputs into place\n");
+    if (code == kExitSuccess) code = kExitOutputFailed;
+  }
+  return code;
+}
+
 }  // namespace
 
 int runVerdask(InputFiles& inputs, RunOptions& options) {
@@ -313,12 +338,19 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
   RunState run;
   run.threads = options.threads > 0 ? options.threads : machineThreads();
   int code = runStages(inputs, options, run);
-  if (options.json.get() &&
-      writeRunRecord(options.json.get(), recordOf(inputs, options, run, code))) {
-    printf("Failure writing the run record\n");
-    if (code == kExitSuccess) code = kExitOutputFailed;
+  if (!closeOutputs(options) && code == kExitSuccess) {
+    printf("Failure writing the outputs\n");
+    code = kExitOutputFailed;
   }
-  return code;
+  if (options.json.get()) {
+    bool written = writeRunRecord(options.json.get(), recordOf(inputs, options, run, code)) == 0;
+    written = fclose(options.json.release()) == 0 && written;
+    if (!written) {
+      printf("Failure writing the run record\n");
+      if (code == kExitSuccess) code = kExitOutputFailed;
+    }
+  }
+  return settleOutputs(options, code);
 }
 
 }  // namespace verdask

@@ -34,19 +34,19 @@ struct RunOptions {
   std::vector<std::string> commandLine;
 };
 
-/// Answers --help and --version; false for any other command line.
+/// Answers --help (also -help, -h) and --version; false for any other command line.
 bool printInformation(int argc, char** argv);
 
-/// Prints the usage text and ends the process with -1.
-[[noreturn]] void printUsage();
+/// Prints the usage text; returns the usage exit code.
+int printUsage();
 
-/// Opens `name` in `mode`; inputs must be regular files. On failure prints
-/// "Failure opening file ..." and ends the process with -13.
-FILE* openOrExit(const char* name, const char* mode);
+/// Opens an input, which must be a regular file, in text mode; null, after
+/// printing "Failure opening file ...", when it cannot be.
+FILE* openInput(const char* name);
 
-/// Opens the inputs, reads the options and opens the outputs; ends the
-/// process on a usage error or a file that cannot be opened.
-void readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options);
+/// Opens the inputs, reads the options and opens the outputs; 0, or the exit
+/// code of a usage error or a file that cannot be opened.
+int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options);
 
 /// Prints the settings and runs every stage; returns the exit code.
 int runVerdask(InputFiles& inputs, RunOptions& options);

@@ -46,12 +46,6 @@ VertexMeasure::VertexMeasure(const IndexedSurface& cortical, const Coord3* norma
                              const IndexedSurface& trabecular)
     : cortical_(cortical), trabecular_(trabecular), normals_(normals) {}
 
-void VertexMeasure::begin() const {
-  if (trabecular_.points->count() < kCandidateCount) {
-    trabecular_.vertices->askAnn(&cortical_.points->point(0).x, kCandidateCount);
-  }
-}
-
 Measurement VertexMeasure::at(const Coord3& meshVertex) const {
   int c = cortical_.vertices->nearest(&meshVertex.x);
   const Coord3& p = cortical_.points->point(c);

@@ -22,8 +22,6 @@ struct Measurement {
 class Measure {
  public:
   virtual ~Measure() = default;
-  /// Called once, after the log headers and before the first vertex.
-  virtual void begin() const {}
   virtual Measurement at(const Coord3& meshVertex) const = 0;
 };
 
@@ -41,9 +39,6 @@ class VertexMeasure : public Measure {
  public:
   VertexMeasure(const IndexedSurface& cortical, const Coord3* normals,
                 const IndexedSurface& trabecular);
-  /// Fewer than kCandidateCount trabecular vertices end the run in the
-  /// neighbour library, as a query for that many always did.
-  void begin() const override;
   Measurement at(const Coord3& meshVertex) const override;
 
  private:

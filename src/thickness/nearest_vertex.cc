@@ -137,13 +137,6 @@ int NearestVertex::judge(const double* query) const {
   return index;
 }
 
-void NearestVertex::askAnn(const double* query, int k) const {
-  std::lock_guard<std::mutex> lock(annMutex);
-  std::vector<ANNidx> indices(k);
-  std::vector<ANNdist> distances(k);
-  annTree().annkSearch(const_cast<double*>(query), k, indices.data(), distances.data(), 0.0);
-}
-
 // The ANN tree, built the first time it is needed, as the run always built it:
 // bucket size 1, the suggested split rule. The caller holds annMutex.
 ANNkd_tree& NearestVertex::annTree() const {

@@ -42,10 +42,6 @@ class NearestVertex {
   /// uses where ties do not matter, such as a hint.
   int anyNearest(const double* query) const;
 
-  /// Asks ANN for `k` neighbours of `query`, as a run with too few trabecular
-  /// vertices always did: the library reports it and ends the process.
-  void askAnn(const double* query, int k) const;
-
   QueryCounts counts() const;
 
  private:

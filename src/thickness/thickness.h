@@ -5,10 +5,6 @@
 
 namespace verdask {
 
-/// A run asks for this many trabecular neighbours of each cortical vertex:
-/// fewer trabecular vertices end it in the neighbour library.
-constexpr int kCandidateCount = 400;
-
 double dotProduct(const Coord3& a, const Coord3& b);
 double vectorLength(const Coord3& v);
 void normalizeVector(Coord3& v);

@@ -134,7 +134,6 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Meas
                     PassRecord& record, int threads) {
   fputs(kTableHeader, table);
   fputs(kAnswerHeader, answers);
-  measure.begin();
   if (record.keepVertices) {
     record.angles.resize(mesh.count());
     record.corticalVertices.resize(mesh.count());

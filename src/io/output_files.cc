@@ -1,0 +1,109 @@
+#include "io/output_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+namespace verdask {
+
+namespace {
+
+// Plain arrays, so that a signal handler can walk them safely; a run opens a
+// handful of outputs, and any beyond the slots are written directly.
+constexpr int kSlots = 64;
+struct Pending {
+  char* temporary;
+  char* final;
+  volatile sig_atomic_t waiting;  // not yet committed or removed
+};
+Pending slots[kSlots];
+volatile sig_atomic_t used = 0;
+
+extern "C" void removeOnSignal(int signal) {
+  for (int i = 0; i < used; ++i) {
+    if (slots[i].waiting) unlink(slots[i].temporary);
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void removeAtExit() { discardOutputs(); }
+
+void installCleanup() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  std::atexit(removeAtExit);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, removeOnSignal);
+}
+
+// The mode a new file would get from fopen, or the existing file's own.
+mode_t modeFor(const struct stat* existing) {
+  if (existing) return existing->st_mode & 07777;
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// A temporary file beside `name`, open for writing; null when none can be made.
+FILE* openBeside(const char* name, const struct stat* existing, char** temporary) {
+  const char* slash = strrchr(name, '/');
+  std::string folder = slash ? std::string(name, slash - name + 1) : "";
+  std::string path = folder + "." + (slash ? slash + 1 : name) + ".verdask-XXXXXX";
+  int fd = mkstemp(path.data());
+  if (fd < 0) return nullptr;
+  FILE* stream = fchmod(fd, modeFor(existing)) == 0 ? fdopen(fd, "wb") : nullptr;
+  if (!stream) {
+    close(fd);
+    unlink(path.c_str());
+    return nullptr;
+  }
+  *temporary = strdup(path.c_str());
+  return stream;
+}
+
+}  // namespace
+
+FILE* openOutputFile(const char* name) {
+  struct stat info;
+  bool exists = stat(name, &info) == 0;
+  if (exists && S_ISDIR(info.st_mode)) return nullptr;
+  if ((exists && !S_ISREG(info.st_mode)) || used == kSlots) return fopen(name, "wb");
+  if (exists && access(name, W_OK) != 0) return nullptr;
+  installCleanup();
+  Pending& slot = slots[used];
+  FILE* stream = openBeside(name, exists ? &info : nullptr, &slot.temporary);
+  if (!stream) return nullptr;
+  slot.final = strdup(name);
+  slot.waiting = 1;
+  used = used + 1;
+  return stream;
+}
+
+bool commitOutputs(const char* only) {
+  bool renamed = true;
+  for (int i = 0; i < used; ++i) {
+    Pending& slot = slots[i];
+    if (!slot.waiting || (only && strcmp(only, slot.final) != 0)) continue;
+    if (rename(slot.temporary, slot.final) != 0) {
+      unlink(slot.temporary);
+      renamed = false;
+    }
+    slot.waiting = 0;
+  }
+  return renamed;
+}
+
+void discardOutputs() {
+  for (int i = 0; i < used; ++i) {
+    if (!slots[i].waiting) continue;
+    unlink(slots[i].temporary);
+    slots[i].waiting = 0;
+  }
+}
+
+}  // namespace verdask
