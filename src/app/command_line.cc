@@ -67,6 +67,7 @@ struct FlagOption {
 const FlagOption kFlagOptions[] = {
     {"-summary", &RunOptions::summary},
     {"-surface", &RunOptions::surface},
+    {"-strict", &RunOptions::strict},
 };
 
 // Numeric values are copied into a 20-byte buffer: at most 19 characters.
@@ -239,6 +240,7 @@ const char kMoreOptions[] =
     "  -summary                  = print the run's figures and a thickness histogram at the end\n"
     "  -surface                  = measure to the surfaces' triangles instead of their vertices\n"
     "  -threads <n (int)>        = threads to run on; default: the machine's cores\n"
+    "  -strict                   = fail (exit -8) when the run warns, keeping the earlier outputs\n"
     "  -h, -help, --help, --version = print this text, or the version, and exit\n";
 
 }  // namespace

@@ -625,6 +625,8 @@ TEST(EndToEnd, ViewNodalTableAndSummaryFollowTheRun) {
                        "raised to minimum   : 0\n"
                        "lowered to maximum  : 1\n"
                        "angles not a number : 0\n"
+                       "mesh to cortical    : median 0.500000, 95th percentile 0.500000, "
+                       "maximum 0.500000\n"
                        "thickness histogram :\n"
                        "      1.300000 -     3.170000 :        2 " +
                        std::string(40, '#') +

@@ -13,8 +13,8 @@ enum ExitStatus {
   kExitPassFailed = -5,        // the thickness pass failed
   kExitDeckFailed = -6,        // the keyword deck failed
   kExitOutputFailed = -7,      // an extra output (-vtk, -nodal, -json) could not be written
+  kExitStrictWarnings = -8,    // -strict, and the run warned
   kExitOpenFailed = -13,       // a file could not be opened, or an output clashes
-  // 1: fewer than 400 trabecular vertices, reported by the ANN library itself.
 };
 
 }  // namespace verdask

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -12,6 +13,7 @@
 
 #include "app/exit_status.h"
 #include "app/progress_line.h"
+#include "io/build_info.h"
 #include "io/file_digest.h"
 #include "io/output_files.h"
 #include "io/parallel.h"
@@ -25,6 +27,7 @@
 #include "output/shell_cards.h"
 #include "output/thickness_view.h"
 #include "thickness/closest_point.h"
+#include "thickness/line_up.h"
 #include "thickness/measure.h"
 #include "thickness/nearest_vertex.h"
 #include "thickness/thickness_pass.h"
@@ -97,12 +100,26 @@ int readSurface(FILE* file, const char* name, bool withTriangles, TieRule ties,
   return 0;
 }
 
-// Prints a reader's messages and the driver's line after them; false when it failed.
+// The lines a failed stage printed, for the run record: "a; b".
+std::string failureOf(const std::string& messages, const char* driverLine) {
+  std::string text = messages + driverLine, joined;
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = std::min(text.find('\n', start), text.size());
+    if (end == start) continue;
+    if (!joined.empty()) joined += "; ";
+    joined.append(text, start, end - start);
+  }
+  return joined;
+}
+
+// Prints a reader's messages and the driver's line after them; false, with
+// `failure` set, when it failed.
 bool reportReader(const ReaderOutcome& outcome, const char* failure, const char* success,
-                  int count) {
+                  int count, std::string& failureText) {
   fputs(outcome.messages.c_str(), stdout);
   if (outcome.status != 0) {
     printf("%s", failure);
+    failureText = failureOf(outcome.messages, failure);
     return false;
   }
   printf(success, count);
@@ -112,7 +129,8 @@ bool reportReader(const ReaderOutcome& outcome, const char* failure, const char*
 // Runs the four readers side by side, the larger files first, then prints
 // their messages in the run's order up to the first that failed; returns 0 or
 // that reader's exit code.
-int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads) {
+int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
+               std::string& failure) {
   ReaderOutcome mesh, cortical, trabecular, normals;
   NormalsScan scan;
   runTasks(
@@ -134,32 +152,34 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads) 
     captured(normals, [&] { return takeNormals(scan, in.cortical.count, in.normals); })();
   }
   if (!reportReader(mesh, "Failure parsing vertices in mesh.hmascii file\n",
-                    "Used %d vertices in mesh surface .hmascii file\n", in.meshCount)) {
+                    "Used %d vertices in mesh surface .hmascii file\n", in.meshCount, failure)) {
     return kExitMeshFailed;
   }
   if (!reportReader(cortical, "Failure parsing vertices in cort.surf file\n",
-                    "Found %d vertices in cort.surf file\n", in.cortical.count)) {
+                    "Found %d vertices in cort.surf file\n", in.cortical.count, failure)) {
     return kExitCorticalFailed;
   }
   if (!reportReader(trabecular, "Failure parsing vertices in trab.surf file\n",
-                    "Found %d vertices in trab.surf file\n", in.trabecular.count)) {
+                    "Found %d vertices in trab.surf file\n", in.trabecular.count, failure)) {
     return kExitTrabecularFailed;
   }
   if (!reportReader(normals, "Failure parsing normals in norm.vtk file\n",
-                    "Found %d normals in norm.vtk file\n", in.cortical.count)) {
+                    "Found %d normals in norm.vtk file\n", in.cortical.count, failure)) {
     return kExitNormalsFailed;
   }
   return kExitSuccess;
 }
 
 // Angles mostly above 90 degrees mean the normals point away from the
-// trabecular surface; the deck is still written.
-void warnIfSurfacesSwapped(const PassRecord& record, int meshCount) {
-  if (2LL * record.obtuseAngles <= meshCount) return;
-  fprintf(stderr,
-          "verdask: warning: %d of %d angles exceed 90 degrees: the cortical and trabecular "
-          "surfaces may be swapped, or the normals inverted\n",
-          record.obtuseAngles, meshCount);
+// trabecular surface; the deck is still written. Empty when they do not.
+std::string swappedSurfacesWarning(const PassRecord& record, int meshCount) {
+  if (2LL * record.obtuseAngles <= meshCount) return "";
+  char text[200];
+  snprintf(text, sizeof text,
+           "%d of %d angles exceed 90 degrees: the cortical and trabecular surfaces may be "
+           "swapped, or the normals inverted",
+           record.obtuseAngles, meshCount);
+  return text;
 }
 
 long long inputBytes(const InputFiles& files) {
@@ -194,8 +214,29 @@ struct RunState {
   std::vector<int> corners;
   std::unique_ptr<float[]> thickness;
   ThicknessSummary summary;
+  LineUp lineUp;
+  std::vector<std::string> warnings;
+  std::string failure;    // the lines the failing stage printed
   bool finished = false;  // the deck is complete
   Clock clock;
+
+  void warn(const std::string& text) {
+    if (text.empty()) return;
+    fprintf(stderr, "verdask: warning: %s\n", text.c_str());
+    warnings.push_back(text);
+  }
+  // Prints a stage's captured messages, and the driver's line when it failed.
+  int reportStage(int status, const std::string& messages, const char* failureLine,
+                  const char* successLine, int code) {
+    fputs(messages.c_str(), stdout);
+    if (status != 0) {
+      printf("%s", failureLine);
+      failure = failureOf(messages, failureLine);
+      return code;
+    }
+    printf("%s", successLine);
+    return kExitSuccess;
+  }
 };
 
 // The extra outputs and the summary, from what the pass and the deck saw.
@@ -212,7 +253,7 @@ int writeExtras(const RunOptions& options, const RunState& run) {
     return kExitOutputFailed;
   }
   if (options.summary) {
-    printRunSummary(static_cast<int>(run.corners.size() / 3), run.summary, run.record);
+    printRunSummary(static_cast<int>(run.corners.size() / 3), run.summary, run.record, run.lineUp);
   }
   return kExitSuccess;
 }
@@ -227,51 +268,86 @@ int measureThickness(const RunOptions& options, RunState& run) {
                                 run.in.trabecular.indexed());
   const Measure& measure =
       options.surface ? static_cast<const Measure&>(surfaceMeasure) : vertexMeasure;
-  if (!run.thickness ||
-      calculateValues(options.table.get(), options.answers.get(), run.in.mesh, measure,
-                      run.thickness.get(), options.adjThick, options.maxThick, options.minThick,
-                      run.record, run.threads) != 0) {
-    printf("Failure calculating values\n");
-    return kExitPassFailed;
+  std::string messages;
+  int status = -1;
+  if (run.thickness) {
+    ReportCapture capture(&messages);
+    status = calculateValues(options.table.get(), options.answers.get(), run.in.mesh, measure,
+                             run.thickness.get(), options.adjThick, options.maxThick,
+                             options.minThick, run.record, run.threads);
   }
-  printf("Finished calculating values\n");
-  warnIfSurfacesSwapped(run.record, run.in.meshCount);
+  if (int code = run.reportStage(status, messages, "Failure calculating values\n",
+                                 "Finished calculating values\n", kExitPassFailed)) {
+    return code;
+  }
+  run.warn(swappedSurfacesWarning(run.record, run.in.meshCount));
+  run.lineUp = lineUpOf(run.record.meshToCortical);
+  double spacing = options.surface ? 0 : run.in.cortical.vertices->typicalSpacing();
+  run.warn(lineUpWarning(run.lineUp, medianThickness(run.thickness.get(), run.in.meshCount),
+                         spacing, run.in.mesh, run.in.cortical.points));
   return kExitSuccess;
+}
+
+int writeDeck(InputFiles& inputs, const RunOptions& options, RunState& run) {
+  std::string messages;
+  int status;
+  {
+    ReportCapture capture(&messages);
+    status = writeShellCards(inputs.mesh.get(), options.keyword.get(), run.thickness.get(),
+                             run.in.meshCount, options.shellNum, options.shellVal, &run.corners,
+                             run.threads);
+  }
+  return run.reportStage(status, messages, "Failure parsing triangles in .ascii file\n",
+                         "Finished parsing triangles in .ascii file\n", kExitDeckFailed);
 }
 
 // Runs the stages in order, each timed; returns the exit code.
 int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   enterStage(Stage::kReading, inputBytes(inputs));
   ProgressLine progress;
-  if (int code = readInputs(inputs, options.surface, run.in, run.threads)) return code;
+  if (int code = readInputs(inputs, options.surface, run.in, run.threads, run.failure)) {
+    return code;
+  }
   run.clock.lap("read");
   if (int code = measureThickness(options, run)) return code;
   run.clock.lap("pass");
-  if (writeShellCards(inputs.mesh.get(), options.keyword.get(), run.thickness.get(),
-                      run.in.meshCount, options.shellNum, options.shellVal, &run.corners,
-                      run.threads) != 0) {
-    printf("Failure parsing triangles in .ascii file\n");
-    return kExitDeckFailed;
-  }
-  printf("Finished parsing triangles in .ascii file\n");
+  if (int code = writeDeck(inputs, options, run)) return code;
   run.clock.lap("deck");
   run.finished = true;
   progress.stop();
   if (run.record.keepVertices) run.summary = summarizeThickness(run.thickness.get(), run.record);
   int code = writeExtras(options, run);
   run.clock.lap("outputs");
+  if (code == kExitSuccess && options.strict && !run.warnings.empty()) {
+    char line[100];
+    snprintf(line, sizeof line, "Failure: %zu warning(s) under -strict\n", run.warnings.size());
+    printf("%s", line);
+    run.failure = failureOf("", line);
+    return kExitStrictWarnings;
+  }
   return code;
 }
 
-// The run record's facts; the inputs are read again for their digests.
+// The path, size and SHA-256 of each file, read on the run's threads.
+void digestFiles(std::vector<RecordedFile>& files, int threads) {
+  std::vector<std::function<void()>> digests;
+  for (RecordedFile& file : files) {
+    digests.push_back([&file] { file.sha256 = sha256OfFile(file.path, &file.bytes); });
+  }
+  runTasks(threads, digests);
+}
+
+// The run record's facts; the inputs, and the outputs in place, are read again
+// for their digests.
 RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const RunState& run,
                   int code) {
   RunFacts facts;
-  facts.version = VERDASK_VERSION;
+  facts.build = buildInfo();
+  facts.where = whereabouts();
   facts.commandLine = options.commandLine;
-  facts.options = {options.adjThick, options.maxThick, options.minThick,
-                   options.shellNum, options.shellVal, run.threads,
-                   options.summary,  options.surface,  {}};
+  facts.options = {options.adjThick, options.maxThick, options.minThick, options.shellNum,
+                   options.shellVal, run.threads,      options.summary,  options.surface,
+                   options.strict,   {}};
   for (const auto& [option, file] : {std::pair{"ans", &options.answers},
                                      {"table", &options.table},
                                      {"o", &options.keyword},
@@ -279,6 +355,9 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
                                      {"json", &options.json},
                                      {"nodal", &options.nodal}}) {
     facts.options.outputs.emplace_back(option, file->name());
+    if (code == kExitSuccess && !file->name().empty() && file != &options.json) {
+      facts.outputs.push_back({option, file->name(), 0, ""});
+    }
   }
   for (const auto& [role, path] : {std::pair{"mesh", inputs.meshName},
                                    {"cortical", inputs.corticalName},
@@ -286,16 +365,16 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
                                    {"trabecular", inputs.trabecularName}}) {
     facts.inputs.push_back({role, path, 0, ""});
   }
-  std::vector<std::function<void()>> digests;
-  for (RecordedInput& input : facts.inputs) {
-    digests.push_back([&input] { input.sha256 = sha256OfFile(input.path, &input.bytes); });
-  }
-  runTasks(run.threads, digests);
+  digestFiles(facts.inputs, run.threads);
+  digestFiles(facts.outputs, run.threads);
   facts.exitCode = code & 0xff;  // as the shell sees it: -2 is 254
+  facts.failure = run.failure;
+  facts.warnings = run.warnings;
   facts.meshVertices = run.in.meshCount;
   facts.corticalVertices = run.in.cortical.count;
   facts.trabecularVertices = run.in.trabecular.count;
   facts.triangles = static_cast<int>(run.corners.size() / 3);
+  if (!run.record.meshToCortical.empty()) facts.lineUp = &run.lineUp;
   if (run.finished) {
     facts.thickness = &run.summary;
     facts.pass = &run.record;
@@ -304,25 +383,35 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   return facts;
 }
 
-// Closes every output but the record; false when one could not be written out.
-bool closeOutputs(RunOptions& options) {
-  bool closed = true;
+// Closes every output but the record and, when the run succeeded, puts them in
+// place; a failed run keeps the earlier files. Returns the exit code.
+int settleOutputs(RunOptions& options, RunState& run, int code) {
+  bool written = true;
   for (FileHandle* file : {&options.answers, &options.table, &options.keyword, &options.vtk,
                            &options.nodal}) {
-    if (file->get()) closed = fclose(file->release()) == 0 && closed;
+    if (file->get()) written = fclose(file->release()) == 0 && written;
   }
-  return closed;
+  const char* failure = nullptr;
+  if (!written) {
+    failure = "Failure writing the outputs\n";
+  } else if (code == kExitSuccess && !commitOutputs(options.json.name().c_str())) {
+    failure = "Failure moving the outputs into place\n";
+  }
+  if (failure && code == kExitSuccess) {
+    printf("%s", failure);
+    run.failure = failureOf("", failure);
+    code = kExitOutputFailed;
+  }
+  return code;
 }
 
-// A run that succeeded puts its outputs in place; one that failed keeps the
-// earlier ones and leaves only its record. Returns the exit code.
-int settleOutputs(const RunOptions& options, int code) {
-  bool placed = code == kExitSuccess ? commitOutputs()
-                : options.json.name().empty() ? true
-                                              : commitOutputs(options.json.name().c_str());
-  discardOutputs();
-  if (!placed) {
-    printf("Failure moving the outputs into place\n");
+// Writes the record of the run, successful or not, and puts it in place.
+int writeRecord(const InputFiles& inputs, RunOptions& options, const RunState& run, int code) {
+  bool written = writeRunRecord(options.json.get(), recordOf(inputs, options, run, code)) == 0;
+  written = fclose(options.json.release()) == 0 && written;
+  written = commitOutput(options.json.name().c_str()) && written;
+  if (!written) {
+    printf("Failure writing the run record\n");
     if (code == kExitSuccess) code = kExitOutputFailed;
   }
   return code;
@@ -337,20 +426,10 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
   printSettings(inputs, options);
   RunState run;
   run.threads = options.threads > 0 ? options.threads : machineThreads();
-  int code = runStages(inputs, options, run);
-  if (!closeOutputs(options) && code == kExitSuccess) {
-    printf("Failure writing the outputs\n");
-    code = kExitOutputFailed;
-  }
-  if (options.json.get()) {
-    bool written = writeRunRecord(options.json.get(), recordOf(inputs, options, run, code)) == 0;
-    written = fclose(options.json.release()) == 0 && written;
-    if (!written) {
-      printf("Failure writing the run record\n");
-      if (code == kExitSuccess) code = kExitOutputFailed;
-    }
-  }
-  return settleOutputs(options, code);
+  int code = settleOutputs(options, run, runStages(inputs, options, run));
+  if (options.json.get()) code = writeRecord(inputs, options, run, code);
+  discardOutputs();
+  return code;
 }
 
 }  // namespace verdask

@@ -30,6 +30,7 @@ struct RunOptions {
   FileHandle nodal;      // -nodal: the nodal thickness table
   bool summary = false;  // -summary
   bool surface = false;  // -surface: thickness from the surfaces' triangles
+  bool strict = false;   // -strict: a warning fails the run
   int threads = 0;       // -threads; 0: the machine's cores
   std::vector<std::string> commandLine;
 };

@@ -66,6 +66,22 @@ FILE* openBeside(const char* name, const struct stat* existing, char** temporary
   return stream;
 }
 
+// Renames the pending outputs for which `chosen(final name)` holds.
+template <typename Choice>
+bool commitChosen(Choice chosen) {
+  bool renamed = true;
+  for (int i = 0; i < used; ++i) {
+    Pending& slot = slots[i];
+    if (!slot.waiting || !chosen(slot.final)) continue;
+    if (rename(slot.temporary, slot.final) != 0) {
+      unlink(slot.temporary);
+      renamed = false;
+    }
+    slot.waiting = 0;
+  }
+  return renamed;
+}
+
 }  // namespace
 
 FILE* openOutputFile(const char* name) {
@@ -84,18 +100,12 @@ FILE* openOutputFile(const char* name) {
   return stream;
 }
 
-bool commitOutputs(const char* only) {
-  bool renamed = true;
-  for (int i = 0; i < used; ++i) {
-    Pending& slot = slots[i];
-    if (!slot.waiting || (only && strcmp(only, slot.final) != 0)) continue;
-    if (rename(slot.temporary, slot.final) != 0) {
-      unlink(slot.temporary);
-      renamed = false;
-    }
-    slot.waiting = 0;
-  }
-  return renamed;
+bool commitOutputs(const char* except) {
+  return commitChosen([except](const char* name) { return !except || strcmp(name, except) != 0; });
+}
+
+bool commitOutput(const char* name) {
+  return commitChosen([name](const char* final) { return strcmp(name, final) == 0; });
 }
 
 void discardOutputs() {

@@ -14,10 +14,13 @@ namespace verdask {
 /// cannot be written.
 FILE* openOutputFile(const char* name);
 
-/// Moves every pending output (or, when `only` is given, those of that
-/// name) into place, in the order opened. The streams must be closed, or at
-/// least flushed, first. False when a rename failed.
-bool commitOutputs(const char* only = nullptr);
+/// Moves every pending output but those named `except` into place, in the
+/// order opened. The streams must be closed, or at least flushed, first.
+/// False when a rename failed.
+bool commitOutputs(const char* except = nullptr);
+
+/// Moves the pending outputs named `name` into place.
+bool commitOutput(const char* name);
 
 /// Removes the temporary files of every output not committed; also done at
 /// process exit and on SIGINT, SIGTERM and SIGHUP.

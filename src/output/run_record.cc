@@ -9,9 +9,9 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 Json optionsOf(const RecordedOptions& o) {
-  Json options = {{"adj", o.adjThick},    {"max", o.maxThick},   {"min", o.minThick},
-                  {"num", o.shellNum},    {"val", o.shellVal},   {"threads", o.threads},
-                  {"summary", o.summary}, {"surface", o.surface}};
+  Json options = {{"adj", o.adjThick},    {"max", o.maxThick},     {"min", o.minThick},
+                  {"num", o.shellNum},    {"val", o.shellVal},     {"threads", o.threads},
+                  {"summary", o.summary}, {"surface", o.surface}, {"strict", o.strict}};
   for (const auto& [option, name] : o.outputs) {
     options[option] = name.empty() ? Json(nullptr) : Json(name);
   }
@@ -32,25 +32,52 @@ Json thicknessOf(const ThicknessSummary& s) {
           {"histogram", histogram}};
 }
 
+Json filesOf(const std::vector<RecordedFile>& files) {
+  Json listed = Json::object();
+  for (const RecordedFile& file : files) {
+    listed[file.role] = {{"path", file.path},
+                         {"bytes", file.bytes},
+                         {"sha256", file.sha256.empty() ? Json(nullptr) : Json(file.sha256)}};
+  }
+  return listed;
+}
+
+Json buildOf(const BuildInfo& build) {
+  Json libraries = Json::object();
+  for (const auto& [name, version] : build.libraries) libraries[name] = version;
+  return {{"commit", build.commit},
+          {"compiler", build.compiler},
+          {"build_type", build.buildType},
+          {"libraries", libraries}};
+}
+
+Json textOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
+
 }  // namespace
 
 int writeRunRecord(FILE* json, const RunFacts& facts) {
   Json record = {{"tool", "verdask"},
-                 {"version", facts.version},
+                 {"version", facts.build.version},
+                 {"build", buildOf(facts.build)},
+                 {"utc_time", textOrNull(facts.where.utcTime)},
+                 {"host", textOrNull(facts.where.host)},
+                 {"working_folder", textOrNull(facts.where.workingFolder)},
                  {"command_line", facts.commandLine},
                  {"options", optionsOf(facts.options)},
-                 {"exit_code", facts.exitCode}};
-  Json inputs = Json::object();
-  for (const RecordedInput& input : facts.inputs) {
-    inputs[input.role] = {{"path", input.path},
-                          {"bytes", input.bytes},
-                          {"sha256", input.sha256.empty() ? Json(nullptr) : Json(input.sha256)}};
-  }
-  record["inputs"] = inputs;
+                 {"exit_code", facts.exitCode},
+                 {"failure", textOrNull(facts.failure)},
+                 {"warnings", facts.warnings}};
+  record["inputs"] = filesOf(facts.inputs);
+  record["outputs"] = filesOf(facts.outputs);
   record["counts"] = {{"mesh_vertices", facts.meshVertices},
                       {"cortical_vertices", facts.corticalVertices},
                       {"trabecular_vertices", facts.trabecularVertices},
                       {"triangles", facts.triangles}};
+  if (facts.lineUp) {
+    record["mesh_to_cortical"] = {{"median", facts.lineUp->median},
+                                  {"percentile_95", facts.lineUp->percentile95},
+                                  {"maximum", facts.lineUp->maximum}};
+  }
   if (facts.thickness && facts.pass) {
     record["thickness"] = thicknessOf(*facts.thickness);
     record["raised_to_minimum"] = facts.pass->raisedToMin;

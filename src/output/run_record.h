@@ -7,12 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "io/build_info.h"
 #include "output/run_summary.h"
 
 namespace verdask {
 
-struct RecordedInput {
-  std::string role, path;
+struct RecordedFile {
+  std::string role, path;  // for an output, its option
   long long bytes = 0;
   std::string sha256;  // empty when the file could not be read again
 };
@@ -21,16 +22,21 @@ struct RecordedInput {
 struct RecordedOptions {
   double adjThick, maxThick, minThick;
   int shellNum, shellVal, threads;
-  bool summary, surface;
+  bool summary, surface, strict;
   std::vector<std::pair<std::string, std::string>> outputs;  // option, file name
 };
 
 struct RunFacts {
-  std::string version;
+  BuildInfo build;
+  Whereabouts where;
   std::vector<std::string> commandLine;
   RecordedOptions options;
-  std::vector<RecordedInput> inputs;
+  std::vector<RecordedFile> inputs;
+  std::vector<RecordedFile> outputs;  // as they stand after the run; none when it failed
   int exitCode = 0;
+  std::string failure;  // the lines the failing stage printed
+  std::vector<std::string> warnings;
+  const LineUp* lineUp = nullptr;  // null when the run ended before the pass
   int meshVertices = 0, corticalVertices = 0, trabecularVertices = 0, triangles = 0;
   const ThicknessSummary* thickness = nullptr;  // null when the run ended before the deck
   const PassRecord* pass = nullptr;

@@ -32,7 +32,8 @@ ThicknessSummary summarizeThickness(const float* thickness, const PassRecord& re
   return s;
 }
 
-void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord& record) {
+void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord& record,
+                     const LineUp& lineUp) {
   printf("\nRun summary\n");
   printf("mesh vertices       : %d\n", s.vertices);
   printf("triangles           : %d\n", triangles);
@@ -43,6 +44,8 @@ void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord&
   printf("raised to minimum   : %d\n", record.raisedToMin);
   printf("lowered to maximum  : %d\n", record.loweredToMax);
   printf("angles not a number : %d\n", s.notANumberAngles);
+  printf("mesh to cortical    : median %.6f, 95th percentile %.6f, maximum %.6f\n",
+         lineUp.median, lineUp.percentile95, lineUp.maximum);
   int tallest = *std::max_element(s.bins, s.bins + ThicknessSummary::kBins);
   printf("thickness histogram :\n");
   for (int b = 0; b < ThicknessSummary::kBins; ++b) {

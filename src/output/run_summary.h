@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "thickness/line_up.h"
 #include "thickness/thickness_pass.h"
 
 namespace verdask {
@@ -19,7 +20,9 @@ struct ThicknessSummary {
 
 ThicknessSummary summarizeThickness(const float* thickness, const PassRecord& record);
 
-/// Prints counts, thickness statistics, clamp counts and the histogram.
-void printRunSummary(int triangles, const ThicknessSummary& summary, const PassRecord& record);
+/// Prints counts, thickness statistics, clamp counts, how far the mesh lies
+/// from the cortical surface, and the histogram.
+void printRunSummary(int triangles, const ThicknessSummary& summary, const PassRecord& record,
+                     const LineUp& lineUp);
 
 }  // namespace verdask

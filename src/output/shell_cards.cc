@@ -11,6 +11,7 @@
 #include "io/number_scan.h"
 #include "io/parallel.h"
 #include "io/progress.h"
+#include "io/report.h"
 #include "io/text_writer.h"
 
 namespace verdask {
@@ -91,7 +92,7 @@ void writeElement(TextWriter& deck, long long element, int part, const int corne
 int checkTriangle(const int corners[3], int vertexCount, long long element, int triangle) {
   for (int i = 0; i < 3; ++i) {
     if (corners[i] < 1 || corners[i] > vertexCount) {
-      printf("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangle, corners[i],
+      report("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangle, corners[i],
              vertexCount);
       return kCornerOutOfRange;
     }
@@ -100,7 +101,7 @@ int checkTriangle(const int corners[3], int vertexCount, long long element, int 
        {element, static_cast<long long>(corners[0]), static_cast<long long>(corners[1]),
         static_cast<long long>(corners[2])}) {
     if (number < kCardFieldLeast || number > kCardFieldMost) {
-      printf("Triangle #%d needs the number %lld, wider than the deck's 8 columns\n", triangle,
+      report("Triangle #%d needs the number %lld, wider than the deck's 8 columns\n", triangle,
              number);
       return kNumberTooWide;
     }
@@ -116,7 +117,7 @@ int readTriangleBlock(LineReader& lines, LineView line, int vertexCount, int she
     int triangle = static_cast<int>(corners.size() / 3) + 1;
     int c[3];
     if (scanTriangle(line, c) != 3) {
-      printf("Couldn't read value of triangle #%d in .surf file\n", triangle);
+      report("Couldn't read value of triangle #%d in .surf file\n", triangle);
       return kBadTriangle;
     }
     long long element = static_cast<long long>(shellNum) + triangle - 1;
@@ -158,11 +159,11 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
   LineReader lines(mesh, kLinePieceMax);
   LineView line;
   if (!lines.next(&line)) {
-    printf("Failed to read first line of .hmascii file\n");
+    report("Failed to read first line of .hmascii file\n");
     return kNothingAfterNodes;
   }
   if (!skipToKeyword(lines, &line, "tri3")) {
-    printf("Reached end of .hmascii file before finding '*tri3()'\n");
+    report("Reached end of .hmascii file before finding '*tri3()'\n");
     return kNoTriangles;
   }
   // A "tri3" line without the star starts no block.
@@ -177,10 +178,10 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
   bool written = deck.finish();
   if (status != 0) return status;
   if (!written) {
-    printf("Failed to write the keyword file\n");
+    report("Failed to write the keyword file\n");
     return kWriteFailed;
   }
-  printf("Found %zu triangles in .hmascii file\n", read.size() / 3);
+  report("Found %zu triangles in .hmascii file\n", read.size() / 3);
   if (corners) *corners = std::move(read);
   return 0;
 }

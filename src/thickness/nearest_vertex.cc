@@ -1,6 +1,7 @@
 #include "thickness/nearest_vertex.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <mutex>
 #include <nanoflann.hpp>
@@ -145,6 +146,22 @@ ANNkd_tree& NearestVertex::annTree() const {
     ann_ = std::make_unique<ANNkd_tree>(points_.points(), points_.count(), 3, 1, ANN_KD_SUGGEST);
   }
   return *ann_;
+}
+
+double NearestVertex::typicalSpacing() const {
+  constexpr int kSample = 1024;
+  int count = points_.count();
+  if (!fast_ || count < 2) return 0;
+  std::vector<double> spacings;
+  for (int k = 0; k < std::min(count, kSample); ++k) {
+    int i = static_cast<int>(static_cast<long long>(k) * count / std::min(count, kSample));
+    uint32_t found[2];
+    fast_->nearest(&points_.point(i).x, 2, found);
+    uint32_t other = found[0] == static_cast<uint32_t>(i) ? found[1] : found[0];
+    spacings.push_back(std::sqrt(annDistance(&points_.point(i).x, &points_.point(other).x)));
+  }
+  std::nth_element(spacings.begin(), spacings.begin() + spacings.size() / 2, spacings.end());
+  return spacings[spacings.size() / 2];
 }
 
 QueryCounts NearestVertex::counts() const { return {ties_seen_.load(), judged_.load()}; }

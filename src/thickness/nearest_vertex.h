@@ -44,6 +44,10 @@ class NearestVertex {
 
   QueryCounts counts() const;
 
+  /// The median distance from a sample of the vertices to their nearest other
+  /// vertex: how far a point on the surface may lie from every vertex.
+  double typicalSpacing() const;
+
  private:
   class FastTree;
   int judge(const double* query) const;

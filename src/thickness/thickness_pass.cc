@@ -5,6 +5,7 @@
 
 #include "io/parallel.h"
 #include "io/progress.h"
+#include "io/report.h"
 #include "io/text_writer.h"
 #include "thickness/measure.h"
 #include "thickness/thickness.h"
@@ -72,6 +73,9 @@ struct Pass {
       block.raisedToMin += clamp == Clamp::kRaisedToMin;
       block.loweredToMax += clamp == Clamp::kLoweredToMax;
       block.obtuseAngles += angle > 90.0;
+      const Coord3& v = mesh.point(i);
+      record.meshToCortical[i] =
+          vectorLength({v.x - m.cortical.x, v.y - m.cortical.y, v.z - m.cortical.z});
       if (record.keepVertices) {
         record.angles[i] = angle;
         record.corticalVertices[i] = m.corticalVertex;
@@ -134,6 +138,7 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Meas
                     PassRecord& record, int threads) {
   fputs(kTableHeader, table);
   fputs(kAnswerHeader, answers);
+  record.meshToCortical.resize(mesh.count());
   if (record.keepVertices) {
     record.angles.resize(mesh.count());
     record.corticalVertices.resize(mesh.count());
@@ -143,7 +148,7 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Meas
   written = fflush(table) == 0 && !ferror(table) && written;
   written = fflush(answers) == 0 && !ferror(answers) && written;
   if (!written) {
-    printf("Failed to write the table or answer log\n");
+    report("Failed to write the table or answer log\n");
     return -1;
   }
   return 0;

@@ -12,10 +12,12 @@ namespace verdask {
 
 enum class Clamp { kNone, kRaisedToMin, kLoweredToMax };
 
-/// What the pass found besides the thickness: counts, and, when asked for,
-/// the angle and cortical vertex of every mesh vertex (for the view and summary).
+/// What the pass found besides the thickness: counts, each mesh vertex's
+/// distance to the cortical point measured from, and, when asked for, the
+/// angle and cortical vertex of every mesh vertex (for the view and summary).
 struct PassRecord {
   bool keepVertices = false;
+  std::vector<double> meshToCortical;
   std::vector<double> angles;
   std::vector<int> corticalVertices;  // from 1
   int raisedToMin = 0;
