@@ -1,7 +1,7 @@
 """Reads verdask's extra outputs back with other people's readers and checks
 every value against ans.log, table.log and out.k of the same run:
 
-- the -vtk view, legacy (.vtk) and XML (.vtu), with VTK's generic readers and meshio;
+- the -vtk view, legacy (.vtk) and XML (.vtu, .vtp), with VTK's readers and meshio;
 - the -json run record with python's json module, against -summary and the inputs;
 - the -nodal table.
 
@@ -23,6 +23,7 @@ import vtk
 from vtk.util.numpy_support import vtk_to_numpy
 
 INPUTS = ("mesh.hmascii", "cort.surf", "norm.vtk", "trab.surf")
+ARRAYS = ("angle", "cortical_vertex", "mesh_to_cortical", "thickness")
 failures = []
 
 
@@ -54,16 +55,17 @@ def vtk_read(reader, path):
     reader.Update()
     data = reader.GetOutput()
     arrays = {name: vtk_to_numpy(data.GetPointData().GetArray(name))
-              for name in ("thickness", "angle", "cortical_vertex")
-              if data.GetPointData().GetArray(name) is not None}
-    cells = vtk_to_numpy(data.GetCells().GetConnectivityArray()).reshape(-1, 3)
+              for name in ARRAYS if data.GetPointData().GetArray(name) is not None}
+    scalars = data.GetPointData().GetScalars()
+    check(scalars is not None and scalars.GetName() == "thickness", f"{path}: active scalars")
+    cells = data.GetPolys() if isinstance(data, vtk.vtkPolyData) else data.GetCells()
+    cells = vtk_to_numpy(cells.GetConnectivityArray()).reshape(-1, 3)
     return data.GetNumberOfPoints(), cells, arrays
 
 
 def meshio_read(path):
     mesh = meshio.read(path)
-    arrays = {name: numpy.ravel(mesh.point_data[name])
-              for name in ("thickness", "angle", "cortical_vertex") if name in mesh.point_data}
+    arrays = {name: numpy.ravel(mesh.point_data[name]) for name in ARRAYS if name in mesh.point_data}
     return len(mesh.points), mesh.cells_dict["triangle"], arrays
 
 
@@ -71,8 +73,8 @@ def check_view(name, view, answers, cortical, triangles, nan_as):
     points, cells, arrays = view
     check(points == len(answers), f"{name}: point count")
     check(cells.tolist() == triangles, f"{name}: triangles")
-    check(sorted(arrays) == ["angle", "cortical_vertex", "thickness"], f"{name}: arrays {sorted(arrays)}")
-    if len(arrays) < 3:
+    check(sorted(arrays) == list(ARRAYS), f"{name}: arrays {sorted(arrays)}")
+    if len(arrays) < len(ARRAYS):
         return
     for i, (thickness, angle) in enumerate(answers):
         check(scientific3(float(arrays["thickness"][i])) == thickness, f"{name}: thickness {i + 1}")
@@ -82,6 +84,7 @@ def check_view(name, view, answers, cortical, triangles, nan_as):
         else:
             check(f"{got:2.2f}" == angle, f"{name}: angle {i + 1}")
         check(int(arrays["cortical_vertex"][i]) == cortical[i], f"{name}: cortical vertex {i + 1}")
+        check(arrays["mesh_to_cortical"][i] >= 0, f"{name}: mesh to cortical {i + 1}")
 
 
 def check_record(record, stdout, inputs, answers, triangles):
@@ -107,6 +110,12 @@ def check_record(record, stdout, inputs, answers, triangles):
         check(entry["sha256"] == hashlib.sha256(data).hexdigest() and entry["bytes"] == len(data),
               f"record digest of {name}")
     check(set(record["stage_seconds"]) == {"read", "pass", "deck", "outputs"}, "record stages")
+    check(record["failure"] is None and record["warnings"] == [], "record failure and warnings")
+    line_up = [float(v) for v in re.findall(r"^mesh to cortical +: median ([0-9.]+), 95th "
+                                             r"percentile ([0-9.]+), maximum ([0-9.]+)$",
+                                             stdout, re.M)[0]]
+    check([round(record["mesh_to_cortical"][k], 6) for k in ("median", "percentile_95", "maximum")]
+          == line_up, "record mesh to cortical vs -summary")
 
 
 def main():
@@ -120,8 +129,13 @@ def main():
                              ("vtkUnstructuredGridReader", vtk.vtkUnstructuredGridReader())):
             check_view(name, vtk_read(reader, view), answers, cortical, triangles, -1)
         check_view("meshio .vtk", meshio_read(view), answers, cortical, triangles, -1)
-        check_record(json.load(open(os.path.join(work, "run.json"))), stdout, inputs, answers,
-                     triangles)
+        record = json.load(open(os.path.join(work, "run.json")))
+        check_record(record, stdout, inputs, answers, triangles)
+        for entry in record["outputs"].values():
+            data = open(os.path.join(work, entry["path"]), "rb").read()
+            check(entry["sha256"] == hashlib.sha256(data).hexdigest() and
+                  entry["bytes"] == len(data), f"record digest of {entry['path']}")
+        check(sorted(record["outputs"]) == ["ans", "nodal", "o", "table", "vtk"], "record outputs")
         nodal = open(os.path.join(work, "nodal.inp")).read().splitlines()
         check(nodal[0] == "*NODAL THICKNESS" and len(nodal) == len(answers) + 1, "nodal lines")
         for i, line in enumerate(nodal[1:]):
@@ -138,12 +152,15 @@ def main():
         head, tail = text.split("NORMALS", 1)
         tail = re.sub(r"-?[0-9][-+.0-9e]*", "0", tail.split("\n", 1)[1])
         open(os.path.join(zeroed, "norm.vtk"), "w").write(head + "NORMALS n double\n" + tail)
-        _, answers, cortical, triangles = run(binary, zeroed, work, ["-vtk", "view.vtu"])
-        check(all(angle in ("nan", "-nan") for _, angle in answers), "zero normals give nan angles")
-        view = os.path.join(work, "view.vtu")
-        check_view("vtkXMLUnstructuredGridReader", vtk_read(vtk.vtkXMLUnstructuredGridReader(), view),
-                   answers, cortical, triangles, None)
-        check_view("meshio .vtu", meshio_read(view), answers, cortical, triangles, None)
+        for view, reader in (("view.vtu", vtk.vtkXMLUnstructuredGridReader()),
+                             ("view.vtp", vtk.vtkXMLPolyDataReader())):
+            _, answers, cortical, triangles = run(binary, zeroed, work, ["-vtk", view])
+            check(all(angle in ("nan", "-nan") for _, angle in answers), "zero normals: nan angles")
+            path = os.path.join(work, view)
+            check_view(reader.GetClassName(), vtk_read(reader, path), answers, cortical, triangles,
+                       None)
+            if view.endswith(".vtu"):  # meshio reads no .vtp
+                check_view("meshio " + view, meshio_read(path), answers, cortical, triangles, None)
     if failures:
         print("\n".join(failures[:20]))
         sys.exit(1)

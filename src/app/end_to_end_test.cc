@@ -645,10 +645,11 @@ TEST(EndToEnd, ViewNodalTableAndSummaryFollowTheRun) {
             "# vtk DataFile Version 3.0\nverdask thickness map\nASCII\nDATASET UNSTRUCTURED_GRID\n"
             "POINTS 3 double\n0 0 0.5\n100 0 0.5\n200 0 0.5\n"
             "CELLS 1 4\n3 0 1 2\nCELL_TYPES 1\n5\n"
-            "POINT_DATA 3\nFIELD FieldData 3\n"
-            "thickness 1 3 float\n20\n3.14159\n1.3\n"
+            "POINT_DATA 3\nSCALARS thickness float 1\nLOOKUP_TABLE default\n20\n3.14159\n1.3\n"
+            "FIELD FieldData 3\n"
             "angle 1 3 double\n0\n0\n0\n"
-            "cortical_vertex 1 3 int\n1\n2\n3\n");
+            "cortical_vertex 1 3 int\n1\n2\n3\n"
+            "mesh_to_cortical 1 3 double\n0.5\n0.5\n0.5\n");
 }
 
 TEST(EndToEnd, ExtraOutputsAreFileOptionsLikeTheOthers) {

@@ -242,7 +242,7 @@ struct RunState {
 // The extra outputs and the summary, from what the pass and the deck saw.
 int writeExtras(const RunOptions& options, const RunState& run) {
   const float* thickness = run.thickness.get();
-  if (options.vtk.get() && writeThicknessView(options.vtk.get(), isXmlViewName(options.vtk.name()),
+  if (options.vtk.get() && writeThicknessView(options.vtk.get(), viewFormatOf(options.vtk.name()),
                                               run.in.mesh, run.corners, thickness, run.record)) {
     printf("Failure writing the VTK file\n");
     return kExitOutputFailed;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -70,11 +71,18 @@ void writeLegacy(TextWriter& out, const PointSet& mesh, const std::vector<int>& 
   for (long long t = 0; t < triangles; ++t) out.put("5\n", 2);
   out.put("POINT_DATA ");
   out.putInt(mesh.count());
-  out.put("\nFIELD FieldData 3\n");
-  writeFieldArray(out, "thickness", "float", thickness, mesh.count());
+  // The thickness as the active scalars, so that a viewer colours by it on opening.
+  out.put("\nSCALARS thickness float 1\nLOOKUP_TABLE default\n");
+  for (int i = 0; i < mesh.count(); ++i) {
+    out.putShortest(thickness[i]);
+    out.put('\n');
+  }
+  out.put("FIELD FieldData 3\n");
   writeFieldArray(out, "angle", "double", record.angles.data(), record.angles.size());
   writeFieldArray(out, "cortical_vertex", "int", record.corticalVertices.data(),
                   record.corticalVertices.size());
+  writeFieldArray(out, "mesh_to_cortical", "double", record.meshToCortical.data(),
+                  record.meshToCortical.size());
 }
 
 // VTK XML's inline binary form: the byte count (UInt64) and the bytes, each in base64.
@@ -108,47 +116,65 @@ void writeXmlArray(TextWriter& out, const char* name, const char* type, int comp
   out.put("\n</DataArray>\n");
 }
 
-void writeXml(TextWriter& out, const PointSet& mesh, const std::vector<int>& corners,
-              const float* thickness, const PassRecord& record) {
+// VTK XML, as an unstructured grid (.vtu) or as polygonal data (.vtp).
+void writeXml(TextWriter& out, ViewFormat format, const PointSet& mesh,
+              const std::vector<int>& corners, const float* thickness, const PassRecord& record) {
+  bool polyData = format == ViewFormat::kPolyDataXml;
+  const char* kind = polyData ? "PolyData" : "UnstructuredGrid";
   size_t triangles = corners.size() / 3;
-  out.put(
-      "<?xml version=\"1.0\"?>\n<VTKFile type=\"UnstructuredGrid\" version=\"1.0\" "
-      "byte_order=\"LittleEndian\" header_type=\"UInt64\">\n<UnstructuredGrid>\n"
-      "<Piece NumberOfPoints=\"");
+  out.put("<?xml version=\"1.0\"?>\n<VTKFile type=\"");
+  out.put(kind);
+  out.put("\" version=\"1.0\" byte_order=\"LittleEndian\" header_type=\"UInt64\">\n<");
+  out.put(kind);
+  out.put(">\n<Piece NumberOfPoints=\"");
   out.putInt(mesh.count());
-  out.put("\" NumberOfCells=\"");
+  out.put(polyData ? "\" NumberOfPolys=\"" : "\" NumberOfCells=\"");
   out.putInt(static_cast<long long>(triangles));
   out.put("\">\n<Points>\n");
   writeXmlArray(out, "Points", "Float64", 3,
                 std::vector<double>(mesh.coords(), mesh.coords() + 3 * size_t(mesh.count())));
-  out.put("</Points>\n<Cells>\n");
+  out.put(polyData ? "</Points>\n<Polys>\n" : "</Points>\n<Cells>\n");
   std::vector<int32_t> connectivity(corners.begin(), corners.end()), offsets(triangles);
   for (int32_t& corner : connectivity) --corner;
   for (size_t t = 0; t < triangles; ++t) offsets[t] = static_cast<int32_t>(3 * (t + 1));
   writeXmlArray(out, "connectivity", "Int32", 1, connectivity);
   writeXmlArray(out, "offsets", "Int32", 1, offsets);
-  writeXmlArray(out, "types", "UInt8", 1, std::vector<uint8_t>(triangles, kVtkTriangle));
-  out.put("</Cells>\n<PointData>\n");
+  if (!polyData) {
+    writeXmlArray(out, "types", "UInt8", 1, std::vector<uint8_t>(triangles, kVtkTriangle));
+  }
+  out.put(polyData ? "</Polys>\n" : "</Cells>\n");
+  out.put("<PointData Scalars=\"thickness\">\n");
   writeXmlArray(out, "thickness", "Float32", 1,
                 std::vector<float>(thickness, thickness + mesh.count()));
   writeXmlArray(out, "angle", "Float64", 1, record.angles);
   writeXmlArray(out, "cortical_vertex", "Int32", 1, record.corticalVertices);
-  out.put("</PointData>\n</Piece>\n</UnstructuredGrid>\n</VTKFile>\n");
+  writeXmlArray(out, "mesh_to_cortical", "Float64", 1, record.meshToCortical);
+  out.put("</PointData>\n</Piece>\n</");
+  out.put(kind);
+  out.put(">\n</VTKFile>\n");
+}
+
+bool endsWith(const std::string& name, const char* ending) {
+  size_t length = strlen(ending);
+  return name.size() >= length && name.compare(name.size() - length, length, ending) == 0;
 }
 
 }  // namespace
 
-bool isXmlViewName(const std::string& name) {
-  return name.size() >= 4 && name.compare(name.size() - 4, 4, ".vtu") == 0;
+ViewFormat viewFormatOf(const std::string& name) {
+  if (endsWith(name, ".vtu")) return ViewFormat::kUnstructuredXml;
+  if (endsWith(name, ".vtp")) return ViewFormat::kPolyDataXml;
+  return ViewFormat::kLegacy;
 }
 
-int writeThicknessView(FILE* view, bool xml, const PointSet& mesh, const std::vector<int>& corners,
-                       const float* thickness, const PassRecord& record) {
+int writeThicknessView(FILE* view, ViewFormat format, const PointSet& mesh,
+                       const std::vector<int>& corners, const float* thickness,
+                       const PassRecord& record) {
   TextWriter out(view);
-  if (xml) {
-    writeXml(out, mesh, corners, thickness, record);
-  } else {
+  if (format == ViewFormat::kLegacy) {
     writeLegacy(out, mesh, corners, thickness, record);
+  } else {
+    writeXml(out, format, mesh, corners, thickness, record);
   }
   return out.finish() ? 0 : -1;
 }
