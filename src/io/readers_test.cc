@@ -181,6 +181,8 @@ TEST(SurfTriangles, ReadsEveryPatchAndReportsWhatIsWrong) {
        "No triangles in c.surf: -surface needs its Patches and Triangles sections\n"},
       {"vertex out of range", "Patches 1\n{\nTriangles 2\n1 2 3\n1 2 4\n}\n", -5,
        "Triangle #2 of c.surf uses vertex 4, outside 1..3\n"},
+      {"vertex zero", "Patches 1\n{\nTriangles 1\n0 1 2\n}\n", -5,
+       "Triangle #1 of c.surf uses vertex 0, outside 1..3\n"},
       {"short line", "Patches 1\nTriangles 1\n1 2\n", -4,
        "Triangle #1 of c.surf does not hold three vertex numbers\n"},
       {"file ends early", "Patches 1\nTriangles 3\n1 2 3\n", -3,

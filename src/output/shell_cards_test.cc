@@ -91,6 +91,8 @@ TEST(ShellCards, ReportsEachOutcome) {
       {"element number past 8 columns", "*tri3(1,1,1,2,3)\n*tri3(2,1,1,2,3)\n", 99999999, -7,
        "Triangle #2 needs the number 100000000, wider than the deck's 8 columns\n",
        kHeader + ("99999999" + card.substr(8))},
+      {"element number of nine columns", "*tri3(1,1,1,2,3)\n", -10000000, -7,
+       "Triangle #1 needs the number -10000000, wider than the deck's 8 columns\n", kHeader},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

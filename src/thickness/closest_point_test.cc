@@ -63,8 +63,35 @@ TEST(ClosestPoint, BarycentricWeightsOfCornersCentreAndDegenerateTriangle) {
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(w[k], want[k], 1e-15);
   }
   double w[3];
-  barycentricWeights({1.9, 0, 0}, a, b, {1, 0, 0}, w);  // all on a line: the nearest corner
-  EXPECT_EQ(std::vector<double>(w, w + 3), (std::vector<double>{0, 1, 0}));
+  barycentricWeights({1.7, 1.5, 0}, a, {4, 0, 0}, {1, 3, 0}, w);  // scalene
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(w[k], (std::vector<double>{0.2, 0.3, 0.5})[k], 1e-15);
+  // All on a line: the nearest corner, the first of equally near ones.
+  const std::pair<Coord3, std::vector<double>> degenerate[] = {{{1.9, 0, 0}, {0, 1, 0}},
+                                                               {{0.5, 0, 0}, {1, 0, 0}}};
+  for (const auto& [p, want] : degenerate) {
+    barycentricWeights(p, a, b, {1, 0, 0}, w);
+    EXPECT_EQ(std::vector<double>(w, w + 3), want);
+  }
+}
+
+// The normal at p blends its triangle's corner normals by p's weights, and the
+// table's node is the corner nearest p.
+TEST(SurfaceMeasure, BlendsTheCornerNormalsOfAScaleneTriangle) {
+  PointSet cortical, trabecular;
+  fill(cortical, {{0, 0, 0}, {4, 0, 0}, {1, 3, 0}});
+  fill(trabecular, {{-10, -10, -2}, {10, -10, -2}, {0, 10, -2}});
+  std::vector<int> corners = {0, 1, 2};
+  std::vector<Coord3> normals = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+  NearestVertex corticalVertices(cortical, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+  NearestVertex trabecularVertices(trabecular, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+  ClosestPoint corticalTriangles(cortical, corners), trabecularTriangles(trabecular, corners);
+  SurfaceMeasure measure({&cortical, &corticalVertices, &corners, &corticalTriangles},
+                         normals.data(),
+                         {&trabecular, &trabecularVertices, &corners, &trabecularTriangles});
+  Measurement m = measure.at({1.7, 1.5, 0.4});
+  expectNear(m.normal, {0.2, 0.3, 0.5}, 1e-15);
+  expectNear(m.trabecular, {1.7, 1.5, -2}, 1e-12);
+  EXPECT_EQ(m.corticalVertex, 3);
 }
 
 // A square grid of n x n cells in the plane z = height, two triangles a cell.

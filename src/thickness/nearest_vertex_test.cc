@@ -78,6 +78,17 @@ TEST(NearestVertex, AnswersAsAnnAloneOnDegenerateSets) {
   }
 }
 
+// Vertices that differ in z alone do not coincide: the judge must answer.
+TEST(NearestVertex, JudgesTiesOfVerticesApartOnlyInZ) {
+  PointSet set;
+  fill(set, {{0, 0, 1}, {0, 0, -1}, {5, 5, 5}});
+  NearestVertex distinct(set, TieRule::kDistinctCoordinates, IndexChoice::kFastWithAnnJudge);
+  NearestVertex ann(set, TieRule::kEveryTie, IndexChoice::kAnnOnly);
+  Coord3 query{0, 0, 0};
+  EXPECT_EQ(distinct.nearest(&query.x), ann.nearest(&query.x));
+  EXPECT_EQ(distinct.counts().judged, 1);
+}
+
 }  // namespace
 
 }  // namespace verdask

@@ -28,6 +28,7 @@ TEST(NearestThickness, GivesDistanceAndAngleToNormal) {
       {"sixty degrees", {0, -std::sqrt(3.0), -1}, {0, 0, 1}, 2, 60},
       {"three four five", {0, 3, -4}, {0, 0, 2}, 5, 36.86989764584402},
       {"rounding past one", {-1, -1, -1}, {1, 1, 1}, std::sqrt(3.0), 0},
+      {"rounding past minus one", {1, 1, 1}, {1, 1, 1}, std::sqrt(3.0), 180},
       {"zero-length normal", {0, 0, -2}, {0, 0, 0}, 2, NAN},
       {"on the cortical vertex", {0, 0, 0}, {0, 0, 1}, 0, NAN},
   };
@@ -73,6 +74,8 @@ TEST(AdjustThickness, AddsThenClampsInFloat) {
       {NAN, 0, 20, 0.25, 0.25f, Clamp::kRaisedToMin},
       {1.3, 0, 20, 0, 1.3f, Clamp::kNone},
       {0.1, 0.2, 20, 0, static_cast<float>(0.2 + 0.1f), Clamp::kNone},
+      // Rounded to float before the adjustment: 1 + 2^-24 is stored as 1.
+      {1 + 0x1p-24, 0x1p-24, 20, 0, 1.0f, Clamp::kNone},
   };
   for (const ClampCase& c : cases) {
     Clamp clamp;

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Applies, one at a time, mutants that once passed the whole suite, builds the
+# tests and runs them; every mutant must be killed (some test fails).
+#   bash scripts/mutants.sh     (after bash scripts/test.sh has built build/)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+mutants=(
+  "src/io/surf_triangles.cc@corner < 1 ||@corner < 0 ||@a .surf triangle may name vertex 0"
+  "src/io/parallel.cc@while (!queue.isDone(block))@if (!queue.isDone(block))@the ordered writer does not wait"
+  "src/thickness/thickness_pass.cc@(adjThick + stored)@(adjThick + distance)@the adjustment before the rounding to float"
+  "src/thickness/nearest_vertex.cc@ || q.z != p.z@@ties that differ only in z coincide"
+  "src/thickness/measure.cc@w\[1\] \* nb->y@w[1] * nc->y@a corner normal blended with the wrong weight"
+  "src/thickness/measure.cc@distance < bestDistance@distance <= bestDistance@the last of equidistant corners"
+  "src/output/shell_cards.cc@number < kCardFieldLeast@number < kCardFieldLeast - 1@nine columns of element number pass"
+  "src/thickness/thickness.cc@if (cosine < -1.0) cosine = -1.0;@@a cosine below -1 not clamped"
+)
+survivors=0
+for mutant in "${mutants[@]}"; do
+  IFS='@' read -r file from to what <<<"$mutant"
+  cp "$file" "$file.orig"
+  sed -i "s@$from@$to@" "$file"
+  if cmp -s "$file" "$file.orig"; then
+    echo "NOT APPLIED: $what"
+    survivors=$((survivors + 1))
+  elif ! cmake --build build -j2 --target verdask_tests verdask >/dev/null 2>&1; then
+    echo "DOES NOT BUILD: $what"
+    survivors=$((survivors + 1))
+  elif ./build/verdask_tests --gtest_brief=1 >/dev/null 2>&1; then
+    echo "SURVIVED: $what"
+    survivors=$((survivors + 1))
+  else
+    echo "killed: $what"
+  fi
+  mv "$file.orig" "$file"
+done
+cmake --build build -j2 >/dev/null
+echo "$survivors of ${#mutants[@]} mutants survived"
+exit $((survivors > 0))
