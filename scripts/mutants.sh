@@ -32,6 +32,7 @@ for mutant in "${mutants[@]}"; do
     echo "killed: $what"
   fi
   mv "$file.orig" "$file"
+  touch "$file"  # newer than the mutant's object, so that it is built again
 done
 cmake --build build -j2 >/dev/null
 echo "$survivors of ${#mutants[@]} mutants survived"
