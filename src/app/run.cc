@@ -219,6 +219,9 @@ struct RunState {
   std::string failure;    // the lines the failing stage printed
   bool finished = false;  // the deck is complete
   Clock clock;
+  // How the stage under way ends when memory runs out.
+  int stageCode = kExitPassFailed;
+  const char* stageFailure = "Failure calculating values\n";
 
   void warn(const std::string& text) {
     if (text.empty()) return;
@@ -311,8 +314,12 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   run.clock.lap("read");
   if (int code = measureThickness(options, run)) return code;
   run.clock.lap("pass");
+  run.stageCode = kExitDeckFailed;
+  run.stageFailure = "Failure parsing triangles in .ascii file\n";
   if (int code = writeDeck(inputs, options, run)) return code;
   run.clock.lap("deck");
+  run.stageCode = kExitOutputFailed;
+  run.stageFailure = "Failure writing the outputs\n";
   run.finished = true;
   progress.stop();
   if (run.record.keepVertices) run.summary = summarizeThickness(run.thickness.get(), run.record);
@@ -426,7 +433,16 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
   printSettings(inputs, options);
   RunState run;
   run.threads = options.threads > 0 ? options.threads : machineThreads();
-  int code = settleOutputs(options, run, runStages(inputs, options, run));
+  int code;
+  try {
+    code = runStages(inputs, options, run);
+  } catch (const std::bad_alloc&) {
+    // On any thread: the threads have stopped, and the run ends as a failed stage.
+    printf("Not enough memory\n%s", run.stageFailure);
+    run.failure = failureOf("Not enough memory\n", run.stageFailure);
+    code = run.stageCode;
+  }
+  code = settleOutputs(options, run, code);
   if (options.json.get()) code = writeRecord(inputs, options, run, code);
   discardOutputs();
   return code;

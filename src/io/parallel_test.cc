@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -33,6 +35,25 @@ TEST(ProduceInOrder, ConsumesEveryBlockInOrderOnlyOnceProduced) {
     EXPECT_TRUE(readyWhenConsumed);
     ASSERT_EQ(consumed.size(), size_t{kBlocks});
     for (int b = 0; b < kBlocks; ++b) EXPECT_EQ(consumed[b], b);
+  }
+}
+
+// Out of memory on a helper thread ends the work on the calling thread, not
+// in std::terminate; no block after the failed one is consumed.
+TEST(ProduceInOrder, ThrowsAHelpersExceptionOnTheCallingThread) {
+  for (int threads : {1, 3}) {
+    int consumed = 0;
+    EXPECT_THROW(produceInOrder(
+                     threads, 200, 8,
+                     [](int b) {
+                       if (b == 120) throw std::bad_alloc();
+                     },
+                     [&](int b) { consumed = b + 1; }),
+                 std::bad_alloc);
+    EXPECT_LE(consumed, 120);
+    std::vector<std::function<void()>> tasks(50, [] {});
+    tasks[17] = [] { throw std::bad_alloc(); };
+    EXPECT_THROW(runTasks(threads, tasks), std::bad_alloc);
   }
 }
 
