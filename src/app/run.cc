@@ -91,6 +91,7 @@ int readSurface(FILE* file, const char* name, bool withTriangles, TieRule ties,
   if (status == 0 && withTriangles) {
     status = parseSurfTriangles(file, name, surface.count, surface.corners);
   }
+  if (status == 0 && withTriangles) status = checkTriangleWidths(surface.points, surface.corners, name);
   if (status != 0) return status;
   surface.vertices =
       std::make_unique<NearestVertex>(surface.points, ties, IndexChoice::kFastWithAnnJudge);
@@ -284,6 +285,13 @@ int measureThickness(const RunOptions& options, RunState& run) {
     return code;
   }
   run.warn(swappedSurfacesWarning(run.record, run.in.meshCount));
+  for (const auto& [surface, name] : {std::pair{&run.in.cortical, "cortical"},
+                                      {&run.in.trabecular, "trabecular"}}) {
+    if (surface->triangles && surface->triangles->empty()) {
+      run.warn(std::string("no triangle of the ") + name +
+               " surface has an area: its thickness is measured to its vertices");
+    }
+  }
   run.lineUp = lineUpOf(run.record.meshToCortical);
   double spacing = options.surface ? 0 : run.in.cortical.vertices->typicalSpacing();
   run.warn(lineUpWarning(run.lineUp, medianThickness(run.thickness.get(), run.in.meshCount),

@@ -23,6 +23,10 @@ int parseSurfVertices(FILE* surf, PointSet& points, int& count);
 /// names the file in messages.
 int parseSurfTriangles(FILE* surf, const char* name, int vertexCount, std::vector<int>& corners);
 
+/// Refuses a surface with a triangle wider than the closest-point search
+/// can measure (1e75).
+int checkTriangleWidths(const PointSet& points, const std::vector<int>& corners, const char* name);
+
 /// Reads count normals into `normals`.
 int parseNormals(FILE* vtk, int count, std::vector<Coord3>& normals);
 

@@ -205,6 +205,21 @@ TEST(SurfTriangles, ReadsEveryPatchAndReportsWhatIsWrong) {
   }
 }
 
+TEST(SurfTriangles, RefusesTrianglesTooWideToMeasure) {
+  for (auto [far, status] : {std::pair{"1e74", 0}, {"2e75", -7}}) {
+    MemoryFile file(std::string("Vertices 3\n0 0 0\n1 0 0\n") + far + " 1 0\n");
+    PointSet points;
+    int count, got;
+    ASSERT_EQ(parseSurfVertices(file.get(), points, count), 0);
+    std::string message = capture([&] { return checkTriangleWidths(points, {0, 1, 2}, "c.surf"); },
+                                  &got);
+    EXPECT_EQ(got, status) << far;
+    EXPECT_EQ(message, status ? "Triangle #1 of c.surf is wider than 1e+75: -surface measures "
+                                "narrower triangles only\n"
+                              : "");
+  }
+}
+
 TEST(NormalsReader, ReportsEachFailureWithItsStatus) {
   const std::vector<ReaderCase> cases = {
       {"empty", "", -2, "Failed to read first line of .vtk file\n"},

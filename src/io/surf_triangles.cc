@@ -18,7 +18,12 @@ enum TriangleStatus {
   kShortTriangle = -4,
   kVertexOutOfRange = -5,
   kOutOfMemory = -6,
+  kTooWide = -7,
 };
+
+// Closest points on a triangle multiply up to four coordinate differences:
+// beyond this width they would overflow a double.
+constexpr double kWidestTriangle = 1e75;
 
 // The integer after the first word of the next line containing `keyword`;
 // false when there is none.
@@ -60,7 +65,26 @@ int readPatch(LineReader& lines, const char* name, int vertexCount, long long co
   return 0;
 }
 
+double squaredDistance(const Coord3& a, const Coord3& b) {
+  return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z);
+}
+
 }  // namespace
+
+int checkTriangleWidths(const PointSet& points, const std::vector<int>& corners,
+                        const char* name) {
+  for (size_t t = 0; t < corners.size() / 3; ++t) {
+    const Coord3 &a = points.point(corners[3 * t]), &b = points.point(corners[3 * t + 1]),
+                 &c = points.point(corners[3 * t + 2]);
+    double widest = std::max({squaredDistance(a, b), squaredDistance(b, c), squaredDistance(c, a)});
+    if (!(widest <= kWidestTriangle * kWidestTriangle)) {
+      report("Triangle #%zu of %s is wider than %g: -surface measures narrower triangles only\n",
+             t + 1, name, kWidestTriangle);
+      return kTooWide;
+    }
+  }
+  return 0;
+}
 
 int parseSurfTriangles(FILE* surf, const char* name, int vertexCount, std::vector<int>& corners) {
   if (!surf) {

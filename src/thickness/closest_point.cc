@@ -5,8 +5,8 @@
 #include <CGAL/AABB_tree.h>
 #include <CGAL/Simple_cartesian.h>
 
-#include <boost/iterator/counting_iterator.hpp>
 #include <boost/property_map/property_map.hpp>
+#include <cassert>
 
 namespace verdask {
 
@@ -17,6 +17,12 @@ using Point = Kernel::Point_3;
 using Triangle = Kernel::Triangle_3;
 
 Point toPoint(const Coord3& c) { return Point(c.x, c.y, c.z); }
+
+bool hasArea(const Coord3& a, const Coord3& b, const Coord3& c) {
+  double ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z;
+  double vx = c.x - a.x, vy = c.y - a.y, vz = c.z - a.z;
+  return uy * vz - uz * vy != 0 || uz * vx - ux * vz != 0 || ux * vy - uy * vx != 0;
+}
 
 // The tree's primitives are triangle numbers; these property maps give a
 // triangle and its first corner from the point set, so no triangle is stored twice.
@@ -50,25 +56,34 @@ using AabbTree = CGAL::AABB_tree<CGAL::AABB_traits<Kernel, Primitive>>;
 
 struct ClosestPoint::Tree {
   const PointSet& points;
-  std::vector<int> vertexTriangle;  // a triangle of each vertex, or -1
+  std::vector<int> vertexTriangle;  // a triangle with area of each vertex, or -1
   AabbTree tree;
 };
 
 ClosestPoint::ClosestPoint(const PointSet& points, const std::vector<int>& corners)
     : tree_(new Tree{points, std::vector<int>(points.count(), -1), {}}) {
-  int count = static_cast<int>(corners.size() / 3);
-  for (int t = count - 1; t >= 0; --t) {
-    for (int k = 0; k < 3; ++k) tree_->vertexTriangle[corners[3 * static_cast<size_t>(t) + k]] = t;
+  // Triangles without area are left out: where many coincide, their boxes all
+  // overlap and every query would visit each of them.
+  std::vector<int> kept;
+  for (int t = 0; t < static_cast<int>(corners.size() / 3); ++t) {
+    const int* c = &corners[3 * static_cast<size_t>(t)];
+    if (hasArea(points.point(c[0]), points.point(c[1]), points.point(c[2]))) kept.push_back(t);
   }
-  tree_->tree.insert(boost::counting_iterator<int>(0), boost::counting_iterator<int>(count),
-                     TriangleOf{&points, corners.data()}, FirstCornerOf{&points, corners.data()});
+  for (auto t = kept.rbegin(); t != kept.rend(); ++t) {
+    for (int k = 0; k < 3; ++k) tree_->vertexTriangle[corners[3 * static_cast<size_t>(*t) + k]] = *t;
+  }
+  tree_->tree.insert(kept.begin(), kept.end(), TriangleOf{&points, corners.data()},
+                     FirstCornerOf{&points, corners.data()});
   // Built now, before queries come from several threads.
-  tree_->tree.build();
+  if (!kept.empty()) tree_->tree.build();
 }
 
 ClosestPoint::~ClosestPoint() = default;
 
+bool ClosestPoint::empty() const { return tree_->tree.empty(); }
+
 ClosestPoint::Hit ClosestPoint::closest(const Coord3& query, int nearVertex) const {
+  assert(!empty());
   // The near vertex itself, on one of its triangles, bounds the search from the start.
   int hintTriangle = tree_->vertexTriangle[nearVertex];
   AabbTree::Point_and_primitive_id hint =

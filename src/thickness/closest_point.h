@@ -9,8 +9,9 @@
 namespace verdask {
 
 /// Answers which point of a triangulated surface is closest to a query point,
-/// and on which triangle, with CGAL's AABB tree in double arithmetic. The
-/// point set and the corners must outlive it; queries may come from many threads.
+/// and on which triangle, with CGAL's AABB tree in double arithmetic, over the
+/// triangles that have an area. The point set and the corners must outlive
+/// it; queries may come from many threads.
 class ClosestPoint {
  public:
   /// Builds the tree over the triangles `corners` (from 0, three per triangle).
@@ -23,6 +24,9 @@ class ClosestPoint {
     Coord3 point;
     int triangle;  // from 0
   };
+  /// Whether no triangle has an area; then there is nothing to query.
+  bool empty() const;
+
   /// The closest point; `nearVertex`, a vertex near the query, speeds the search.
   Hit closest(const Coord3& query, int nearVertex) const;
 

@@ -58,21 +58,34 @@ SurfaceMeasure::SurfaceMeasure(const IndexedSurface& cortical, const Coord3* nor
     : cortical_(cortical), trabecular_(trabecular), normals_(normals) {}
 
 Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
-  ClosestPoint::Hit p =
-      cortical_.triangles->closest(meshVertex, cortical_.vertices->anyNearest(&meshVertex.x));
-  const int* corners = &(*cortical_.corners)[3 * static_cast<size_t>(p.triangle)];
-  const Coord3 &a = cortical_.points->point(corners[0]), &b = cortical_.points->point(corners[1]),
-               &c = cortical_.points->point(corners[2]);
-  double w[3];
-  barycentricWeights(p.point, a, b, c, w);
-  const Coord3 *na = &normals_[corners[0]], *nb = &normals_[corners[1]],
-               *nc = &normals_[corners[2]];
-  Coord3 normal{w[0] * na->x + w[1] * nb->x + w[2] * nc->x,
+  Measurement m;
+  if (cortical_.triangles->empty()) {
+    // No triangle with an area: the nearest vertex, as the vertex mode takes it.
+    int c = cortical_.vertices->nearest(&meshVertex.x);
+    m.cortical = cortical_.points->point(c);
+    m.corticalVertex = c + 1;
+    m.normal = normals_[c];
+  } else {
+    ClosestPoint::Hit p =
+        cortical_.triangles->closest(meshVertex, cortical_.vertices->anyNearest(&meshVertex.x));
+    const int* corners = &(*cortical_.corners)[3 * static_cast<size_t>(p.triangle)];
+    const Coord3 &a = cortical_.points->point(corners[0]),
+                 &b = cortical_.points->point(corners[1]), &c = cortical_.points->point(corners[2]);
+    double w[3];
+    barycentricWeights(p.point, a, b, c, w);
+    const Coord3 *na = &normals_[corners[0]], *nb = &normals_[corners[1]],
+                 *nc = &normals_[corners[2]];
+    m.cortical = p.point;
+    m.corticalVertex = corners[nearestCorner(p.point, a, b, c)] + 1;
+    m.normal = {w[0] * na->x + w[1] * nb->x + w[2] * nc->x,
                 w[0] * na->y + w[1] * nb->y + w[2] * nc->y,
                 w[0] * na->z + w[1] * nb->z + w[2] * nc->z};
-  ClosestPoint::Hit q =
-      trabecular_.triangles->closest(p.point, trabecular_.vertices->anyNearest(&p.point.x));
-  return {p.point, corners[nearestCorner(p.point, a, b, c)] + 1, normal, q.point};
+  }
+  const Coord3& p = m.cortical;
+  m.trabecular = trabecular_.triangles->empty()
+                     ? trabecular_.points->point(trabecular_.vertices->nearest(&p.x))
+                     : trabecular_.triangles->closest(p, trabecular_.vertices->anyNearest(&p.x)).point;
+  return m;
 }
 
 }  // namespace verdask

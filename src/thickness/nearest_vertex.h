@@ -4,6 +4,7 @@
 #include <ANN/ANN.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "io/point_set.h"
@@ -50,12 +51,16 @@ class NearestVertex {
 
  private:
   class FastTree;
+  struct Folded;
+  static std::unique_ptr<Folded> fold(const PointSet& points);
+  const double* entryCoords(uint32_t entry) const;
+  int vertexOf(uint32_t entry) const;
   int judge(const double* query) const;
   ANNkd_tree& annTree() const;
-  bool tiedVerticesCoincide(const double* query, int first, double distance) const;
 
   const PointSet& points_;
   TieRule ties_;
+  std::unique_ptr<Folded> folded_;           // none when no two vertices coincide
   std::unique_ptr<FastTree> fast_;           // none when ANN answers every query
   mutable std::unique_ptr<ANNkd_tree> ann_;  // built by the first query that needs it
   mutable std::atomic<long long> ties_seen_{0}, judged_{0};
