@@ -19,11 +19,7 @@ void adviseHugePages(void* block, size_t bytes) {
   if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
-void prepareHeap(size_t bytes) {
-  mallopt(M_ARENA_MAX, 1);
-  mallopt(M_MMAP_MAX, 0);
-  reserveHeap(bytes);
-}
+namespace {
 
 // Where the heap does not grow by sbrk (a sanitizer's allocator), this does nothing.
 void reserveHeap(size_t bytes) {
@@ -46,6 +42,14 @@ void reserveHeap(size_t bytes) {
   mallopt(M_TOP_PAD, 128 << 10);  // glibc's default again
 }
 
+}  // namespace
+
+void prepareHeap(size_t bytes) {
+  mallopt(M_ARENA_MAX, 1);
+  mallopt(M_MMAP_MAX, 0);
+  reserveHeap(bytes);
+}
+
 }  // namespace verdask
 
 #else
@@ -54,7 +58,6 @@ namespace verdask {
 
 void adviseHugePages(void*, size_t) {}
 void prepareHeap(size_t) {}
-void reserveHeap(size_t) {}
 
 }  // namespace verdask
 

@@ -11,11 +11,9 @@ namespace verdask {
 void adviseHugePages(void* block, size_t bytes);
 
 /// Makes every thread and every block, large ones included, come from one
-/// heap, and grows it at once by `bytes` backed with huge pages (reserveHeap).
+/// heap, and grows it at once by about `bytes` backed with huge pages, for the
+/// many small blocks the tree builds take; small amounts are left alone. Call
+/// it once, on the main thread, before any other thread starts.
 void prepareHeap(size_t bytes);
-
-/// Grows the heap in one step by about `bytes` and backs it with huge pages,
-/// for the many small blocks a tree build takes; small amounts are left alone.
-void reserveHeap(size_t bytes);
 
 }  // namespace verdask

@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-#include "io/platform.h"
 
 namespace verdask {
 
@@ -25,8 +24,6 @@ constexpr double kTieTolerance = 1e-12;
 
 constexpr size_t kLeafSize = 64;
 
-// An ANN tree allocates two small nodes per point from the heap: about this much.
-constexpr size_t kAnnTreeBytesPerPoint = 96;
 
 // The point set as nanoflann sees it.
 struct PointCloud {
@@ -161,11 +158,19 @@ std::unique_ptr<NearestVertex::Folded> NearestVertex::fold(const PointSet& point
 
 NearestVertex::NearestVertex(const PointSet& points, TieRule ties, IndexChoice choice)
     : points_(points), ties_(ties) {
+  bool judgeNow = true;  // where ANN answers every query
   if (choice == IndexChoice::kFastWithAnnJudge && points.count() > 0) {
     folded_ = fold(points);
     fast_ = folded_ ? std::make_unique<FastTree>(folded_->coords.data(), folded_->vertex.size())
                     : std::make_unique<FastTree>(points.coords(), points.count());
-  } else {
+    // Coincident vertices whose order matters will need the judge: it is built
+    // now, not in the pass. Other ties cannot be foreseen, and a judge for
+    // every surface would cost more than most runs' whole pass.
+    judgeNow = folded_ && ties == TieRule::kEveryTie &&
+               std::find(folded_->shared.begin(), folded_->shared.end(), 1) !=
+                   folded_->shared.end();
+  }
+  if (judgeNow) {
     std::lock_guard<std::mutex> lock(annMutex);
     annTree();
   }
@@ -223,7 +228,6 @@ int NearestVertex::judge(const double* query) const {
 // bucket size 1, the suggested split rule. The caller holds annMutex.
 ANNkd_tree& NearestVertex::annTree() const {
   if (!ann_) {
-    reserveHeap(kAnnTreeBytesPerPoint * static_cast<size_t>(points_.count()));
     ann_ = std::make_unique<ANNkd_tree>(points_.points(), points_.count(), 3, 1, ANN_KD_SUGGEST);
   }
   return *ann_;
