@@ -180,10 +180,12 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
 
 TEST(EndToEnd, HelpAndVersionExitZero) {
   ScratchDir dir;
-  RunResult help = runTool({"--help"}, dir.path());
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_EQ(help.out.substr(0, sizeof kUsage - 1), kUsage);
-  EXPECT_NE(help.out.find("  -surface "), std::string::npos);
+  for (const char* option : {"--help", "-help", "-h"}) {
+    RunResult help = runTool({option}, dir.path());
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_EQ(help.out.substr(0, sizeof kUsage - 1), kUsage);
+    EXPECT_NE(help.out.find("  -strict "), std::string::npos);
+  }
   RunResult version = runTool({"--version"}, dir.path());
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "verdask " VERDASK_VERSION "\n");
@@ -648,35 +650,62 @@ TEST(EndToEnd, DeckEndsOnlyWhenComplete) {
 }
 
 // Whatever stage fails, the last good outputs stay as they were and no
-// temporary file is left; the record of the failed run is written.
+// temporary file is left; the record of the failed run says why.
 TEST(EndToEnd, FailedRunKeepsTheLastGoodOutputs) {
-  const std::vector<std::pair<const char*, std::pair<int, std::string>>> cases = {
-      {"trab.surf", {253, "Vertices 400\n0 0 -25\n100 0\n"}},
-      {"mesh.hmascii",
-       {250, "*tri3(1,1,1,2,3)\n" + Bone{{1, 2, 3}, {"*tri3(1,1,1,2,3)", "*tri3(2,1,1,2)"}}.mesh()}},
-      {"norm.vtk", {252, "NORMALS\n0 0 1\n"}},
+  struct Case {
+    const char* input;
+    std::string content;
+    std::string option;
+    int exitCode;
+    std::string failure;  // the end of the record's failure text
   };
-  const std::vector<std::string> options = {"-vtk", "view.vtu", "-nodal", "n.inp", "-json", "r.json"};
-  for (const auto& [input, failure] : cases) {
-    SCOPED_TRACE(input);
+  const std::vector<Case> cases = {
+      {"trab.surf", "Vertices 400\n0 0 -25\n100 0\n", "", 253,
+       "Failure parsing vertices in trab.surf file"},
+      {"mesh.hmascii",
+       "*tri3(1,1,1,2,3)\n" + Bone{{1, 2, 3}, {"*tri3(1,1,1,2,3)", "*tri3(2,1,1,2)"}}.mesh(), "",
+       250, "Failure parsing triangles in .ascii file"},
+      {"norm.vtk", "NORMALS\n0 0 1\n", "", 252, "Failure parsing normals in norm.vtk file"},
+      {"mesh.hmascii",
+       "BEGIN NODES\n*node(1,0,0,500)\n*node(2,100,0,500)\n*node(3,200,0,500)\n"
+       "*tri3(1,1,1,2,3)\n",
+       "-strict", 248, "Failure: 1 warning(s) under -strict"},
+  };
+  const char* const kOutputs[] = {"ans.log", "table.log", "out.k", "view.vtu", "n.inp"};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.failure);
     ScratchDir dir;
     Bone().writeTo(dir);
+    std::vector<std::string> options = {"-vtk", "view.vtu", "-nodal", "n.inp", "-json", "r.json"};
     ASSERT_EQ(runTool(withInputs(options), dir.path()).exitCode, 0);
     std::vector<std::string> good;
-    for (const char* output : {"ans.log", "table.log", "out.k", "view.vtu", "n.inp"}) {
-      good.push_back(dir.read(output));
-    }
-    dir.write(input, failure.second);
+    for (const char* output : kOutputs) good.push_back(dir.read(output));
+    dir.write(c.input, c.content);
+    if (!c.option.empty()) options.push_back(c.option);
     RunResult r = runTool(withInputs(options), dir.path());
-    EXPECT_EQ(r.exitCode, failure.first);
-    int i = 0;
-    for (const char* output : {"ans.log", "table.log", "out.k", "view.vtu", "n.inp"}) {
-      EXPECT_EQ(dir.read(output), good[i++]) << output;
-    }
-    EXPECT_NE(dir.read("r.json").find("\"exit_code\": " + std::to_string(failure.first)),
-              std::string::npos);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    for (size_t i = 0; i < good.size(); ++i) EXPECT_EQ(dir.read(kOutputs[i]), good[i]) << kOutputs[i];
+    std::string record = dir.read("r.json");
+    EXPECT_NE(record.find("\"exit_code\": " + std::to_string(c.exitCode)), std::string::npos);
+    EXPECT_NE(record.find(c.failure + "\",\n"), std::string::npos) << record;
     EXPECT_EQ(runProgram("/bin/sh", {"-c", "ls -A | grep -c verdask-"}, dir.path()).out, "0\n");
   }
+}
+
+// Stopped by a signal mid-run, the tool leaves no temporary file and no new output.
+TEST(EndToEnd, InterruptedRunLeavesNothing) {
+  ScratchDir dir;
+  ASSERT_EQ(runProgram(MAKE_BONE_BINARY, {dir.path(), "20000", "200000", "3"}, dir.path()).exitCode,
+            0);
+  std::string script = std::string(VERDASK_BINARY) +
+                       " mesh.hmascii cort.surf norm.vtk trab.surf >/dev/null & tool=$!\n"
+                       "for i in $(seq 1000); do ls -A | grep -q verdask- && break; sleep 0.001; done\n"
+                       "kill -TERM $tool; wait $tool; echo $?";
+  RunResult r = runProgram("/bin/sh", {"-c", script}, dir.path());
+  EXPECT_EQ(r.out, "143\n");
+  EXPECT_EQ(runProgram("/bin/sh", {"-c", "ls -A | grep -c 'verdask-\\|out.k\\|.log'"},
+                       dir.path()).out,
+            "0\n");
 }
 
 }  // namespace
