@@ -2,29 +2,12 @@
 // its first byte picks the options.
 #include "app/run.h"
 #include "fuzz_input.h"
-#include "io/readers.h"
 
 using namespace verdask;
-
-namespace {
-
-// Fewer than 400 trabecular vertices end the process in the neighbour
-// library by design; such inputs are passed over.
-bool endsInTheLibrary(const std::string& trabecular) {
-  FILE* file = memoryFile(reinterpret_cast<const uint8_t*>(trabecular.data()), trabecular.size());
-  PointSet points;
-  int count;
-  bool ends = file && parseSurfVertices(file, points, count) == 0 && count < 400;
-  if (file) fclose(file);
-  return ends;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   std::vector<std::string> files = splitInput(data + 1, size - 1, 4);
-  if (endsInTheLibrary(files[3])) return 0;
   InputFiles inputs;
   inputs.meshName = "mesh.hmascii";
   inputs.corticalName = "cort.surf";
