@@ -385,10 +385,15 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   facts.exitCode = code & 0xff;  // as the shell sees it: -2 is 254
   facts.failure = run.failure;
   facts.warnings = run.warnings;
-  facts.meshVertices = run.in.meshCount;
-  facts.corticalVertices = run.in.cortical.count;
-  facts.trabecularVertices = run.in.trabecular.count;
-  facts.triangles = static_cast<int>(run.corners.size() / 3);
+  // A reader's count stands only once it, and the readers reported before it, succeeded.
+  int readersPassed = code == kExitMeshFailed         ? 0
+                      : code == kExitCorticalFailed   ? 1
+                      : code == kExitTrabecularFailed ? 2
+                                                      : 3;
+  if (readersPassed > 0) facts.meshVertices = run.in.meshCount;
+  if (readersPassed > 1) facts.corticalVertices = run.in.cortical.count;
+  if (readersPassed > 2) facts.trabecularVertices = run.in.trabecular.count;
+  if (run.finished) facts.triangles = static_cast<int>(run.corners.size() / 3);
   if (!run.record.meshToCortical.empty()) facts.lineUp = &run.lineUp;
   if (run.finished) {
     facts.thickness = &run.summary;

@@ -69,10 +69,11 @@ int writeRunRecord(FILE* json, const RunFacts& facts) {
                  {"warnings", facts.warnings}};
   record["inputs"] = filesOf(facts.inputs);
   record["outputs"] = filesOf(facts.outputs);
-  record["counts"] = {{"mesh_vertices", facts.meshVertices},
-                      {"cortical_vertices", facts.corticalVertices},
-                      {"trabecular_vertices", facts.trabecularVertices},
-                      {"triangles", facts.triangles}};
+  auto count = [](int n) { return n < 0 ? Json(nullptr) : Json(n); };
+  record["counts"] = {{"mesh_vertices", count(facts.meshVertices)},
+                      {"cortical_vertices", count(facts.corticalVertices)},
+                      {"trabecular_vertices", count(facts.trabecularVertices)},
+                      {"triangles", count(facts.triangles)}};
   if (facts.lineUp) {
     record["mesh_to_cortical"] = {{"median", facts.lineUp->median},
                                   {"percentile_95", facts.lineUp->percentile95},

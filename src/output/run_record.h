@@ -37,7 +37,8 @@ struct RunFacts {
   std::string failure;  // the lines the failing stage printed
   std::vector<std::string> warnings;
   const LineUp* lineUp = nullptr;  // null when the run ended before the pass
-  int meshVertices = 0, corticalVertices = 0, trabecularVertices = 0, triangles = 0;
+  // -1 where the stage that counts them failed or did not run
+  int meshVertices = -1, corticalVertices = -1, trabecularVertices = -1, triangles = -1;
   const ThicknessSummary* thickness = nullptr;  // null when the run ended before the deck
   const PassRecord* pass = nullptr;
   std::vector<std::pair<std::string, double>> stageSeconds;
