@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
 # Builds verdask and runs it on the bundled example bone; the outputs land in run/.
+#   bash scripts/example.sh [OPTIONS]             options go to verdask
+#   bash scripts/example.sh --picture [OPTIONS]   also renders docs/thickness.png from the run
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+picture=false
+if [ "${1:-}" = --picture ]; then
+  picture=true
+  shift
+fi
+bash scripts/setup.sh $($picture && echo picture)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERDASK_TESTS=OFF >/dev/null
 cmake --build build -j2 --target verdask
 mkdir -p run
 cd run
 ../build/verdask ../examples/mesh.hmascii ../examples/cort.surf ../examples/norm.vtk \
-  ../examples/trab.surf "$@"
+  ../examples/trab.surf $($picture && echo -vtk thickness.vtk) "$@"
+if $picture; then
+  /usr/bin/python3 ../scripts/render_thickness.py thickness.vtk ../docs/thickness.png
+fi

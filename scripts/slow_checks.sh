@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The checks CI runs after scripts/test.sh: the end-to-end tests with the tool
-# under valgrind, and a deterministic fuzz pass (every committed seed, then a
-# fixed-seed run of fixed length per target), so that a result never depends on luck.
+# under valgrind, a deterministic fuzz pass (every committed seed, then a
+# fixed-seed run of fixed length per target), so that a result never depends on luck,
+# and the README's commands on a fresh clone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh test
@@ -30,3 +31,5 @@ for target in mesh surf normals run; do
   echo "$target: $(grep -oE 'cov: [0-9]+' "$work/log.txt" | tail -n 1), no crash"
   rm -rf "$work"
 done
+
+bash tests/readme_check.sh
