@@ -212,7 +212,7 @@ struct RunState {
   int threads = 1;
   RunInputs in;
   PassRecord record;
-  std::vector<int> corners;
+  ShellElements elements;
   std::unique_ptr<float[]> thickness;
   ThicknessSummary summary;
   LineUp lineUp;
@@ -247,7 +247,7 @@ struct RunState {
 int writeExtras(const RunOptions& options, const RunState& run) {
   const float* thickness = run.thickness.get();
   if (options.vtk.get() && writeThicknessView(options.vtk.get(), viewFormatOf(options.vtk.name()),
-                                              run.in.mesh, run.corners, thickness, run.record)) {
+                                              run.in.mesh, run.elements, thickness, run.record)) {
     printf("Failure writing the VTK file\n");
     return kExitOutputFailed;
   }
@@ -257,7 +257,7 @@ int writeExtras(const RunOptions& options, const RunState& run) {
     return kExitOutputFailed;
   }
   if (options.summary) {
-    printRunSummary(static_cast<int>(run.corners.size() / 3), run.summary, run.record, run.lineUp);
+    printRunSummary(run.elements.count(), run.summary, run.record, run.lineUp);
   }
   return kExitSuccess;
 }
@@ -305,7 +305,7 @@ int writeDeck(InputFiles& inputs, const RunOptions& options, RunState& run) {
   {
     ReportCapture capture(&messages);
     status = writeShellCards(inputs.mesh.get(), options.keyword.get(), run.thickness.get(),
-                             run.in.meshCount, options.shellNum, options.shellVal, &run.corners,
+                             run.in.meshCount, options.shellNum, options.shellVal, &run.elements,
                              run.threads);
   }
   return run.reportStage(status, messages, "Failure parsing triangles in .ascii file\n",
@@ -393,7 +393,7 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   if (readersPassed > 0) facts.meshVertices = run.in.meshCount;
   if (readersPassed > 1) facts.corticalVertices = run.in.cortical.count;
   if (readersPassed > 2) facts.trabecularVertices = run.in.trabecular.count;
-  if (run.finished) facts.triangles = static_cast<int>(run.corners.size() / 3);
+  if (run.finished) facts.triangles = run.elements.count();
   if (!run.record.meshToCortical.empty()) facts.lineUp = &run.lineUp;
   if (run.finished) {
     facts.thickness = &run.summary;

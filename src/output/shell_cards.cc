@@ -77,13 +77,13 @@ class ThicknessFields {
 };
 
 // "%8d%8d%8d%8d%8d%8d\n" then "%16.8f%16.8f%16.8f%16.8f\n"; the fourth node repeats the third.
-void writeElement(TextWriter& deck, long long element, int part, const int corners[3],
+void writeElement(TextWriter& deck, long long element, int part, const int corners[4],
                   const ThicknessFields& thickness) {
   deck.putInt(element, 8);
   deck.putInt(part, 8);
-  for (int corner : {corners[0], corners[1], corners[2], corners[2]}) deck.putInt(corner, 8);
+  for (int k = 0; k < 4; ++k) deck.putInt(corners[k], 8);
   deck.put('\n');
-  for (int corner : {corners[0], corners[1], corners[2], corners[2]}) thickness.put(deck, corner);
+  for (int k = 0; k < 4; ++k) thickness.put(deck, corners[k]);
   deck.put('\n');
 }
 
@@ -112,9 +112,9 @@ int checkTriangle(const int corners[3], int vertexCount, long long element, int 
 // Reads the corners of the "*tri3" block starting at `line`, three per
 // triangle, up to the first triangle that fails; 0, or that failure's status.
 int readTriangleBlock(LineReader& lines, LineView line, int vertexCount, int shellNum,
-                      std::vector<int>& corners) {
+                      ShellElements& elements) {
   do {
-    int triangle = static_cast<int>(corners.size() / 3) + 1;
+    int triangle = elements.count() + 1;
     int c[3];
     if (scanTriangle(line, c) != 3) {
       report("Couldn't read value of triangle #%d in .surf file\n", triangle);
@@ -122,17 +122,18 @@ int readTriangleBlock(LineReader& lines, LineView line, int vertexCount, int she
     }
     long long element = static_cast<long long>(shellNum) + triangle - 1;
     if (int status = checkTriangle(c, vertexCount, element, triangle)) return status;
-    corners.insert(corners.end(), c, c + 3);
+    elements.addTriangle(c[0], c[1], c[2]);
   } while (lines.next(&line) && line.contains("*tri3"));
   return 0;
 }
 
-// Writes the cards of every triangle read, formatted in blocks on up to
-// `threads` threads and written in order.
-void writeCards(TextWriter& deck, const std::vector<int>& corners, const ThicknessFields& thickness,
-                int shellNum, int shellVal, int threads) {
+}  // namespace
+
+void writeElementCards(TextWriter& deck, const ShellElements& elements, const float* thickness,
+                       int vertexCount, int shellNum, int shellVal, int threads) {
+  ThicknessFields fields(thickness, vertexCount, threads);
   constexpr int kBlockTriangles = 8192;
-  int triangles = static_cast<int>(corners.size() / 3);
+  int triangles = elements.count();
   int blocks = (triangles + kBlockTriangles - 1) / kBlockTriangles;
   enterStage(Stage::kWritingDeck, triangles);
   std::vector<std::unique_ptr<TextWriter>> texts(blocks);
@@ -141,8 +142,8 @@ void writeCards(TextWriter& deck, const std::vector<int>& corners, const Thickne
       [&](int b) {
         texts[b] = std::make_unique<TextWriter>();
         for (int t = b * kBlockTriangles; t < std::min(triangles, (b + 1) * kBlockTriangles); ++t) {
-          writeElement(*texts[b], static_cast<long long>(shellNum) + t, shellVal, &corners[3 * t],
-                       thickness);
+          writeElement(*texts[b], static_cast<long long>(shellNum) + t, shellVal, elements.of(t),
+                       fields);
         }
         advanceProgress(std::min(triangles, (b + 1) * kBlockTriangles) - b * kBlockTriangles);
       },
@@ -152,10 +153,8 @@ void writeCards(TextWriter& deck, const std::vector<int>& corners, const Thickne
       });
 }
 
-}  // namespace
-
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
-                    int shellNum, int shellVal, std::vector<int>* corners, int threads) {
+                    int shellNum, int shellVal, ShellElements* elements, int threads) {
   LineReader lines(mesh, kLinePieceMax);
   LineView line;
   if (!lines.next(&line)) {
@@ -167,13 +166,12 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
     return kNoTriangles;
   }
   // A "tri3" line without the star starts no block.
-  std::vector<int> read;
+  ShellElements read;
   int status =
       line.contains("*tri3") ? readTriangleBlock(lines, line, vertexCount, shellNum, read) : 0;
   TextWriter deck(keyword);
   deck.put(kDeckHeader);
-  writeCards(deck, read, ThicknessFields(thickness, vertexCount, threads), shellNum, shellVal,
-             std::max(1, threads));
+  writeElementCards(deck, read, thickness, vertexCount, shellNum, shellVal, std::max(1, threads));
   if (status == 0) deck.put("*END\n");
   bool written = deck.finish();
   if (status != 0) return status;
@@ -181,8 +179,8 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
     report("Failed to write the keyword file\n");
     return kWriteFailed;
   }
-  report("Found %zu triangles in .hmascii file\n", read.size() / 3);
-  if (corners) *corners = std::move(read);
+  report("Found %d triangles in .hmascii file\n", read.count());
+  if (elements) *elements = std::move(read);
   return 0;
 }
 

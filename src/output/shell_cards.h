@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "io/shell_elements.h"
+#include "io/text_writer.h"
+
 namespace verdask {
 
 /// The range of a number in an element card's 8 columns.
@@ -13,9 +16,14 @@ constexpr long long kCardFieldMost = 99999999;
 /// Reads the mesh's triangle lines on from where the mesh reader left the
 /// stream and writes an element card and a thickness card for each, formatted
 /// on up to `threads` threads; corners must lie in 1..vertexCount, the range
-/// of the thickness array. A complete deck's corners go to `corners`, if given.
+/// of the thickness array. A complete deck's elements go to `elements`, if given.
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
-                    int shellNum, int shellVal, std::vector<int>* corners = nullptr,
+                    int shellNum, int shellVal, ShellElements* elements = nullptr,
                     int threads = 1);
+
+/// The two cards of each element, numbered from shellNum, with the thickness
+/// at each corner; formatted on up to `threads` threads and written in order.
+void writeElementCards(TextWriter& deck, const ShellElements& elements, const float* thickness,
+                       int vertexCount, int shellNum, int shellVal, int threads);
 
 }  // namespace verdask

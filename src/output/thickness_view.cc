@@ -14,8 +14,11 @@ namespace {
 
 // VTK's legacy ASCII reader takes no "nan"; an angle without a direction is written as this.
 constexpr double kNoAngle = -1.0;
-// The VTK cell type of a triangle.
+// The VTK cell types of a triangle and a quadrilateral.
 constexpr uint8_t kVtkTriangle = 5;
+constexpr uint8_t kVtkQuad = 9;
+
+int cornersOf(const ShellElements& elements, int e) { return elements.isTriangle(e) ? 3 : 4; }
 
 template <typename Value>
 void writeFieldArray(TextWriter& out, const char* name, const char* type, const Value* values,
@@ -36,7 +39,7 @@ void writeFieldArray(TextWriter& out, const char* name, const char* type, const 
   }
 }
 
-void writeLegacy(TextWriter& out, const PointSet& mesh, const std::vector<int>& corners,
+void writeLegacy(TextWriter& out, const PointSet& mesh, const ShellElements& elements,
                  const float* thickness, const PassRecord& record) {
   out.put("# vtk DataFile Version 3.0\nverdask thickness map\nASCII\nDATASET UNSTRUCTURED_GRID\n");
   out.put("POINTS ");
@@ -51,24 +54,28 @@ void writeLegacy(TextWriter& out, const PointSet& mesh, const std::vector<int>& 
     out.putShortest(p.z);
     out.put('\n');
   }
-  long long triangles = static_cast<long long>(corners.size() / 3);
+  long long size = 0;
+  for (int e = 0; e < elements.count(); ++e) size += 1 + cornersOf(elements, e);
   out.put("CELLS ");
-  out.putInt(triangles);
+  out.putInt(elements.count());
   out.put(' ');
-  out.putInt(4 * triangles);
+  out.putInt(size);
   out.put('\n');
-  for (long long t = 0; t < triangles; ++t) {
-    out.put('3');
-    for (int k = 0; k < 3; ++k) {
+  for (int e = 0; e < elements.count(); ++e) {
+    out.putInt(cornersOf(elements, e));
+    for (int k = 0; k < cornersOf(elements, e); ++k) {
       out.put(' ');
-      out.putInt(corners[3 * t + k] - 1);
+      out.putInt(elements.of(e)[k] - 1);
     }
     out.put('\n');
   }
   out.put("CELL_TYPES ");
-  out.putInt(triangles);
+  out.putInt(elements.count());
   out.put('\n');
-  for (long long t = 0; t < triangles; ++t) out.put("5\n", 2);
+  for (int e = 0; e < elements.count(); ++e) {
+    out.putInt(elements.isTriangle(e) ? kVtkTriangle : kVtkQuad);
+    out.put('\n');
+  }
   out.put("POINT_DATA ");
   out.putInt(mesh.count());
   // The thickness as the active scalars, so that a viewer colours by it on opening.
@@ -118,10 +125,10 @@ void writeXmlArray(TextWriter& out, const char* name, const char* type, int comp
 
 // VTK XML, as an unstructured grid (.vtu) or as polygonal data (.vtp).
 void writeXml(TextWriter& out, ViewFormat format, const PointSet& mesh,
-              const std::vector<int>& corners, const float* thickness, const PassRecord& record) {
+              const ShellElements& elements, const float* thickness, const PassRecord& record) {
   bool polyData = format == ViewFormat::kPolyDataXml;
   const char* kind = polyData ? "PolyData" : "UnstructuredGrid";
-  size_t triangles = corners.size() / 3;
+  size_t cells = elements.count();
   out.put("<?xml version=\"1.0\"?>\n<VTKFile type=\"");
   out.put(kind);
   out.put("\" version=\"1.0\" byte_order=\"LittleEndian\" header_type=\"UInt64\">\n<");
@@ -129,19 +136,21 @@ void writeXml(TextWriter& out, ViewFormat format, const PointSet& mesh,
   out.put(">\n<Piece NumberOfPoints=\"");
   out.putInt(mesh.count());
   out.put(polyData ? "\" NumberOfPolys=\"" : "\" NumberOfCells=\"");
-  out.putInt(static_cast<long long>(triangles));
+  out.putInt(static_cast<long long>(cells));
   out.put("\">\n<Points>\n");
   writeXmlArray(out, "Points", "Float64", 3,
                 std::vector<double>(mesh.coords(), mesh.coords() + 3 * size_t(mesh.count())));
   out.put(polyData ? "</Points>\n<Polys>\n" : "</Points>\n<Cells>\n");
-  std::vector<int32_t> connectivity(corners.begin(), corners.end()), offsets(triangles);
-  for (int32_t& corner : connectivity) --corner;
-  for (size_t t = 0; t < triangles; ++t) offsets[t] = static_cast<int32_t>(3 * (t + 1));
+  std::vector<int32_t> connectivity, offsets;
+  std::vector<uint8_t> types;
+  for (int e = 0; e < elements.count(); ++e) {
+    for (int k = 0; k < cornersOf(elements, e); ++k) connectivity.push_back(elements.of(e)[k] - 1);
+    offsets.push_back(static_cast<int32_t>(connectivity.size()));
+    types.push_back(elements.isTriangle(e) ? kVtkTriangle : kVtkQuad);
+  }
   writeXmlArray(out, "connectivity", "Int32", 1, connectivity);
   writeXmlArray(out, "offsets", "Int32", 1, offsets);
-  if (!polyData) {
-    writeXmlArray(out, "types", "UInt8", 1, std::vector<uint8_t>(triangles, kVtkTriangle));
-  }
+  if (!polyData) writeXmlArray(out, "types", "UInt8", 1, types);
   out.put(polyData ? "</Polys>\n" : "</Cells>\n");
   out.put("<PointData Scalars=\"thickness\">\n");
   writeXmlArray(out, "thickness", "Float32", 1,
@@ -168,13 +177,13 @@ ViewFormat viewFormatOf(const std::string& name) {
 }
 
 int writeThicknessView(FILE* view, ViewFormat format, const PointSet& mesh,
-                       const std::vector<int>& corners, const float* thickness,
+                       const ShellElements& elements, const float* thickness,
                        const PassRecord& record) {
   TextWriter out(view);
   if (format == ViewFormat::kLegacy) {
-    writeLegacy(out, mesh, corners, thickness, record);
+    writeLegacy(out, mesh, elements, thickness, record);
   } else {
-    writeXml(out, format, mesh, corners, thickness, record);
+    writeXml(out, format, mesh, elements, thickness, record);
   }
   return out.finish() ? 0 : -1;
 }

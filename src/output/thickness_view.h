@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "io/point_set.h"
+#include "io/shell_elements.h"
 #include "thickness/thickness_pass.h"
 
 namespace verdask {
@@ -16,14 +17,14 @@ enum class ViewFormat { kLegacy, kUnstructuredXml, kPolyDataXml };
 /// The view's format by its name: .vtu and .vtp VTK XML, anything else legacy VTK.
 ViewFormat viewFormatOf(const std::string& name);
 
-/// Writes the mesh vertices, the deck's triangles (corners from 1, three per
-/// triangle) and the point arrays thickness (the active scalars), angle,
+/// Writes the mesh vertices, the deck's elements (triangles and
+/// quadrilaterals) and the point arrays thickness (the active scalars), angle,
 /// cortical_vertex and mesh_to_cortical: as a legacy ASCII unstructured grid
 /// (an angle that is not a number written as -1, since VTK's legacy reader
 /// reads no "nan"), or as VTK XML with the arrays inline in base64,
 /// not-a-number kept. Nonzero when the stream could not be written.
 int writeThicknessView(FILE* view, ViewFormat format, const PointSet& mesh,
-                       const std::vector<int>& corners, const float* thickness,
+                       const ShellElements& elements, const float* thickness,
                        const PassRecord& record);
 
 }  // namespace verdask
