@@ -5,12 +5,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 picture=false
+tests=()
 if [ "${1:-}" = --picture ]; then
   picture=true
   shift
 fi
 bash scripts/setup.sh $($picture && echo picture)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERDASK_TESTS=OFF >/dev/null
+# A build folder the test command made keeps its tests; a new one is made without them.
+[ -f build/CMakeCache.txt ] || tests=(-DVERDASK_TESTS=OFF)
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${tests[@]}" >/dev/null
 cmake --build build -j2 --target verdask
 mkdir -p run
 cd run

@@ -13,6 +13,7 @@
 #include "app/run.h"
 #include "io/output_files.h"
 #include "output/shell_cards.h"
+#include "output/solver_decks.h"
 
 namespace verdask {
 
@@ -44,6 +45,20 @@ const NumberOption kNumberOptions[] = {
      kCardFieldLeast, kCardFieldMost},
     {"-threads", "%lld", "entered invalid number of threads\n", nullptr, &RunOptions::threads, 1,
      kMostThreads},
+    {"-mid", "%lld", "entered invalid number for material id\n", nullptr,
+     &RunOptions::materialId, 1, kCardFieldMost},
+};
+
+// Names written into the complete decks.
+struct NameOption {
+  const char* name;
+  const char* invalidMessage;
+  std::string RunOptions::*value;
+};
+
+const NameOption kNameOptions[] = {
+    {"-elset", "entered invalid name for element set\n", &RunOptions::elset},
+    {"-material", "entered invalid name for material\n", &RunOptions::material},
 };
 
 // In the order the default names are opened.
@@ -57,6 +72,7 @@ const FileOption kFileOptions[] = {
     {"-ans", "ans.log", &RunOptions::answers},   {"-o", "out.k", &RunOptions::keyword},
     {"-table", "table.log", &RunOptions::table}, {"-vtk", nullptr, &RunOptions::vtk},
     {"-json", nullptr, &RunOptions::json},       {"-nodal", nullptr, &RunOptions::nodal},
+    {"-inp", nullptr, &RunOptions::inp},         {"-deck", nullptr, &RunOptions::deck},
 };
 
 struct FlagOption {
@@ -185,6 +201,16 @@ int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& o
     i += 2;
     return kExitSuccess;
   }
+  for (const NameOption& option : kNameOptions) {
+    if (strcmp(argv[i], option.name) != 0) continue;
+    if (i + 1 >= argc || !isDeckName(argv[i + 1])) {
+      printf("%s", option.invalidMessage);
+      return printUsage();
+    }
+    options.*option.value = argv[i + 1];
+    i += 2;
+    return kExitSuccess;
+  }
   for (const FileOption& option : kFileOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     if (i + 1 >= argc) {
@@ -241,6 +267,13 @@ const char kMoreOptions[] =
     "  -surface                  = measure to the surfaces' triangles instead of their vertices\n"
     "  -threads <n (int)>        = threads to run on; default: the machine's cores\n"
     "  -strict                   = fail (exit -8) when the run warns, keeping the earlier outputs\n"
+    "  -inp <outfile (.inp)>     = complete Abaqus/CalculiX deck of the shell layer, elements facing "
+    "outwards\n"
+    "  -deck <outfile (.k)>      = complete LS-DYNA deck of the shell layer, elements facing "
+    "outwards\n"
+    "  -elset <name>             = element set (Abaqus) and part title (LS-DYNA); default 'CORTEX'\n"
+    "  -material <name>          = material of the Abaqus deck's shell section; default 'CORTEX'\n"
+    "  -mid <id (int)>           = material id of the LS-DYNA deck's part; default '1'\n"
     "  -h, -help, --help, --version = print this text, or the version, and exit\n";
 
 }  // namespace

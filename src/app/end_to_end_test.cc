@@ -26,7 +26,8 @@ std::string xyzLine(const Xyz& p, const char* separator) {
 
 // A small bone: cortical vertex j at x = 100 (j - 1) with the normal +z, its
 // trabecular partner straight below it at the given distance, mesh node j
-// just above it, and far-away trabecular filler up to `trabecularCount`.
+// just above it (and (j - 1)^2 aside, so that the triangle has an area), and
+// far-away trabecular filler up to `trabecularCount`.
 struct Bone {
   std::vector<double> distances = {25.0, 3.14159, 1.3};
   std::vector<std::string> triangles = {"*tri3(1,1,1,2,3)"};
@@ -36,7 +37,7 @@ struct Bone {
     std::string text = "BEGIN DATA\nBEGIN NODES\n";
     for (size_t j = 0; j < distances.size(); ++j) {
       text +=
-          "*node(" + std::to_string(j + 1) + "," + xyzLine({100.0 * j, 0, 0.5}, ",") + ",0,0,0)\n";
+          "*node(" + std::to_string(j + 1) + "," + xyzLine({100.0 * j, 1.0 * j * j, 0.5}, ",") + ",0,0,0)\n";
     }
     text += "END NODES\n";
     for (const std::string& t : triangles) text += t + "\n";
@@ -318,17 +319,24 @@ TEST(EndToEnd, StageFailuresEndWithTheirExitCodes) {
 }
 
 TEST(EndToEnd, SmallSurfacesAreMeasuredLikeAnyOther) {
-  const std::vector<std::pair<Bone, std::string>> cases = {
-      {{{25.0, 3.14159, 1.3}, {"*tri3(1,1,1,2,3)"}, 399}, "1\t\t2.000e+001\t0.00\n"},
-      {{{2.5}, {"*tri3(1,1,1,1,1)"}, 1}, "1\t\t2.500e+000\t0.00\n"},
+  struct Case {
+    Bone bone;
+    std::string firstRow, err;
   };
-  for (const auto& [bone, firstRow] : cases) {
+  const std::vector<Case> cases = {
+      {{{25.0, 3.14159, 1.3}, {"*tri3(1,1,1,2,3)"}, 399}, "1\t\t2.000e+001\t0.00\n", ""},
+      {{{2.5}, {"*tri3(1,1,1,1,1)"}, 1},
+       "1\t\t2.500e+000\t0.00\n",
+       "verdask: warning: element 1 cannot be oriented (no area, or cortical normals of zero "
+       "length): written as given\n"},
+  };
+  for (const auto& [bone, firstRow, err] : cases) {
     SCOPED_TRACE(bone.trabecularCount);
     ScratchDir dir;
     bone.writeTo(dir);
     RunResult r = runTool(kInputs, dir.path());
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, err);
     EXPECT_EQ(dir.read("ans.log").substr(0, sizeof kAnswerHeader - 1 + firstRow.size()),
               kAnswerHeader + firstRow);
   }
@@ -565,6 +573,7 @@ TEST(EndToEnd, ViewNodalTableAndSummaryFollowTheRun) {
                        "\nRun summary\n"
                        "mesh vertices       : 3\n"
                        "triangles           : 1\n"
+                       "facing inwards      : 0\n"
                        "thickness minimum   : 1.300000\n"
                        "thickness mean      : 8.147197\n"
                        "thickness maximum   : 20.000000\n"
@@ -572,8 +581,8 @@ TEST(EndToEnd, ViewNodalTableAndSummaryFollowTheRun) {
                        "raised to minimum   : 0\n"
                        "lowered to maximum  : 1\n"
                        "angles not a number : 0\n"
-                       "mesh to cortical    : median 0.500000, 95th percentile 0.500000, "
-                       "maximum 0.500000\n"
+                       "mesh to cortical    : median 1.118034, 95th percentile 4.031129, "
+                       "maximum 4.031129\n"
                        "thickness histogram :\n"
                        "      1.300000 -     3.170000 :        2 " +
                        std::string(40, '#') +
@@ -590,13 +599,13 @@ TEST(EndToEnd, ViewNodalTableAndSummaryFollowTheRun) {
                        std::string(20, '#') + "\n");
   EXPECT_EQ(dir.read("view.vtk"),
             "# vtk DataFile Version 3.0\nverdask thickness map\nASCII\nDATASET UNSTRUCTURED_GRID\n"
-            "POINTS 3 double\n0 0 0.5\n100 0 0.5\n200 0 0.5\n"
+            "POINTS 3 double\n0 0 0.5\n100 1 0.5\n200 4 0.5\n"
             "CELLS 1 4\n3 0 1 2\nCELL_TYPES 1\n5\n"
             "POINT_DATA 3\nSCALARS thickness float 1\nLOOKUP_TABLE default\n20\n3.14159\n1.3\n"
             "FIELD FieldData 3\n"
             "angle 1 3 double\n0\n0\n0\n"
             "cortical_vertex 1 3 int\n1\n2\n3\n"
-            "mesh_to_cortical 1 3 double\n0.5\n0.5\n0.5\n");
+            "mesh_to_cortical 1 3 double\n0.5\n1.118033988749895\n4.031128874149275\n");
 }
 
 TEST(EndToEnd, ExtraOutputsAreFileOptionsLikeTheOthers) {
@@ -667,7 +676,7 @@ TEST(EndToEnd, FailedRunKeepsTheLastGoodOutputs) {
        250, "Failure parsing triangles in .ascii file"},
       {"norm.vtk", "NORMALS\n0 0 1\n", "", 252, "Failure parsing normals in norm.vtk file"},
       {"mesh.hmascii",
-       "BEGIN NODES\n*node(1,0,0,500)\n*node(2,100,0,500)\n*node(3,200,0,500)\n"
+       "BEGIN NODES\n*node(1,0,0,500)\n*node(2,100,1,500)\n*node(3,200,4,500)\n"
        "*tri3(1,1,1,2,3)\n",
        "-strict", 248, "Failure: 1 warning(s) under -strict"},
   };

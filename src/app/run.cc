@@ -24,12 +24,14 @@
 #include "output/nodal_table.h"
 #include "output/run_record.h"
 #include "output/run_summary.h"
+#include "output/solver_decks.h"
 #include "output/shell_cards.h"
 #include "output/thickness_view.h"
 #include "thickness/closest_point.h"
 #include "thickness/line_up.h"
 #include "thickness/measure.h"
 #include "thickness/nearest_vertex.h"
+#include "thickness/orientation.h"
 #include "thickness/thickness_pass.h"
 
 namespace verdask {
@@ -213,12 +215,14 @@ struct RunState {
   RunInputs in;
   PassRecord record;
   ShellElements elements;
+  Orientation orientation;
   std::unique_ptr<float[]> thickness;
   ThicknessSummary summary;
   LineUp lineUp;
   std::vector<std::string> warnings;
   std::string failure;    // the lines the failing stage printed
   bool finished = false;  // the deck is complete
+  int firstElement = 1;   // -num
   Clock clock;
   // How the stage under way ends when memory runs out.
   int stageCode = kExitPassFailed;
@@ -244,6 +248,41 @@ struct RunState {
 };
 
 // The extra outputs and the summary, from what the pass and the deck saw.
+// The complete decks, every element facing outwards; 0 or the exit code.
+int writeSolverDecks(const RunOptions& options, const RunState& run) {
+  if (!options.inp.get() && !options.deck.get()) return kExitSuccess;
+  ShellElements outward = facingOutwards(run.elements, run.orientation);
+  DeckNames names;
+  names.heading = "verdask " VERDASK_VERSION ":";
+  for (const std::string& word : options.commandLine) names.heading += " " + word;
+  names.elset = options.elset;
+  names.material = options.material;
+  names.firstElement = options.shellNum;
+  names.part = options.shellVal;
+  names.materialId = options.materialId;
+  for (const auto& [file, dialect] : {std::pair{&options.inp, "Abaqus"}, {&options.deck, "LS-DYNA"}}) {
+    if (!file->get()) continue;
+    std::string messages;
+    int status;
+    {
+      ReportCapture capture(&messages);
+      status = file == &options.inp
+                   ? writeAbaqusDeck(file->get(), run.in.mesh, outward, run.thickness.get(), names)
+                   : writeDynaDeck(file->get(), run.in.mesh, outward, run.thickness.get(), names,
+                                   run.threads);
+    }
+    fputs(messages.c_str(), stdout);
+    if (status != 0) {
+      printf("Failure writing the %s deck\n", dialect);
+      return kExitOutputFailed;
+    }
+    printf("Wrote the %s deck %s: %d elements, %d of them turned to face outwards\n", dialect,
+           file->name().c_str(), outward.count(), run.orientation.inwardCount);
+  }
+  return kExitSuccess;
+}
+
+// The extra outputs and the summary, from what the pass and the deck saw.
 int writeExtras(const RunOptions& options, const RunState& run) {
   const float* thickness = run.thickness.get();
   if (options.vtk.get() && writeThicknessView(options.vtk.get(), viewFormatOf(options.vtk.name()),
@@ -256,10 +295,34 @@ int writeExtras(const RunOptions& options, const RunState& run) {
     printf("Failure writing the nodal thickness table\n");
     return kExitOutputFailed;
   }
+  if (int code = writeSolverDecks(options, run)) return code;
   if (options.summary) {
-    printRunSummary(run.elements.count(), run.summary, run.record, run.lineUp);
+    printRunSummary(run.elements.count(), run.summary, run.record, run.lineUp,
+                    run.orientation.inwardCount);
   }
   return kExitSuccess;
+}
+
+// Which way the elements face; those that cannot be told are warned of.
+void orientDeck(RunState& run) {
+  run.orientation = orientElements(run.in.mesh, run.elements, run.record.normals);
+  if (run.orientation.inwardCount > 0) {
+    fprintf(stderr,
+            "verdask: %d of %d elements face inwards: their corners run against the cortical "
+            "normals (-inp and -deck turn them)\n",
+            run.orientation.inwardCount, run.elements.count());
+  }
+  constexpr size_t kNamed = 5;
+  const std::vector<int>& undecided = run.orientation.undecided;
+  for (size_t k = 0; k < std::min(undecided.size(), kNamed); ++k) {
+    run.warn("element " + std::to_string(static_cast<long long>(run.firstElement) + undecided[k]) +
+             " cannot be oriented (no area, or cortical normals of zero length): written as "
+             "given");
+  }
+  if (undecided.size() > kNamed) {
+    run.warn(std::to_string(undecided.size() - kNamed) +
+             " more elements cannot be oriented: written as given");
+  }
 }
 
 // The thickness pass with the measure the options choose; 0 or the exit code.
@@ -325,6 +388,7 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   run.stageCode = kExitDeckFailed;
   run.stageFailure = "Failure parsing triangles in .ascii file\n";
   if (int code = writeDeck(inputs, options, run)) return code;
+  orientDeck(run);
   run.clock.lap("deck");
   run.stageCode = kExitOutputFailed;
   run.stageFailure = "Failure writing the outputs\n";
@@ -368,7 +432,9 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
                                      {"o", &options.keyword},
                                      {"vtk", &options.vtk},
                                      {"json", &options.json},
-                                     {"nodal", &options.nodal}}) {
+                                     {"nodal", &options.nodal},
+                                     {"inp", &options.inp},
+                                     {"deck", &options.deck}}) {
     facts.options.outputs.emplace_back(option, file->name());
     if (code == kExitSuccess && !file->name().empty() && file != &options.json) {
       facts.outputs.push_back({option, file->name(), 0, ""});
@@ -393,7 +459,11 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   if (readersPassed > 0) facts.meshVertices = run.in.meshCount;
   if (readersPassed > 1) facts.corticalVertices = run.in.cortical.count;
   if (readersPassed > 2) facts.trabecularVertices = run.in.trabecular.count;
-  if (run.finished) facts.triangles = run.elements.count();
+  if (run.finished) {
+    facts.triangles = run.elements.count();
+    facts.inwardElements = run.orientation.inwardCount;
+    facts.unorientedElements = static_cast<int>(run.orientation.undecided.size());
+  }
   if (!run.record.meshToCortical.empty()) facts.lineUp = &run.lineUp;
   if (run.finished) {
     facts.thickness = &run.summary;
@@ -408,7 +478,7 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
 int settleOutputs(RunOptions& options, RunState& run, int code) {
   bool written = true;
   for (FileHandle* file : {&options.answers, &options.table, &options.keyword, &options.vtk,
-                           &options.nodal}) {
+                           &options.nodal, &options.inp, &options.deck}) {
     if (file->get()) written = fclose(file->release()) == 0 && written;
   }
   const char* failure = nullptr;
@@ -446,6 +516,7 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
   printSettings(inputs, options);
   RunState run;
   run.threads = options.threads > 0 ? options.threads : machineThreads();
+  run.firstElement = options.shellNum;
   int code;
   try {
     code = runStages(inputs, options, run);

@@ -28,6 +28,11 @@ struct RunOptions {
   FileHandle vtk;        // -vtk: the thickness map (.vtu: VTK XML), written only when named
   FileHandle json;       // -json: the run record
   FileHandle nodal;      // -nodal: the nodal thickness table
+  FileHandle inp;        // -inp: a complete Abaqus deck of the shell layer
+  FileHandle deck;       // -deck: a complete LS-DYNA deck of the shell layer
+  std::string elset = "CORTEX";    // -elset: the complete decks' element set
+  std::string material = "CORTEX"; // -material: the Abaqus deck's material
+  int materialId = 1;              // -mid: the LS-DYNA deck's material id
   bool summary = false;  // -summary
   bool surface = false;  // -surface: thickness from the surfaces' triangles
   bool strict = false;   // -strict: a warning fails the run

@@ -118,8 +118,19 @@ bool LineReader::handBack() {
 }
 
 bool skipToKeyword(LineReader& lines, LineView* line, const char* keyword) {
-  while (!line->contains(keyword)) {
-    lines.skipLinesWithout(keyword);
+  return skipToAnyKeyword(lines, line, {keyword});
+}
+
+bool skipToAnyKeyword(LineReader& lines, LineView* line,
+                      std::initializer_list<const char*> keywords) {
+  auto found = [&] {
+    for (const char* keyword : keywords) {
+      if (line->contains(keyword)) return true;
+    }
+    return false;
+  };
+  while (!found()) {
+    lines.skipLinesWithoutAny(keywords);
     if (!lines.next(line)) return false;
   }
   return true;

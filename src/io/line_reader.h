@@ -75,4 +75,8 @@ class LineReader {
 /// false when the file ends first.
 bool skipToKeyword(LineReader& lines, LineView* line, const char* keyword);
 
+/// The same for a piece that contains any of the keywords.
+bool skipToAnyKeyword(LineReader& lines, LineView* line,
+                      std::initializer_list<const char*> keywords);
+
 }  // namespace verdask

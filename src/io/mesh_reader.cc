@@ -26,28 +26,34 @@ enum MeshStatus {
   kMisnumberedNode = -12,
 };
 
-// Reads on from the first "tri3" line through the block of such lines; the
-// vertex count is the largest corner, and corners of 0 or below never count.
-int countTriangleBlockVertices(LineReader& lines, int& count) {
+bool isElementLine(LineView line) { return line.contains("tri3") || line.contains("quad4"); }
+
+// Reads on from the first "tri3" or "quad4" line through the block of such
+// lines; the vertex count is the largest corner, and corners of 0 or below
+// never count.
+int countElementBlockVertices(LineReader& lines, int& count) {
   LineView line;
   if (!lines.next(&line)) {
     report("Failed to read first line of .hmascii file\n");
     return kEmptyFile;
   }
-  if (!skipToKeyword(lines, &line, "tri3")) {
+  if (!skipToAnyKeyword(lines, &line, {"tri3", "quad4"})) {
     report("Reached end of .hmascii file before finding '*tri3()'\n");
     return kNoTriangles;
   }
   do {
-    int corners[3];
-    if (scanTriangle(line, corners) != 3) {
-      report("Unable to read tri values in .hmascii file\n");
+    int corners[4];
+    bool quad;
+    int read = scanElement(line, corners, &quad);
+    if (read == 0) {
+      report(quad ? "Unable to read quad values in .hmascii file\n"
+                  : "Unable to read tri values in .hmascii file\n");
       return kBadTriangle;
     }
-    for (int corner : corners) {
-      if (corner > count) count = corner;
+    for (int k = 0; k < read; ++k) {
+      if (corners[k] > count) count = corners[k];
     }
-  } while (lines.next(&line) && line.contains("tri3"));
+  } while (lines.next(&line) && isElementLine(line));
   return 0;
 }
 
@@ -72,7 +78,7 @@ int parseMeshVertices(FILE* mesh, PointSet& points, int& count) {
   }
   count = 0;
   LineReader lines(mesh, kLinePieceMax);
-  if (int status = countTriangleBlockVertices(lines, count)) return status;
+  if (int status = countElementBlockVertices(lines, count)) return status;
   if (count == 0) {
     report("Invalid number of vertices found in .surf file\n");
     return kNoVertices;

@@ -9,6 +9,7 @@
 namespace verdask {
 
 const char kTriangleFormat[] = "%*c%*c%*c%*c%*c%*c%*d%*c%*d%*c%d%*c%d%*c%d";
+const char kQuadFormat[] = "%*c%*c%*c%*c%*c%*c%*c%*d%*c%*d%*c%d%*c%d%*c%d%*c%d";
 const char kNodeFormat[] = "%*c%*c%*c%*c%*c%*c%lld%*c%lg%*c%lg%*c%lg";
 const char kSurfVertexFormat[] = "%lg %lg %lg";
 const char kSurfTriangleFormat[] = "%lld %lld %lld";
@@ -100,6 +101,27 @@ int scanTriangle(LineView line, int corners[3]) {
   }
   if (scan.sure) return 3;
   return scanWithLibrary(line, kTriangleFormat, &corners[0], &corners[1], &corners[2]);
+}
+
+int scanQuad(LineView line, int corners[4]) {
+  FastScan scan{line.begin, line.end};
+  int skipped;
+  for (int i = 0; i < 7; ++i) scan.skipChar();
+  scan.readInt(&skipped);
+  scan.skipChar();
+  scan.readInt(&skipped);
+  for (int i = 0; i < 4; ++i) {
+    scan.skipChar();
+    scan.readInt(&corners[i]);
+  }
+  if (scan.sure) return 4;
+  return scanWithLibrary(line, kQuadFormat, &corners[0], &corners[1], &corners[2], &corners[3]);
+}
+
+int scanElement(LineView line, int corners[4], bool* quad) {
+  *quad = !line.contains("tri3") && line.contains("quad4");
+  if (*quad) return scanQuad(line, corners) == 4 ? 4 : 0;
+  return scanTriangle(line, corners) == 3 ? 3 : 0;
 }
 
 int scanNode(LineView line, long long* number, double xyz[3]) {

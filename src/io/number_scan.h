@@ -16,6 +16,12 @@ extern const char kSurfTriangleFormat[];
 
 /// Corners 1 to 3 of a triangle line; returns what sscanf with kTriangleFormat returns.
 int scanTriangle(LineView line, int corners[3]);
+/// A HyperMesh quadrilateral line, "*quad4(E,P,a,b,c,d": as "%*c" seven
+/// times, two skipped integers, then four corners, each after one character.
+int scanQuad(LineView line, int corners[4]);
+/// An element line's corners: a quadrilateral's ("quad4", and no "tri3") or a
+/// triangle's. Returns the corners read in full (3 or 4), else fewer.
+int scanElement(LineView line, int corners[4], bool* quad);
 /// The node number and x, y, z of a mesh node line; returns what sscanf with
 /// kNodeFormat returns (4 for a good line).
 int scanNode(LineView line, long long* number, double xyz[3]);

@@ -73,7 +73,9 @@ int writeRunRecord(FILE* json, const RunFacts& facts) {
   record["counts"] = {{"mesh_vertices", count(facts.meshVertices)},
                       {"cortical_vertices", count(facts.corticalVertices)},
                       {"trabecular_vertices", count(facts.trabecularVertices)},
-                      {"triangles", count(facts.triangles)}};
+                      {"triangles", count(facts.triangles)},
+                      {"elements_facing_inwards", count(facts.inwardElements)},
+                      {"elements_not_oriented", count(facts.unorientedElements)}};
   if (facts.lineUp) {
     record["mesh_to_cortical"] = {{"median", facts.lineUp->median},
                                   {"percentile_95", facts.lineUp->percentile95},

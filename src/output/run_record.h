@@ -39,6 +39,7 @@ struct RunFacts {
   const LineUp* lineUp = nullptr;  // null when the run ended before the pass
   // -1 where the stage that counts them failed or did not run
   int meshVertices = -1, corticalVertices = -1, trabecularVertices = -1, triangles = -1;
+  int inwardElements = -1, unorientedElements = -1;
   const ThicknessSummary* thickness = nullptr;  // null when the run ended before the deck
   const PassRecord* pass = nullptr;
   std::vector<std::pair<std::string, double>> stageSeconds;

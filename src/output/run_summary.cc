@@ -33,10 +33,11 @@ ThicknessSummary summarizeThickness(const float* thickness, const PassRecord& re
 }
 
 void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord& record,
-                     const LineUp& lineUp) {
+                     const LineUp& lineUp, int inwardElements) {
   printf("\nRun summary\n");
   printf("mesh vertices       : %d\n", s.vertices);
   printf("triangles           : %d\n", triangles);
+  printf("facing inwards      : %d\n", inwardElements);
   printf("thickness minimum   : %.6f\n", s.minimum);
   printf("thickness mean      : %.6f\n", s.mean);
   printf("thickness maximum   : %.6f\n", s.maximum);

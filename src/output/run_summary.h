@@ -20,9 +20,10 @@ struct ThicknessSummary {
 
 ThicknessSummary summarizeThickness(const float* thickness, const PassRecord& record);
 
-/// Prints counts, thickness statistics, clamp counts, how far the mesh lies
-/// from the cortical surface, and the histogram.
+/// Prints counts (the elements facing inwards among them), thickness
+/// statistics, clamp counts, how far the mesh lies from the cortical surface,
+/// and the histogram.
 void printRunSummary(int triangles, const ThicknessSummary& summary, const PassRecord& record,
-                     const LineUp& lineUp);
+                     const LineUp& lineUp, int inwardElements);
 
 }  // namespace verdask

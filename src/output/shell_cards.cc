@@ -89,17 +89,17 @@ void writeElement(TextWriter& deck, long long element, int part, const int corne
 
 // Corners must index the thickness array, and every number must fit its card's
 // 8 columns: a wider one would run into the next field.
-int checkTriangle(const int corners[3], int vertexCount, long long element, int triangle) {
-  for (int i = 0; i < 3; ++i) {
+int checkElement(const int corners[], int cornerCount, int vertexCount, long long element,
+                 int triangle) {
+  for (int i = 0; i < cornerCount; ++i) {
     if (corners[i] < 1 || corners[i] > vertexCount) {
       report("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangle, corners[i],
              vertexCount);
       return kCornerOutOfRange;
     }
   }
-  for (long long number :
-       {element, static_cast<long long>(corners[0]), static_cast<long long>(corners[1]),
-        static_cast<long long>(corners[2])}) {
+  for (int i = -1; i < cornerCount; ++i) {
+    long long number = i < 0 ? element : corners[i];
     if (number < kCardFieldLeast || number > kCardFieldMost) {
       report("Triangle #%d needs the number %lld, wider than the deck's 8 columns\n", triangle,
              number);
@@ -109,21 +109,33 @@ int checkTriangle(const int corners[3], int vertexCount, long long element, int 
   return 0;
 }
 
-// Reads the corners of the "*tri3" block starting at `line`, three per
-// triangle, up to the first triangle that fails; 0, or that failure's status.
-int readTriangleBlock(LineReader& lines, LineView line, int vertexCount, int shellNum,
-                      ShellElements& elements) {
+bool isStarredElementLine(LineView line) {
+  return line.contains("*tri3") || line.contains("*quad4");
+}
+
+// Reads the corners of the "*tri3" and "*quad4" block starting at `line`, up
+// to the first element that fails; 0, or that failure's status.
+int readElementBlock(LineReader& lines, LineView line, int vertexCount, int shellNum,
+                     ShellElements& elements) {
   do {
-    int triangle = elements.count() + 1;
-    int c[3];
-    if (scanTriangle(line, c) != 3) {
-      report("Couldn't read value of triangle #%d in .surf file\n", triangle);
+    int number = elements.count() + 1;
+    int c[4];
+    bool quad;
+    int read = scanElement(line, c, &quad);
+    if (read == 0) {
+      report(quad ? "Couldn't read value of quad #%d in .hmascii file\n"
+                  : "Couldn't read value of triangle #%d in .surf file\n",
+             number);
       return kBadTriangle;
     }
-    long long element = static_cast<long long>(shellNum) + triangle - 1;
-    if (int status = checkTriangle(c, vertexCount, element, triangle)) return status;
-    elements.addTriangle(c[0], c[1], c[2]);
-  } while (lines.next(&line) && line.contains("*tri3"));
+    long long element = static_cast<long long>(shellNum) + number - 1;
+    if (int status = checkElement(c, read, vertexCount, element, number)) return status;
+    if (quad) {
+      elements.addQuad(c[0], c[1], c[2], c[3]);
+    } else {
+      elements.addTriangle(c[0], c[1], c[2]);
+    }
+  } while (lines.next(&line) && isStarredElementLine(line));
   return 0;
 }
 
@@ -132,6 +144,7 @@ int readTriangleBlock(LineReader& lines, LineView line, int vertexCount, int she
 void writeElementCards(TextWriter& deck, const ShellElements& elements, const float* thickness,
                        int vertexCount, int shellNum, int shellVal, int threads) {
   ThicknessFields fields(thickness, vertexCount, threads);
+  deck.put(kDeckHeader);
   constexpr int kBlockTriangles = 8192;
   int triangles = elements.count();
   int blocks = (triangles + kBlockTriangles - 1) / kBlockTriangles;
@@ -161,16 +174,15 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
     report("Failed to read first line of .hmascii file\n");
     return kNothingAfterNodes;
   }
-  if (!skipToKeyword(lines, &line, "tri3")) {
+  if (!skipToAnyKeyword(lines, &line, {"tri3", "quad4"})) {
     report("Reached end of .hmascii file before finding '*tri3()'\n");
     return kNoTriangles;
   }
   // A "tri3" line without the star starts no block.
   ShellElements read;
   int status =
-      line.contains("*tri3") ? readTriangleBlock(lines, line, vertexCount, shellNum, read) : 0;
+      isStarredElementLine(line) ? readElementBlock(lines, line, vertexCount, shellNum, read) : 0;
   TextWriter deck(keyword);
-  deck.put(kDeckHeader);
   writeElementCards(deck, read, thickness, vertexCount, shellNum, shellVal, std::max(1, threads));
   if (status == 0) deck.put("*END\n");
   bool written = deck.finish();
@@ -179,7 +191,13 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
     report("Failed to write the keyword file\n");
     return kWriteFailed;
   }
-  report("Found %d triangles in .hmascii file\n", read.count());
+  int triangles = read.triangleCount();
+  if (triangles == read.count()) {
+    report("Found %d triangles in .hmascii file\n", triangles);
+  } else {
+    report("Found %d triangles and %d quads in .hmascii file\n", triangles,
+           read.count() - triangles);
+  }
   if (elements) *elements = std::move(read);
   return 0;
 }

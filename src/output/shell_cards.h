@@ -21,7 +21,8 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
                     int shellNum, int shellVal, ShellElements* elements = nullptr,
                     int threads = 1);
 
-/// The two cards of each element, numbered from shellNum, with the thickness
+/// The *ELEMENT_SHELL_THICKNESS keyword with its comment lines, then the two
+/// cards of each element, numbered from shellNum, with the thickness
 /// at each corner; formatted on up to `threads` threads and written in order.
 void writeElementCards(TextWriter& deck, const ShellElements& elements, const float* thickness,
                        int vertexCount, int shellNum, int shellVal, int threads);

@@ -73,6 +73,7 @@ struct Pass {
       block.raisedToMin += clamp == Clamp::kRaisedToMin;
       block.loweredToMax += clamp == Clamp::kLoweredToMax;
       block.obtuseAngles += angle > 90.0;
+      record.normals[i] = m.normal;
       const Coord3& v = mesh.point(i);
       record.meshToCortical[i] =
           vectorLength({v.x - m.cortical.x, v.y - m.cortical.y, v.z - m.cortical.z});
@@ -139,6 +140,7 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Meas
   fputs(kTableHeader, table);
   fputs(kAnswerHeader, answers);
   record.meshToCortical.resize(mesh.count());
+  record.normals.resize(mesh.count());
   if (record.keepVertices) {
     record.angles.resize(mesh.count());
     record.corticalVertices.resize(mesh.count());

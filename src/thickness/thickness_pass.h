@@ -18,6 +18,7 @@ enum class Clamp { kNone, kRaisedToMin, kLoweredToMax };
 struct PassRecord {
   bool keepVertices = false;
   std::vector<double> meshToCortical;
+  std::vector<Coord3> normals;  // the cortical normal each mesh vertex was measured with
   std::vector<double> angles;
   std::vector<int> corticalVertices;  // from 1
   int raisedToMin = 0;

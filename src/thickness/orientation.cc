@@ -1,0 +1,65 @@
+#include "thickness/orientation.h"
+
+#include <cmath>
+
+#include "thickness/thickness.h"
+
+namespace verdask {
+
+namespace {
+
+Coord3 minus(const Coord3& a, const Coord3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+Coord3 cross(const Coord3& u, const Coord3& v) {
+  return {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
+}
+
+// The element's normal by its corner order: a quadrilateral's from its diagonals.
+Coord3 elementNormal(const PointSet& mesh, const ShellElements& elements, int e) {
+  const int* c = elements.of(e);
+  const Coord3 &a = mesh.point(c[0] - 1), &b = mesh.point(c[1] - 1), &d = mesh.point(c[2] - 1);
+  if (elements.isTriangle(e)) return cross(minus(b, a), minus(d, a));
+  return cross(minus(d, a), minus(mesh.point(c[3] - 1), b));
+}
+
+}  // namespace
+
+Orientation orientElements(const PointSet& mesh, const ShellElements& elements,
+                           const std::vector<Coord3>& normals) {
+  Orientation orientation;
+  orientation.inward.resize(elements.count());
+  for (int e = 0; e < elements.count(); ++e) {
+    Coord3 n = elementNormal(mesh, elements, e);
+    double facing = 0;
+    for (int k = 0; k < (elements.isTriangle(e) ? 3 : 4); ++k) {
+      Coord3 normal = normals[elements.of(e)[k] - 1];
+      double length = vectorLength(normal);
+      if (length > 0) facing += dotProduct(n, normal) / length;
+    }
+    if (facing < 0) {
+      orientation.inward[e] = 1;
+      ++orientation.inwardCount;
+    } else if (!(facing > 0)) {
+      orientation.undecided.push_back(e);
+    }
+  }
+  return orientation;
+}
+
+ShellElements facingOutwards(const ShellElements& elements, const Orientation& orientation) {
+  ShellElements outward = elements;
+  for (int e = 0; e < elements.count(); ++e) {
+    if (!orientation.inward[e]) continue;
+    int* c = &outward.corners[4 * static_cast<size_t>(e)];
+    if (elements.isTriangle(e)) {
+      c[1] = elements.of(e)[2];
+      c[2] = c[3] = elements.of(e)[1];
+    } else {
+      c[1] = elements.of(e)[3];
+      c[3] = elements.of(e)[1];
+    }
+  }
+  return outward;
+}
+
+}  // namespace verdask
