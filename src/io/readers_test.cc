@@ -34,6 +34,7 @@ TEST(MeshReader, ReportsEachFailureWithItsStatus) {
   const std::vector<ReaderCase> cases = {
       {"empty", "", -2, "Failed to read first line of .hmascii file\n"},
       {"no triangle", kNodes, -3, "Reached end of .hmascii file before finding '*tri3()'\n"},
+      {"bad quad", kNodes + "*quad4(1,1,1,2,3)\n", -4, "Unable to read quad values in .hmascii file\n"},
       {"bad triangle", kNodes + "*tri3(1,1,2)\n", -4,
        "Unable to read tri values in .hmascii file\n"},
       {"blank before keyword", kNodes + " *tri3(1,1,1,2,3)\n", -4,
@@ -88,6 +89,11 @@ TEST(MeshReader, CountsLargestCornerOfFirstBlockAndReadsThatManyNodes) {
   int count;
   ASSERT_EQ(parseMeshVertices(file.get(), points, count), 0);
   EXPECT_EQ(count, 9);
+  // Quadrilaterals belong to the block too: their corners count.
+  MemoryFile mixed(nodes + "*tri3(1,1,5,9,7)\n*quad4(2,1,1,2,10,3)\nother\n*quad4(3,1,11,12,1,2)\n");
+  PointSet mixedPoints;
+  ASSERT_EQ(parseMeshVertices(mixed.get(), mixedPoints, count), 0);
+  EXPECT_EQ(count, 10);
   ASSERT_EQ(points.count(), 9);
   for (int k = 1; k <= 9; ++k) EXPECT_EQ(points.point(k - 1).x, k);
   // The stream stands just after the ninth node line.

@@ -93,6 +93,13 @@ TEST(ShellCards, ReportsEachOutcome) {
        kHeader + ("99999999" + card.substr(8))},
       {"element number of nine columns", "*tri3(1,1,1,2,3)\n", -10000000, -7,
        "Triangle #1 needs the number -10000000, wider than the deck's 8 columns\n", kHeader},
+      {"quads among triangles", "*tri3(1,1,1,2,3)\n*quad4(2,1,4,5,6,7)\n", -5, 0,
+       "Found 1 triangles and 1 quads in .hmascii file\n",
+       kHeader + card +
+           "      -4       7       4       5       6       7\n"
+           "      0.00000000      1.00000000      2.00000000      3.00000000\n*END\n"},
+      {"quad unreadable", "*quad4(1,1,4,5,6)\n", 1, -4,
+       "Couldn't read value of quad #1 in .hmascii file\n", kHeader},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
