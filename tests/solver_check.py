@@ -1,0 +1,170 @@
+"""Proves the complete decks in a solver: a tube phantom (outer radius 10, inner 8, length
+100), meshed with triangles and again with quadrilaterals, some elements facing inwards, goes
+through verdask -inp; CalculiX's ccx bends it as a cantilever under a tip load, and the tip
+deflection must match thin-wall beam theory at the mid-wall radius. The same deck with the
+offset taken out, or with every element facing inwards, must miss it. The LS-DYNA
+deck (-deck), with no solver at hand, is read back by its fixed columns.
+
+    python3 solver_check.py <verdask binary>
+"""
+import math
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+OUTER, INNER, LENGTH, LOAD, MODULUS = 10.0, 8.0, 100.0, 100.0, 17000.0
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+
+
+def ring_grid(radius, around, along):
+    """Points of a cylinder, ring by ring, and the cells between them as corner tuples."""
+    points = [(radius * math.cos(2 * math.pi * i / around), radius * math.sin(2 * math.pi * i / around),
+               LENGTH * j / along) for j in range(along + 1) for i in range(around)]
+    cells = [(j * around + i, j * around + (i + 1) % around, (j + 1) * around + (i + 1) % around,
+              (j + 1) * around + i) for j in range(along) for i in range(around)]
+    return points, cells
+
+
+def write_surface(path, radius):
+    points, _ = ring_grid(radius, 128, 200)
+    with open(path, "w") as out:
+        out.write(f"# HyperSurface 0.1 ASCII\n\nVertices {len(points)}\n")
+        out.writelines("%r %r %r\n" % p for p in points)
+    return points
+
+
+def write_inputs(work, quads):
+    """The phantom's four inputs; every seventh element's corners run the other way."""
+    cortical = write_surface(os.path.join(work, "cort.surf"), OUTER)
+    write_surface(os.path.join(work, "trab.surf"), INNER)
+    with open(os.path.join(work, "norm.vtk"), "w") as out:
+        out.write(f"# vtk DataFile Version 3.0\ntube\nASCII\nDATASET POLYDATA\nPOINT_DATA {len(cortical)}\n"
+                  "NORMALS Normals double\n")
+        out.writelines("%r %r 0\n" % (x / OUTER, y / OUTER) for x, y, _ in cortical)
+    points, cells = ring_grid(OUTER, 32, 40)
+    elements = cells if quads else [t for a, b, c, d in cells for t in ((a, b, c), (a, c, d))]
+    with open(os.path.join(work, "mesh.hmascii"), "w") as out:
+        out.write("BEGIN DATA\nBEGIN NODES\n")
+        out.writelines("*node(%d,%r,%r,%r,0,0,0)\n" % (k + 1, *p) for k, p in enumerate(points))
+        out.write("END NODES\n")
+        for e, corners in enumerate(elements):
+            corners = [c + 1 for c in corners]
+            if e % 7 == 3:
+                corners.reverse()
+            keyword = "quad4" if quads else "tri3"
+            out.write(f"*{keyword}({e + 1},1,{','.join(map(str, corners))})\n")
+        out.write("END DATA\n")
+    return points
+
+
+def tip_deflection(work, deck_text):
+    """The mean x displacement of the tip nodes of the cantilever built around the deck."""
+    with open(os.path.join(work, "shell.inp"), "w") as out:
+        out.write(deck_text)
+    nodes = re.findall(r"^(\d+), ([^,]+), ([^,]+), ([^,\n]+)$", deck_text.split("*ELEMENT")[0], re.M)
+    fixed = [n for n, _, _, z in nodes if abs(float(z)) < 1e-9]
+    tip = [n for n, _, _, z in nodes if abs(float(z) - LENGTH) < 1e-9]
+    with open(os.path.join(work, "model.inp"), "w") as out:
+        out.write("*INCLUDE, INPUT=shell.inp\n*MATERIAL, NAME=CORTEX\n*ELASTIC\n%r, 0.3\n" % MODULUS)
+        out.write("*NSET, NSET=FIXED\n" + "\n".join(fixed) + "\n*NSET, NSET=TIP\n" + "\n".join(tip) + "\n")
+        out.write("*BOUNDARY\nFIXED, 1, 6\n*STEP\n*STATIC\n*CLOAD\n")
+        out.writelines(f"{n}, 1, {LOAD / len(tip)!r}\n" for n in tip)
+        out.write("*NODE PRINT, NSET=TIP\nU\n*END STEP\n")
+    done = subprocess.run(["ccx", "model"], cwd=work, capture_output=True, text=True)
+    check(done.returncode == 0 and "*ERROR" not in done.stdout, f"ccx failed: {done.stdout[-800:]}")
+    printed = open(os.path.join(work, "model.dat")).read() if done.returncode == 0 else ""
+    rows = re.findall(r"^\s+\d+\s+(\S+)\s+\S+\s+\S+\s*$", printed, re.M)
+    return sum(float(u) for u in rows) / len(rows) if rows else float("nan")
+
+
+def flipped(deck_text):
+    """The deck with every element's corners reversed: all facing inwards."""
+    head, rest = deck_text.split("*SHELL SECTION")
+    nodes, elements = head.split("*ELEMENT", 1)
+    elements = re.sub(r"^(\d+), ([\d, ]+)$",
+                      lambda m: m.group(1) + ", " + ", ".join(reversed(m.group(2).split(", "))),
+                      elements, flags=re.M)
+    return nodes + "*ELEMENT" + elements + "*SHELL SECTION" + rest
+
+
+def scientific3(value):
+    """'%0.3e' with a three-digit exponent, as the logs write it."""
+    mantissa, exponent = f"{value:0.3e}".split("e")
+    return f"{mantissa}e{exponent[0]}{int(exponent[1:]):03d}"
+
+
+def check_dyna_deck(path, answers):
+    """Every card within its columns, every element's nodes defined, ids unique, the
+    thicknesses those of ans.log, every element facing outwards."""
+    lines = open(path).read().split("\n")
+    check(lines[0] == "*KEYWORD" and lines[-2] == "*END", "LS-DYNA deck: *KEYWORD ... *END")
+    section = lines.index("*NODE")
+    nodes = {}
+    for line in lines[section + 1:]:
+        if line.startswith("$"):
+            continue
+        if line.startswith("*"):
+            break
+        check(len(line) == 56, f"LS-DYNA node card of {len(line)} columns")
+        node = int(line[0:8])
+        check(node not in nodes, f"node {node} twice")
+        nodes[node] = [float(line[k:k + 16]) for k in (8, 24, 40)]
+    section = lines.index("*SECTION_SHELL")
+    check(lines[section + 4][40:50].strip() == "1", "LS-DYNA NLOC is 1")
+    start = lines.index("*ELEMENT_SHELL_THICKNESS") + 4
+    cards = lines[start:-2]
+    ids = set()
+    for element, values in zip(cards[0::2], cards[1::2]):
+        check(len(element) == 48 and len(values) == 64, "LS-DYNA element cards of 48 and 64 columns")
+        number, corners = int(element[0:8]), [int(element[k:k + 8]) for k in range(16, 48, 8)]
+        check(number not in ids and all(c in nodes for c in corners), f"element {number}")
+        ids.add(number)
+        for k, corner in enumerate(corners):
+            check(scientific3(float(values[16 * k:16 * k + 16])) == answers[corner - 1],
+                  f"thickness of node {corner} in element {number}")
+        a, b, c = (nodes[corners[i]] for i in (0, 1, 2))
+        normal_x = (b[1] - a[1]) * (c[2] - a[2]) - (b[2] - a[2]) * (c[1] - a[1])
+        normal_y = (b[2] - a[2]) * (c[0] - a[0]) - (b[0] - a[0]) * (c[2] - a[2])
+        check(normal_x * a[0] + normal_y * a[1] > 0, f"element {number} faces inwards")
+
+
+def main():
+    verdask = os.path.abspath(sys.argv[1])
+    mid_wall = (OUTER + INNER) / 2
+    theory = LOAD * LENGTH ** 3 / (3 * MODULUS * math.pi * mid_wall ** 3 * (OUTER - INNER))
+    report = []
+    for quads in (False, True):
+        with tempfile.TemporaryDirectory() as work:
+            write_inputs(work, quads)
+            done = subprocess.run([verdask, "mesh.hmascii", "cort.surf", "norm.vtk", "trab.surf",
+                                   "-inp", "deck.inp", "-deck", "deck.k"], cwd=work,
+                                  capture_output=True, text=True)
+            check(done.returncode == 0, f"verdask exit {done.returncode}: {done.stdout[-500:]}")
+            deck = open(os.path.join(work, "deck.inp")).read()
+            right = tip_deflection(work, deck)
+            no_offset = tip_deflection(work, deck.replace(", OFFSET=0.5", ""))
+            inwards = tip_deflection(work, flipped(deck))
+            kind = "quads" if quads else "triangles"
+            report.append(f"{kind}: tip deflection {right:.3f} (theory at the mid-wall radius "
+                          f"{theory:.3f}); without the offset {no_offset:.3f}; with every element "
+                          f"facing inwards {inwards:.3f}")
+            check(abs(right / theory - 1) < 0.08, f"{kind}: {right} against {theory}")
+            for wrong in (no_offset, inwards):
+                check(not abs(wrong / theory - 1) < 0.08, f"{kind}: a wrong deck gave {wrong}")
+            answers = [line.split("\t\t")[1].split("\t")[0]
+                       for line in open(os.path.join(work, "ans.log")).read().splitlines()[1:]]
+            check_dyna_deck(os.path.join(work, "deck.k"), answers)
+    if failures:
+        print("\n".join(failures[:20]))
+        sys.exit(1)
+    print("\n".join(report))
+
+
+main()
