@@ -37,6 +37,7 @@ BuildInfo buildInfo() {
       {"nlohmann_json", dotted(NLOHMANN_JSON_VERSION_MAJOR, NLOHMANN_JSON_VERSION_MINOR,
                                NLOHMANN_JSON_VERSION_PATCH)},
       {"OpenSSL", OpenSSL_version(OPENSSL_VERSION)},
+      {"fast_float", VERDASK_FAST_FLOAT_VERSION},
   };
   return info;
 }
