@@ -45,8 +45,8 @@ const NumberOption kNumberOptions[] = {
      kCardFieldLeast, kCardFieldMost},
     {"-threads", "%lld", "entered invalid number of threads\n", nullptr, &RunOptions::threads, 1,
      kMostThreads},
-    {"-mid", "%lld", "entered invalid number for material id\n", nullptr,
-     &RunOptions::materialId, 1, kCardFieldMost},
+    {"-mid", "%lld", "entered invalid number for material id\n", nullptr, &RunOptions::materialId,
+     1, kCardFieldMost},
 };
 
 // Names written into the complete decks.
@@ -152,8 +152,7 @@ class OpenedFiles {
   std::vector<Named> names_;
 };
 
-int openOutput(const char* name, const FileOption& role, OpenedFiles& opened,
-               RunOptions& options) {
+int openOutput(const char* name, const FileOption& role, OpenedFiles& opened, RunOptions& options) {
   if (opened.clashes(name, &role)) {
     printf("Refusing to write %s: it is an input or another output of this run\n", name);
     return kExitOpenFailed;
@@ -267,11 +266,13 @@ const char kMoreOptions[] =
     "  -surface                  = measure to the surfaces' triangles instead of their vertices\n"
     "  -threads <n (int)>        = threads to run on; default: the machine's cores\n"
     "  -strict                   = fail (exit -8) when the run warns, keeping the earlier outputs\n"
-    "  -inp <outfile (.inp)>     = complete Abaqus/CalculiX deck of the shell layer, elements facing "
+    "  -inp <outfile (.inp)>     = complete Abaqus/CalculiX deck of the shell layer, elements "
+    "facing "
     "outwards\n"
     "  -deck <outfile (.k)>      = complete LS-DYNA deck of the shell layer, elements facing "
     "outwards\n"
-    "  -elset <name>             = element set (Abaqus) and part title (LS-DYNA); default 'CORTEX'\n"
+    "  -elset <name>             = element set (Abaqus) and part title (LS-DYNA); default "
+    "'CORTEX'\n"
     "  -material <name>          = material of the Abaqus deck's shell section; default 'CORTEX'\n"
     "  -mid <id (int)>           = material id of the LS-DYNA deck's part; default '1'\n"
     "  -h, -help, --help, --version = print this text, or the version, and exit\n";

@@ -36,8 +36,8 @@ struct Bone {
   std::string mesh() const {
     std::string text = "BEGIN DATA\nBEGIN NODES\n";
     for (size_t j = 0; j < distances.size(); ++j) {
-      text +=
-          "*node(" + std::to_string(j + 1) + "," + xyzLine({100.0 * j, 1.0 * j * j, 0.5}, ",") + ",0,0,0)\n";
+      text += "*node(" + std::to_string(j + 1) + "," + xyzLine({100.0 * j, 1.0 * j * j, 0.5}, ",") +
+              ",0,0,0)\n";
     }
     text += "END NODES\n";
     for (const std::string& t : triangles) text += t + "\n";
@@ -644,9 +644,9 @@ TEST(EndToEnd, DeckEndsOnlyWhenComplete) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"*tri3(1,1,1,2,3)\n" + nodes + "tri3(1,1,1,2,3)\n*tri3(2,1,1,2,3)\n",
        std::string(kDeckHeader) + "*END\n"},
-      {nodes + "*tri3(1,1,1,2,3)",
-       std::string(kDeckHeader) + "       1       1       1       2       3       3\n" + card +
-           "*END\n"},
+      {nodes + "*tri3(1,1,1,2,3)", std::string(kDeckHeader) +
+                                       "       1       1       1       2       3       3\n" + card +
+                                       "*END\n"},
   };
   for (const auto& [mesh, deck] : cases) {
     ScratchDir dir;
@@ -693,7 +693,8 @@ TEST(EndToEnd, FailedRunKeepsTheLastGoodOutputs) {
     if (!c.option.empty()) options.push_back(c.option);
     RunResult r = runTool(withInputs(options), dir.path());
     EXPECT_EQ(r.exitCode, c.exitCode);
-    for (size_t i = 0; i < good.size(); ++i) EXPECT_EQ(dir.read(kOutputs[i]), good[i]) << kOutputs[i];
+    for (size_t i = 0; i < good.size(); ++i)
+      EXPECT_EQ(dir.read(kOutputs[i]), good[i]) << kOutputs[i];
     std::string record = dir.read("r.json");
     EXPECT_NE(record.find("\"exit_code\": " + std::to_string(c.exitCode)), std::string::npos);
     EXPECT_NE(record.find(c.failure + "\",\n"), std::string::npos) << record;
@@ -706,15 +707,16 @@ TEST(EndToEnd, InterruptedRunLeavesNothing) {
   ScratchDir dir;
   ASSERT_EQ(runProgram(MAKE_BONE_BINARY, {dir.path(), "20000", "200000", "3"}, dir.path()).exitCode,
             0);
-  std::string script = std::string(VERDASK_BINARY) +
-                       " mesh.hmascii cort.surf norm.vtk trab.surf >/dev/null & tool=$!\n"
-                       "for i in $(seq 1000); do ls -A | grep -q verdask- && break; sleep 0.001; done\n"
-                       "kill -TERM $tool; wait $tool; echo $?";
+  std::string script =
+      std::string(VERDASK_BINARY) +
+      " mesh.hmascii cort.surf norm.vtk trab.surf >/dev/null & tool=$!\n"
+      "for i in $(seq 1000); do ls -A | grep -q verdask- && break; sleep 0.001; done\n"
+      "kill -TERM $tool; wait $tool; echo $?";
   RunResult r = runProgram("/bin/sh", {"-c", script}, dir.path());
   EXPECT_EQ(r.out, "143\n");
-  EXPECT_EQ(runProgram("/bin/sh", {"-c", "ls -A | grep -c 'verdask-\\|out.k\\|.log'"},
-                       dir.path()).out,
-            "0\n");
+  EXPECT_EQ(
+      runProgram("/bin/sh", {"-c", "ls -A | grep -c 'verdask-\\|out.k\\|.log'"}, dir.path()).out,
+      "0\n");
 }
 
 }  // namespace

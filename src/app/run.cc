@@ -24,8 +24,8 @@
 #include "output/nodal_table.h"
 #include "output/run_record.h"
 #include "output/run_summary.h"
-#include "output/solver_decks.h"
 #include "output/shell_cards.h"
+#include "output/solver_decks.h"
 #include "output/thickness_view.h"
 #include "thickness/closest_point.h"
 #include "thickness/line_up.h"
@@ -93,7 +93,8 @@ int readSurface(FILE* file, const char* name, bool withTriangles, TieRule ties,
   if (status == 0 && withTriangles) {
     status = parseSurfTriangles(file, name, surface.count, surface.corners);
   }
-  if (status == 0 && withTriangles) status = checkTriangleWidths(surface.points, surface.corners, name);
+  if (status == 0 && withTriangles)
+    status = checkTriangleWidths(surface.points, surface.corners, name);
   if (status != 0) return status;
   surface.vertices =
       std::make_unique<NearestVertex>(surface.points, ties, IndexChoice::kFastWithAnnJudge);
@@ -117,8 +118,8 @@ std::string failureOf(const std::string& messages, const char* driverLine) {
 
 // Prints a reader's messages and the driver's line after them; false, with
 // `failure` set, when it failed.
-bool reportReader(const ReaderOutcome& outcome, const char* failure, const char* success,
-                  int count, std::string& failureText) {
+bool reportReader(const ReaderOutcome& outcome, const char* failure, const char* success, int count,
+                  std::string& failureText) {
   fputs(outcome.messages.c_str(), stdout);
   if (outcome.status != 0) {
     printf("%s", failure);
@@ -260,7 +261,8 @@ int writeSolverDecks(const RunOptions& options, const RunState& run) {
   names.firstElement = options.shellNum;
   names.part = options.shellVal;
   names.materialId = options.materialId;
-  for (const auto& [file, dialect] : {std::pair{&options.inp, "Abaqus"}, {&options.deck, "LS-DYNA"}}) {
+  for (const auto& [file, dialect] :
+       {std::pair{&options.inp, "Abaqus"}, {&options.deck, "LS-DYNA"}}) {
     if (!file->get()) continue;
     std::string messages;
     int status;
@@ -348,8 +350,8 @@ int measureThickness(const RunOptions& options, RunState& run) {
     return code;
   }
   run.warn(swappedSurfacesWarning(run.record, run.in.meshCount));
-  for (const auto& [surface, name] : {std::pair{&run.in.cortical, "cortical"},
-                                      {&run.in.trabecular, "trabecular"}}) {
+  for (const auto& [surface, name] :
+       {std::pair{&run.in.cortical, "cortical"}, {&run.in.trabecular, "trabecular"}}) {
     if (surface->triangles && surface->triangles->empty()) {
       run.warn(std::string("no triangle of the ") + name +
                " surface has an area: its thickness is measured to its vertices");
@@ -424,9 +426,9 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   facts.build = buildInfo();
   facts.where = whereabouts();
   facts.commandLine = options.commandLine;
-  facts.options = {options.adjThick, options.maxThick, options.minThick, options.shellNum,
-                   options.shellVal, run.threads,      options.summary,  options.surface,
-                   options.strict,   {}};
+  facts.options = {
+      options.adjThick, options.maxThick, options.minThick, options.shellNum, options.shellVal,
+      run.threads,      options.summary,  options.surface,  options.strict,   {}};
   for (const auto& [option, file] : {std::pair{"ans", &options.answers},
                                      {"table", &options.table},
                                      {"o", &options.keyword},

@@ -22,21 +22,21 @@ struct RunOptions {
   double minThick = 0.0;
   int shellNum = 1;
   int shellVal = 1;
-  FileHandle answers;    // -ans, "ans.log"
-  FileHandle table;      // -table, "table.log"
-  FileHandle keyword;    // -o, "out.k"
-  FileHandle vtk;        // -vtk: the thickness map (.vtu: VTK XML), written only when named
-  FileHandle json;       // -json: the run record
-  FileHandle nodal;      // -nodal: the nodal thickness table
-  FileHandle inp;        // -inp: a complete Abaqus deck of the shell layer
-  FileHandle deck;       // -deck: a complete LS-DYNA deck of the shell layer
-  std::string elset = "CORTEX";    // -elset: the complete decks' element set
-  std::string material = "CORTEX"; // -material: the Abaqus deck's material
-  int materialId = 1;              // -mid: the LS-DYNA deck's material id
-  bool summary = false;  // -summary
-  bool surface = false;  // -surface: thickness from the surfaces' triangles
-  bool strict = false;   // -strict: a warning fails the run
-  int threads = 0;       // -threads; 0: the machine's cores
+  FileHandle answers;            // -ans, "ans.log"
+  FileHandle table;              // -table, "table.log"
+  FileHandle keyword;            // -o, "out.k"
+  FileHandle vtk;                // -vtk: the thickness map (.vtu: VTK XML), written only when named
+  FileHandle json;               // -json: the run record
+  FileHandle nodal;              // -nodal: the nodal thickness table
+  FileHandle inp;                // -inp: a complete Abaqus deck of the shell layer
+  FileHandle deck;               // -deck: a complete LS-DYNA deck of the shell layer
+  std::string elset = "CORTEX";  // -elset: the complete decks' element set
+  std::string material = "CORTEX";  // -material: the Abaqus deck's material
+  int materialId = 1;               // -mid: the LS-DYNA deck's material id
+  bool summary = false;             // -summary
+  bool surface = false;             // -surface: thickness from the surfaces' triangles
+  bool strict = false;              // -strict: a warning fails the run
+  int threads = 0;                  // -threads; 0: the machine's cores
   std::vector<std::string> commandLine;
 };
 

@@ -31,8 +31,8 @@ BuildInfo buildInfo() {
   info.buildType = VERDASK_BUILD_TYPE;
   info.libraries = {
       {"ANN", ANNversion},
-      {"nanoflann", dotted(NANOFLANN_VERSION >> 8, NANOFLANN_VERSION >> 4 & 0xf,
-                           NANOFLANN_VERSION & 0xf)},
+      {"nanoflann",
+       dotted(NANOFLANN_VERSION >> 8, NANOFLANN_VERSION >> 4 & 0xf, NANOFLANN_VERSION & 0xf)},
       {"CGAL", CGAL_VERSION_STR},
       {"nlohmann_json", dotted(NLOHMANN_JSON_VERSION_MAJOR, NLOHMANN_JSON_VERSION_MINOR,
                                NLOHMANN_JSON_VERSION_PATCH)},

@@ -34,7 +34,8 @@ TEST(MeshReader, ReportsEachFailureWithItsStatus) {
   const std::vector<ReaderCase> cases = {
       {"empty", "", -2, "Failed to read first line of .hmascii file\n"},
       {"no triangle", kNodes, -3, "Reached end of .hmascii file before finding '*tri3()'\n"},
-      {"bad quad", kNodes + "*quad4(1,1,1,2,3)\n", -4, "Unable to read quad values in .hmascii file\n"},
+      {"bad quad", kNodes + "*quad4(1,1,1,2,3)\n", -4,
+       "Unable to read quad values in .hmascii file\n"},
       {"bad triangle", kNodes + "*tri3(1,1,2)\n", -4,
        "Unable to read tri values in .hmascii file\n"},
       {"blank before keyword", kNodes + " *tri3(1,1,1,2,3)\n", -4,
@@ -90,7 +91,8 @@ TEST(MeshReader, CountsLargestCornerOfFirstBlockAndReadsThatManyNodes) {
   ASSERT_EQ(parseMeshVertices(file.get(), points, count), 0);
   EXPECT_EQ(count, 9);
   // Quadrilaterals belong to the block too: their corners count.
-  MemoryFile mixed(nodes + "*tri3(1,1,5,9,7)\n*quad4(2,1,1,2,10,3)\nother\n*quad4(3,1,11,12,1,2)\n");
+  MemoryFile mixed(nodes +
+                   "*tri3(1,1,5,9,7)\n*quad4(2,1,1,2,10,3)\nother\n*quad4(3,1,11,12,1,2)\n");
   PointSet mixedPoints;
   ASSERT_EQ(parseMeshVertices(mixed.get(), mixedPoints, count), 0);
   EXPECT_EQ(count, 10);
@@ -217,8 +219,11 @@ TEST(SurfTriangles, RefusesTrianglesTooWideToMeasure) {
     PointSet points;
     int count, got;
     ASSERT_EQ(parseSurfVertices(file.get(), points, count), 0);
-    std::string message = capture([&] { return checkTriangleWidths(points, {0, 1, 2}, "c.surf"); },
-                                  &got);
+    std::string message = capture(
+        [&] {
+          return checkTriangleWidths(points, {0, 1, 2}, "c.surf");
+        },
+        &got);
     EXPECT_EQ(got, status) << far;
     EXPECT_EQ(message, status ? "Triangle #1 of c.surf is wider than 1e+75: -surface measures "
                                 "narrower triangles only\n"

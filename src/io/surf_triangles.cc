@@ -71,8 +71,7 @@ double squaredDistance(const Coord3& a, const Coord3& b) {
 
 }  // namespace
 
-int checkTriangleWidths(const PointSet& points, const std::vector<int>& corners,
-                        const char* name) {
+int checkTriangleWidths(const PointSet& points, const std::vector<int>& corners, const char* name) {
   for (size_t t = 0; t < corners.size() / 3; ++t) {
     const Coord3 &a = points.point(corners[3 * t]), &b = points.point(corners[3 * t + 1]),
                  &c = points.point(corners[3 * t + 2]);

@@ -9,8 +9,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 Json optionsOf(const RecordedOptions& o) {
-  Json options = {{"adj", o.adjThick},    {"max", o.maxThick},     {"min", o.minThick},
-                  {"num", o.shellNum},    {"val", o.shellVal},     {"threads", o.threads},
+  Json options = {{"adj", o.adjThick},    {"max", o.maxThick},    {"min", o.minThick},
+                  {"num", o.shellNum},    {"val", o.shellVal},    {"threads", o.threads},
                   {"summary", o.summary}, {"surface", o.surface}, {"strict", o.strict}};
   for (const auto& [option, name] : o.outputs) {
     options[option] = name.empty() ? Json(nullptr) : Json(name);

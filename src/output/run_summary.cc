@@ -45,8 +45,8 @@ void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord&
   printf("raised to minimum   : %d\n", record.raisedToMin);
   printf("lowered to maximum  : %d\n", record.loweredToMax);
   printf("angles not a number : %d\n", s.notANumberAngles);
-  printf("mesh to cortical    : median %.6f, 95th percentile %.6f, maximum %.6f\n",
-         lineUp.median, lineUp.percentile95, lineUp.maximum);
+  printf("mesh to cortical    : median %.6f, 95th percentile %.6f, maximum %.6f\n", lineUp.median,
+         lineUp.percentile95, lineUp.maximum);
   int tallest = *std::max_element(s.bins, s.bins + ThicknessSummary::kBins);
   printf("thickness histogram :\n");
   for (int b = 0; b < ThicknessSummary::kBins; ++b) {

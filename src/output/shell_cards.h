@@ -18,8 +18,7 @@ constexpr long long kCardFieldMost = 99999999;
 /// on up to `threads` threads; corners must lie in 1..vertexCount, the range
 /// of the thickness array. A complete deck's elements go to `elements`, if given.
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
-                    int shellNum, int shellVal, ShellElements* elements = nullptr,
-                    int threads = 1);
+                    int shellNum, int shellVal, ShellElements* elements = nullptr, int threads = 1);
 
 /// The *ELEMENT_SHELL_THICKNESS keyword with its comment lines, then the two
 /// cards of each element, numbered from shellNum, with the thickness

@@ -12,12 +12,12 @@
 namespace verdask {
 
 struct DeckNames {
-  std::string heading;         // the first line of the Abaqus deck's *HEADING
+  std::string heading;  // the first line of the Abaqus deck's *HEADING
   std::string elset = "CORTEX";
   std::string material = "CORTEX";
-  int firstElement = 1;        // -num
-  int part = 1;                // -val
-  int materialId = 1;          // -mid
+  int firstElement = 1;  // -num
+  int part = 1;          // -val
+  int materialId = 1;    // -mid
 };
 
 /// An Abaqus (and CalculiX) deck: *NODE, *ELEMENT (S3 and S4R), *SHELL SECTION

@@ -9,8 +9,8 @@ namespace verdask {
 
 namespace {
 
-std::string writeAbaqus(const PointSet& mesh, const ShellElements& elements,
-                        const float* thickness, const DeckNames& names, int* status) {
+std::string writeAbaqus(const PointSet& mesh, const ShellElements& elements, const float* thickness,
+                        const DeckNames& names, int* status) {
   char* data = nullptr;
   size_t size = 0;
   FILE* out = open_memstream(&data, &size);

@@ -70,7 +70,8 @@ ClosestPoint::ClosestPoint(const PointSet& points, const std::vector<int>& corne
     if (hasArea(points.point(c[0]), points.point(c[1]), points.point(c[2]))) kept.push_back(t);
   }
   for (auto t = kept.rbegin(); t != kept.rend(); ++t) {
-    for (int k = 0; k < 3; ++k) tree_->vertexTriangle[corners[3 * static_cast<size_t>(*t) + k]] = *t;
+    for (int k = 0; k < 3; ++k)
+      tree_->vertexTriangle[corners[3 * static_cast<size_t>(*t) + k]] = *t;
   }
   tree_->tree.insert(kept.begin(), kept.end(), TriangleOf{&points, corners.data()},
                      FirstCornerOf{&points, corners.data()});

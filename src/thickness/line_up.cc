@@ -72,11 +72,11 @@ std::string lineUpWarning(const LineUp& lineUp, double medianThickness, double s
                           const PointSet& mesh, const PointSet& cortical) {
   if (!(lineUp.percentile95 > medianThickness / 2 + spacing)) return "";
   char text[400];
-  int length = snprintf(text, sizeof text,
-                        "5%% of the mesh vertices lie %g or more from the cortical surface, "
-                        "more than half the median thickness %g%s: ",
-                        lineUp.percentile95, medianThickness,
-                        spacing > 0 ? " and the vertex spacing" : "");
+  int length =
+      snprintf(text, sizeof text,
+               "5%% of the mesh vertices lie %g or more from the cortical surface, "
+               "more than half the median thickness %g%s: ",
+               lineUp.percentile95, medianThickness, spacing > 0 ? " and the vertex spacing" : "");
   Box meshBox = boxOf(mesh), corticalBox = boxOf(cortical);
   double factor = unitFactor(meshBox.diagonal(), corticalBox.diagonal());
   double shared = overlap(meshBox, corticalBox);
@@ -88,8 +88,7 @@ std::string lineUpWarning(const LineUp& lineUp, double medianThickness, double s
     snprintf(text + length, sizeof text - length,
              "their bounding boxes overlap by %.0f%% (mesh moved or misaligned?)", 100 * shared);
   } else {
-    snprintf(text + length, sizeof text - length,
-             "check that the mesh belongs to these surfaces");
+    snprintf(text + length, sizeof text - length, "check that the mesh belongs to these surfaces");
   }
   return text;
 }

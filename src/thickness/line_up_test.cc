@@ -40,8 +40,8 @@ TEST(LineUp, WarnsOnlyWhenTheMeshLiesOffTheSurfaceAndNamesTheCause) {
     SCOPED_TRACE(c.name);
     PointSet mesh;
     fillBox(mesh, c.meshLow, c.meshSize);
-    std::string warning = lineUpWarning({0.5, c.percentile95, 2 * c.percentile95}, 2.0, 0, mesh,
-                                        cortical);
+    std::string warning =
+        lineUpWarning({0.5, c.percentile95, 2 * c.percentile95}, 2.0, 0, mesh, cortical);
     if (c.cause.empty()) {
       EXPECT_EQ(warning, "");
     } else {

@@ -69,8 +69,8 @@ Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
     ClosestPoint::Hit p =
         cortical_.triangles->closest(meshVertex, cortical_.vertices->anyNearest(&meshVertex.x));
     const int* corners = &(*cortical_.corners)[3 * static_cast<size_t>(p.triangle)];
-    const Coord3 &a = cortical_.points->point(corners[0]),
-                 &b = cortical_.points->point(corners[1]), &c = cortical_.points->point(corners[2]);
+    const Coord3 &a = cortical_.points->point(corners[0]), &b = cortical_.points->point(corners[1]),
+                 &c = cortical_.points->point(corners[2]);
     double w[3];
     barycentricWeights(p.point, a, b, c, w);
     const Coord3 *na = &normals_[corners[0]], *nb = &normals_[corners[1]],
@@ -82,9 +82,10 @@ Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
                 w[0] * na->z + w[1] * nb->z + w[2] * nc->z};
   }
   const Coord3& p = m.cortical;
-  m.trabecular = trabecular_.triangles->empty()
-                     ? trabecular_.points->point(trabecular_.vertices->nearest(&p.x))
-                     : trabecular_.triangles->closest(p, trabecular_.vertices->anyNearest(&p.x)).point;
+  m.trabecular =
+      trabecular_.triangles->empty()
+          ? trabecular_.points->point(trabecular_.vertices->nearest(&p.x))
+          : trabecular_.triangles->closest(p, trabecular_.vertices->anyNearest(&p.x)).point;
   return m;
 }
 

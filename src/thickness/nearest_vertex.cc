@@ -9,7 +9,6 @@
 #include <utility>
 #include <vector>
 
-
 namespace verdask {
 
 namespace {
@@ -23,7 +22,6 @@ std::mutex annMutex;
 constexpr double kTieTolerance = 1e-12;
 
 constexpr size_t kLeafSize = 64;
-
 
 // The point set as nanoflann sees it.
 struct PointCloud {
@@ -166,9 +164,9 @@ NearestVertex::NearestVertex(const PointSet& points, TieRule ties, IndexChoice c
     // Coincident vertices whose order matters will need the judge: it is built
     // now, not in the pass. Other ties cannot be foreseen, and a judge for
     // every surface would cost more than most runs' whole pass.
-    judgeNow = folded_ && ties == TieRule::kEveryTie &&
-               std::find(folded_->shared.begin(), folded_->shared.end(), 1) !=
-                   folded_->shared.end();
+    judgeNow =
+        folded_ && ties == TieRule::kEveryTie &&
+        std::find(folded_->shared.begin(), folded_->shared.end(), 1) != folded_->shared.end();
   }
   if (judgeNow) {
     std::lock_guard<std::mutex> lock(annMutex);
@@ -239,7 +237,8 @@ double NearestVertex::typicalSpacing() const {
   if (!fast_ || count < 2) return 0;
   std::vector<double> spacings;
   for (int k = 0; k < std::min(count, kSample); ++k) {
-    uint32_t entry = static_cast<uint32_t>(static_cast<long long>(k) * count / std::min(count, kSample));
+    uint32_t entry =
+        static_cast<uint32_t>(static_cast<long long>(k) * count / std::min(count, kSample));
     uint32_t found[2];
     fast_->nearest(entryCoords(entry), 2, found);
     uint32_t other = found[0] == entry ? found[1] : found[0];

@@ -10,9 +10,9 @@
 namespace verdask {
 
 struct Orientation {
-  std::vector<char> inward;     // per element: its corners run against the normals
+  std::vector<char> inward;  // per element: its corners run against the normals
   int inwardCount = 0;
-  std::vector<int> undecided;   // elements (from 0) without area, or without normals
+  std::vector<int> undecided;  // elements (from 0) without area, or without normals
 };
 
 /// Compares each element's normal (from its corner order) with the cortical

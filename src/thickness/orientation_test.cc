@@ -18,18 +18,18 @@ TEST(Orientation, TellsInwardOutwardAndUndecidedElementsAndTurnsTheInwardOnes) {
   }
   std::vector<Coord3> normals(5, {0, 0, 2});
   ShellElements elements;
-  elements.addTriangle(1, 2, 3);    // counter-clockwise from +z: outward
-  elements.addTriangle(1, 3, 2);    // inward
-  elements.addQuad(1, 2, 3, 4);     // outward
-  elements.addQuad(1, 4, 3, 2);     // inward
-  elements.addTriangle(1, 2, 5);    // no area
+  elements.addTriangle(1, 2, 3);  // counter-clockwise from +z: outward
+  elements.addTriangle(1, 3, 2);  // inward
+  elements.addQuad(1, 2, 3, 4);   // outward
+  elements.addQuad(1, 4, 3, 2);   // inward
+  elements.addTriangle(1, 2, 5);  // no area
   Orientation orientation = orientElements(mesh, elements, normals);
   EXPECT_EQ(orientation.inward, (std::vector<char>{0, 1, 0, 1, 0}));
   EXPECT_EQ(orientation.inwardCount, 2);
   EXPECT_EQ(orientation.undecided, std::vector<int>{4});
   ShellElements outward = facingOutwards(elements, orientation);
-  EXPECT_EQ(outward.corners, (std::vector<int>{1, 2, 3, 3, 1, 2, 3, 3, 1, 2, 3, 4, 1, 2, 3, 4,
-                                               1, 2, 5, 5}));
+  EXPECT_EQ(outward.corners,
+            (std::vector<int>{1, 2, 3, 3, 1, 2, 3, 3, 1, 2, 3, 4, 1, 2, 3, 4, 1, 2, 5, 5}));
   // Zero normals leave every element undecided.
   std::vector<Coord3> none(5, {0, 0, 0});
   EXPECT_EQ(orientElements(mesh, elements, none).undecided.size(), 5u);
