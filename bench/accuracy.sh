@@ -5,10 +5,7 @@
 # a vertex-to-vertex run and a -surface run, and a table of their errors and wall times.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh bench
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVERDASK_TESTS=OFF >/dev/null
-cmake --build build-release -j2 --target verdask make_bone >/dev/null
-bin=$PWD/build-release
+source bench/build.sh
 sizes=("$@")
 ((${#sizes[@]})) || sizes=(3000 30000 300000)
 for size in "${sizes[@]}"; do

@@ -6,10 +6,7 @@
 # Each row: wall seconds and peak RSS of verdask (both cores) and of the ANN-only run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh bench
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVERDASK_TESTS=OFF >/dev/null
-cmake --build build-release -j2 --target verdask make_bone stage_bench >/dev/null
-bin=$PWD/build-release
+source bench/build.sh
 base=bench/data/S
 if [ ! -f "$base/complete" ]; then
   mkdir -p "$base"

@@ -8,10 +8,7 @@
 # ANN alone answering every query, whose outputs verdask's must equal byte for byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh bench
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DVERDASK_TESTS=OFF >/dev/null
-cmake --build build-release -j2 --target verdask make_bone stage_bench >/dev/null
-bin=$PWD/build-release
+source bench/build.sh
 runs=${RUNS:-5}
 declare -A nodes=([S]=20000 [M]=100000 [L]=1000000 [T]=20000)
 declare -A vertices=([S]=200000 [M]=1000000 [L]=5000000 [T]=200000)

@@ -88,33 +88,33 @@ const char* parsePlainDouble(const char* p, const char* end, double* value) {
   return q;
 }
 
-int scanTriangle(LineView line, int corners[3]) {
+namespace {
+
+// Skips the keyword's characters and two integers, then reads `count` corners,
+// each after one character; false when only the library's scan can be sure.
+bool scanCornersFast(LineView line, int keywordChars, int count, int corners[]) {
   FastScan scan{line.begin, line.end};
   int skipped;
-  for (int i = 0; i < 6; ++i) scan.skipChar();
+  for (int i = 0; i < keywordChars; ++i) scan.skipChar();
   scan.readInt(&skipped);
   scan.skipChar();
   scan.readInt(&skipped);
-  for (int i = 0; i < 3; ++i) {
+  for (int i = 0; i < count; ++i) {
     scan.skipChar();
     scan.readInt(&corners[i]);
   }
-  if (scan.sure) return 3;
+  return scan.sure;
+}
+
+}  // namespace
+
+int scanTriangle(LineView line, int corners[3]) {
+  if (scanCornersFast(line, 6, 3, corners)) return 3;
   return scanWithLibrary(line, kTriangleFormat, &corners[0], &corners[1], &corners[2]);
 }
 
 int scanQuad(LineView line, int corners[4]) {
-  FastScan scan{line.begin, line.end};
-  int skipped;
-  for (int i = 0; i < 7; ++i) scan.skipChar();
-  scan.readInt(&skipped);
-  scan.skipChar();
-  scan.readInt(&skipped);
-  for (int i = 0; i < 4; ++i) {
-    scan.skipChar();
-    scan.readInt(&corners[i]);
-  }
-  if (scan.sure) return 4;
+  if (scanCornersFast(line, 7, 4, corners)) return 4;
   return scanWithLibrary(line, kQuadFormat, &corners[0], &corners[1], &corners[2], &corners[3]);
 }
 
