@@ -23,7 +23,7 @@ import vtk
 from vtk.util.numpy_support import vtk_to_numpy
 
 INPUTS = ("mesh.hmascii", "cort.surf", "norm.vtk", "trab.surf")
-ARRAYS = ("angle", "cortical_vertex", "mesh_to_cortical", "thickness")
+ARRAYS = ("angle", "cortical_vertex", "mesh_to_cortical", "quality", "thickness")
 failures = []
 
 
@@ -85,6 +85,7 @@ def check_view(name, view, answers, cortical, triangles, nan_as):
             check(f"{got:2.2f}" == angle, f"{name}: angle {i + 1}")
         check(int(arrays["cortical_vertex"][i]) == cortical[i], f"{name}: cortical vertex {i + 1}")
         check(arrays["mesh_to_cortical"][i] >= 0, f"{name}: mesh to cortical {i + 1}")
+        check(0 <= arrays["quality"][i] <= 4, f"{name}: quality {i + 1}")
 
 
 def check_record(record, stdout, inputs, answers, triangles):
@@ -102,6 +103,8 @@ def check_record(record, stdout, inputs, answers, triangles):
     check(record["raised_to_minimum"] == int(figures["raised to minimum"]), "record raised")
     check(record["lowered_to_maximum"] == int(figures["lowered to maximum"]), "record lowered")
     check(record["angles_not_a_number"] == int(figures["angles not a number"]), "record nan angles")
+    quality = dict(re.findall(r"([a-z_]+) (\d+)", re.search(r"^quality +: (.*)$", stdout, re.M).group(1)))
+    check({k: str(v) for k, v in record["quality"].items()} == quality, "record quality vs -summary")
     check(record["exit_code"] == 0 and record["options"]["min"] == 2 and
           record["options"]["nodal"] == "nodal.inp", "record exit code and options")
     for role, name in zip(("mesh", "cortical", "normals", "trabecular"), INPUTS):

@@ -82,7 +82,6 @@ struct FlagOption {
 
 const FlagOption kFlagOptions[] = {
     {"-summary", &RunOptions::summary},
-    {"-surface", &RunOptions::surface},
     {"-strict", &RunOptions::strict},
 };
 
@@ -188,9 +187,35 @@ bool readNumber(const NumberOption& option, const char* value, RunOptions& optio
   return true;
 }
 
+const MeasureKind kMeasures[] = {MeasureKind::kVertex, MeasureKind::kSurface, MeasureKind::kNormal,
+                                 MeasureKind::kSymmetric};
+
+// -measure NAME, and -surface for -measure surface; false when `argv[i]` is
+// neither. An unknown name is a usage error.
+bool readMeasure(int argc, char** argv, int& i, RunOptions& options, int* code) {
+  *code = kExitSuccess;
+  if (strcmp(argv[i], "-surface") == 0) {
+    options.measure = MeasureKind::kSurface;
+    ++i;
+    return true;
+  }
+  if (strcmp(argv[i], "-measure") != 0) return false;
+  for (MeasureKind measure : kMeasures) {
+    if (i + 1 < argc && strcmp(argv[i + 1], measureName(measure)) == 0) {
+      options.measure = measure;
+      i += 2;
+      return true;
+    }
+  }
+  printf("entered invalid measure: vertex, surface, normal or symmetric\n");
+  *code = printUsage();
+  return true;
+}
+
 // Reads the option at argv[i] and its value into `options`, advancing i past
 // them; 0 or the exit code.
 int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& options) {
+  if (int code; readMeasure(argc, argv, i, options, &code)) return code;
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     if (i + 1 >= argc || !readNumber(option, argv[i + 1], options)) {
@@ -263,7 +288,11 @@ const char kMoreOptions[] =
     "  -json <outfile (.json)>   = run record: version, command line, options, inputs with "
     "SHA-256, counts, statistics, stage times\n"
     "  -summary                  = print the run's figures and a thickness histogram at the end\n"
-    "  -surface                  = measure to the surfaces' triangles instead of their vertices\n"
+    "  -measure <name>           = vertex (default): nearest vertex to nearest vertex; surface:\n"
+    "                              closest points of the triangles; normal: along the cortical\n"
+    "                              normal; symmetric: mean of the closest-point distances both "
+    "ways\n"
+    "  -surface                  = -measure surface\n"
     "  -threads <n (int)>        = threads to run on; default: the machine's cores\n"
     "  -strict                   = fail (exit -8) when the run warns, keeping the earlier outputs\n"
     "  -inp <outfile (.inp)>     = complete Abaqus/CalculiX deck of the shell layer, elements "
@@ -278,6 +307,20 @@ const char kMoreOptions[] =
     "  -h, -help, --help, --version = print this text, or the version, and exit\n";
 
 }  // namespace
+
+const char* measureName(MeasureKind measure) {
+  switch (measure) {
+    case MeasureKind::kVertex:
+      return "vertex";
+    case MeasureKind::kSurface:
+      return "surface";
+    case MeasureKind::kNormal:
+      return "normal";
+    case MeasureKind::kSymmetric:
+      return "symmetric";
+  }
+  return "";
+}
 
 int printUsage() {
   printUsageText();

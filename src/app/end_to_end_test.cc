@@ -167,6 +167,9 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
       {withInputs({"-num"}), "entered invalid number for initial shell index\n"},
       {withInputs({"-table"}), "missing file name after -table\n"},
       {withInputs({"-o"}), "missing file name after -o\n"},
+      {withInputs({"-measure", "along"}),
+       "entered invalid measure: vertex, surface, normal or symmetric\n"},
+      {withInputs({"-elset", "A,B"}), "entered invalid name for element set\n"},
   };
   for (const auto& [args, message] : cases) {
     SCOPED_TRACE(args.empty() ? "no arguments" : args.back());
@@ -581,6 +584,8 @@ TEST(EndToEnd, ViewNodalTableAndSummaryFollowTheRun) {
                        "raised to minimum   : 0\n"
                        "lowered to maximum  : 1\n"
                        "angles not a number : 0\n"
+                       "quality             : measured 2, fell_back 0, lowered_to_maximum 1, "
+                       "raised_to_minimum 0, outside_cortex 0\n"
                        "mesh to cortical    : median 1.118034, 95th percentile 4.031129, "
                        "maximum 4.031129\n"
                        "thickness histogram :\n"
@@ -602,10 +607,11 @@ TEST(EndToEnd, ViewNodalTableAndSummaryFollowTheRun) {
             "POINTS 3 double\n0 0 0.5\n100 1 0.5\n200 4 0.5\n"
             "CELLS 1 4\n3 0 1 2\nCELL_TYPES 1\n5\n"
             "POINT_DATA 3\nSCALARS thickness float 1\nLOOKUP_TABLE default\n20\n3.14159\n1.3\n"
-            "FIELD FieldData 3\n"
+            "FIELD FieldData 4\n"
             "angle 1 3 double\n0\n0\n0\n"
             "cortical_vertex 1 3 int\n1\n2\n3\n"
-            "mesh_to_cortical 1 3 double\n0.5\n1.118033988749895\n4.031128874149275\n");
+            "mesh_to_cortical 1 3 double\n0.5\n1.118033988749895\n4.031128874149275\n"
+            "quality 1 3 int\n2\n0\n0\n");
 }
 
 TEST(EndToEnd, ExtraOutputsAreFileOptionsLikeTheOthers) {
@@ -723,13 +729,16 @@ TEST(EndToEnd, InterruptedRunLeavesNothing) {
 
 namespace {
 
-// Both measures, on one thread and on three.
+// Every measure, on one thread and on three.
 TEST(EndToEnd, GeneratedBoneRunsToTheEndAlikeOnAnyThreads) {
   const char* const kOutputs[] = {"table.log", "ans.log", "out.k"};
   ScratchDir dir;
   ASSERT_EQ(runProgram(MAKE_BONE_BINARY, {dir.path(), "300", "2000", "4"}, dir.path()).exitCode, 0);
-  for (std::vector<std::string> options : {std::vector<std::string>{}, {"-surface"}}) {
-    SCOPED_TRACE(options.empty() ? "vertex to vertex" : "-surface");
+  for (std::vector<std::string> options : {std::vector<std::string>{},
+                                           {"-surface"},
+                                           {"-measure", "normal"},
+                                           {"-measure", "symmetric"}}) {
+    SCOPED_TRACE(options.empty() ? "vertex to vertex" : options.back());
     options.insert(options.end(), {"-threads", "1"});
     RunResult one = runTool(withInputs(options), dir.path());
     std::vector<std::string> outputs;

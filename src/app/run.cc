@@ -335,8 +335,12 @@ int measureThickness(const RunOptions& options, RunState& run) {
                               run.in.trabecular.indexed());
   SurfaceMeasure surfaceMeasure(run.in.cortical.indexed(), run.in.normals.data(),
                                 run.in.trabecular.indexed());
-  const Measure& measure =
-      options.surface ? static_cast<const Measure&>(surfaceMeasure) : vertexMeasure;
+  NormalMeasure normalMeasure(run.in.cortical.indexed(), run.in.normals.data(),
+                              run.in.trabecular.indexed(), options.maxThick);
+  SymmetricMeasure symmetricMeasure(run.in.cortical.indexed(), run.in.normals.data(),
+                                    run.in.trabecular.indexed());
+  const Measure* measures[] = {&vertexMeasure, &surfaceMeasure, &normalMeasure, &symmetricMeasure};
+  const Measure& measure = *measures[static_cast<int>(options.measure)];
   std::string messages;
   int status = -1;
   if (run.thickness) {
@@ -358,7 +362,7 @@ int measureThickness(const RunOptions& options, RunState& run) {
     }
   }
   run.lineUp = lineUpOf(run.record.meshToCortical);
-  double spacing = options.surface ? 0 : run.in.cortical.vertices->typicalSpacing();
+  double spacing = options.toTriangles() ? 0 : run.in.cortical.vertices->typicalSpacing();
   run.warn(lineUpWarning(run.lineUp, medianThickness(run.thickness.get(), run.in.meshCount),
                          spacing, run.in.mesh, run.in.cortical.points));
   return kExitSuccess;
@@ -381,7 +385,7 @@ int writeDeck(InputFiles& inputs, const RunOptions& options, RunState& run) {
 int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   enterStage(Stage::kReading, inputBytes(inputs));
   ProgressLine progress;
-  if (int code = readInputs(inputs, options.surface, run.in, run.threads, run.failure)) {
+  if (int code = readInputs(inputs, options.toTriangles(), run.in, run.threads, run.failure)) {
     return code;
   }
   run.clock.lap("read");
@@ -426,9 +430,17 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   facts.build = buildInfo();
   facts.where = whereabouts();
   facts.commandLine = options.commandLine;
-  facts.options = {
-      options.adjThick, options.maxThick, options.minThick, options.shellNum, options.shellVal,
-      run.threads,      options.summary,  options.surface,  options.strict,   {}};
+  facts.options = {options.adjThick,
+                   options.maxThick,
+                   options.minThick,
+                   options.shellNum,
+                   options.shellVal,
+                   run.threads,
+                   options.summary,
+                   options.toTriangles(),
+                   options.strict,
+                   measureName(options.measure),
+                   {}};
   for (const auto& [option, file] : {std::pair{"ans", &options.answers},
                                      {"table", &options.table},
                                      {"o", &options.keyword},
@@ -514,7 +526,7 @@ int writeRecord(const InputFiles& inputs, RunOptions& options, const RunState& r
 int runVerdask(InputFiles& inputs, RunOptions& options) {
   // The arrays a run builds take about a third of its input's bytes; the
   // triangle trees of -surface twice that input.
-  prepareHeap(inputBytes(inputs) * (options.surface ? 6 : 1) / 3);
+  prepareHeap(inputBytes(inputs) * (options.toTriangles() ? 6 : 1) / 3);
   printSettings(inputs, options);
   RunState run;
   run.threads = options.threads > 0 ? options.threads : machineThreads();

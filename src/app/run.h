@@ -16,6 +16,9 @@ struct InputFiles {
   FileHandle mesh, cortical, normals, trabecular;
 };
 
+/// Where thicknesses are measured to: see the measures in thickness/measure.h.
+enum class MeasureKind { kVertex, kSurface, kNormal, kSymmetric };
+
 struct RunOptions {
   double adjThick = 0.0;
   double maxThick = 20.0;
@@ -31,14 +34,20 @@ struct RunOptions {
   FileHandle inp;                // -inp: a complete Abaqus deck of the shell layer
   FileHandle deck;               // -deck: a complete LS-DYNA deck of the shell layer
   std::string elset = "CORTEX";  // -elset: the complete decks' element set
-  std::string material = "CORTEX";  // -material: the Abaqus deck's material
-  int materialId = 1;               // -mid: the LS-DYNA deck's material id
-  bool summary = false;             // -summary
-  bool surface = false;             // -surface: thickness from the surfaces' triangles
-  bool strict = false;              // -strict: a warning fails the run
-  int threads = 0;                  // -threads; 0: the machine's cores
+  std::string material = "CORTEX";             // -material: the Abaqus deck's material
+  int materialId = 1;                          // -mid: the LS-DYNA deck's material id
+  bool summary = false;                        // -summary
+  MeasureKind measure = MeasureKind::kVertex;  // -measure; -surface is -measure surface
+  bool strict = false;                         // -strict: a warning fails the run
+  int threads = 0;                             // -threads; 0: the machine's cores
   std::vector<std::string> commandLine;
+
+  /// Whether the measure reads the surfaces' triangles.
+  bool toTriangles() const { return measure != MeasureKind::kVertex; }
 };
+
+/// The measure's name on the command line: "vertex", "surface", ...
+const char* measureName(MeasureKind measure);
 
 /// Answers --help (also -help, -h) and --version; false for any other command line.
 bool printInformation(int argc, char** argv);

@@ -11,7 +11,8 @@ using Json = nlohmann::ordered_json;
 Json optionsOf(const RecordedOptions& o) {
   Json options = {{"adj", o.adjThick},    {"max", o.maxThick},    {"min", o.minThick},
                   {"num", o.shellNum},    {"val", o.shellVal},    {"threads", o.threads},
-                  {"summary", o.summary}, {"surface", o.surface}, {"strict", o.strict}};
+                  {"summary", o.summary}, {"surface", o.surface}, {"strict", o.strict},
+                  {"measure", o.measure}};
   for (const auto& [option, name] : o.outputs) {
     options[option] = name.empty() ? Json(nullptr) : Json(name);
   }
@@ -86,6 +87,9 @@ int writeRunRecord(FILE* json, const RunFacts& facts) {
     record["raised_to_minimum"] = facts.pass->raisedToMin;
     record["lowered_to_maximum"] = facts.pass->loweredToMax;
     record["angles_not_a_number"] = facts.thickness->notANumberAngles;
+    Json quality = Json::object();
+    for (int q = 0; q < kQualities; ++q) quality[kQualityNames[q]] = facts.pass->qualityCounts[q];
+    record["quality"] = quality;
   }
   Json seconds = Json::object();
   for (const auto& [stage, time] : facts.stageSeconds) seconds[stage] = time;

@@ -22,7 +22,8 @@ struct RecordedFile {
 struct RecordedOptions {
   double adjThick, maxThick, minThick;
   int shellNum, shellVal, threads;
-  bool summary, surface, strict;
+  bool summary, surface, strict;  // surface: measured to the triangles
+  std::string measure;
   std::vector<std::pair<std::string, std::string>> outputs;  // option, file name
 };
 

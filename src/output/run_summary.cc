@@ -45,6 +45,11 @@ void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord&
   printf("raised to minimum   : %d\n", record.raisedToMin);
   printf("lowered to maximum  : %d\n", record.loweredToMax);
   printf("angles not a number : %d\n", s.notANumberAngles);
+  printf("quality             :");
+  for (int q = 0; q < kQualities; ++q) {
+    printf("%s %s %d", q ? "," : "", kQualityNames[q], record.qualityCounts[q]);
+  }
+  printf("\n");
   printf("mesh to cortical    : median %.6f, 95th percentile %.6f, maximum %.6f\n", lineUp.median,
          lineUp.percentile95, lineUp.maximum);
   int tallest = *std::max_element(s.bins, s.bins + ThicknessSummary::kBins);

@@ -20,6 +20,12 @@ constexpr uint8_t kVtkQuad = 9;
 
 int cornersOf(const ShellElements& elements, int e) { return elements.isTriangle(e) ? 3 : 4; }
 
+std::vector<int32_t> qualityCodes(const PassRecord& record) {
+  std::vector<int32_t> codes;
+  for (Quality quality : record.quality) codes.push_back(static_cast<int32_t>(quality));
+  return codes;
+}
+
 template <typename Value>
 void writeFieldArray(TextWriter& out, const char* name, const char* type, const Value* values,
                      size_t count) {
@@ -84,12 +90,14 @@ void writeLegacy(TextWriter& out, const PointSet& mesh, const ShellElements& ele
     out.putShortest(thickness[i]);
     out.put('\n');
   }
-  out.put("FIELD FieldData 3\n");
+  out.put("FIELD FieldData 4\n");
   writeFieldArray(out, "angle", "double", record.angles.data(), record.angles.size());
   writeFieldArray(out, "cortical_vertex", "int", record.corticalVertices.data(),
                   record.corticalVertices.size());
   writeFieldArray(out, "mesh_to_cortical", "double", record.meshToCortical.data(),
                   record.meshToCortical.size());
+  std::vector<int32_t> quality = qualityCodes(record);
+  writeFieldArray(out, "quality", "int", quality.data(), quality.size());
 }
 
 // VTK XML's inline binary form: the byte count (UInt64) and the bytes, each in base64.
@@ -158,6 +166,7 @@ void writeXml(TextWriter& out, ViewFormat format, const PointSet& mesh,
   writeXmlArray(out, "angle", "Float64", 1, record.angles);
   writeXmlArray(out, "cortical_vertex", "Int32", 1, record.corticalVertices);
   writeXmlArray(out, "mesh_to_cortical", "Float64", 1, record.meshToCortical);
+  writeXmlArray(out, "quality", "Int32", 1, qualityCodes(record));
   out.put("</PointData>\n</Piece>\n</");
   out.put(kind);
   out.put(">\n</VTKFile>\n");

@@ -7,6 +7,7 @@
 
 #include <boost/property_map/property_map.hpp>
 #include <cassert>
+#include <cmath>
 
 namespace verdask {
 
@@ -93,6 +94,29 @@ ClosestPoint::Hit ClosestPoint::closest(const Coord3& query, int nearVertex) con
           : tree_->tree.any_reference_point_and_id();
   auto [point, triangle] = tree_->tree.closest_point_and_primitive(toPoint(query), hint);
   return {{point.x(), point.y(), point.z()}, triangle};
+}
+
+std::optional<Coord3> ClosestPoint::firstHit(const Coord3& origin, const Coord3& direction) const {
+  bool usable = std::isfinite(direction.x) && std::isfinite(direction.y) &&
+                std::isfinite(direction.z) &&
+                (direction.x != 0 || direction.y != 0 || direction.z != 0);
+  if (empty() || !usable) return std::nullopt;
+  Kernel::Ray_3 ray(toPoint(origin), Kernel::Vector_3(direction.x, direction.y, direction.z));
+  auto hit = tree_->tree.first_intersection(ray);
+  if (!hit) return std::nullopt;
+  Point where;
+  if (const Point* point = boost::get<Point>(&hit->first)) {
+    where = *point;
+  } else if (const Kernel::Segment_3* segment = boost::get<Kernel::Segment_3>(&hit->first)) {
+    // The ray runs in the triangle's plane: the segment's end nearer the origin.
+    where = CGAL::squared_distance(segment->source(), ray.source()) <=
+                    CGAL::squared_distance(segment->target(), ray.source())
+                ? segment->source()
+                : segment->target();
+  } else {
+    return std::nullopt;
+  }
+  return Coord3{where.x(), where.y(), where.z()};
 }
 
 }  // namespace verdask

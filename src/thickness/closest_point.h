@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "io/point_set.h"
@@ -29,6 +30,10 @@ class ClosestPoint {
 
   /// The closest point; `nearVertex`, a vertex near the query, speeds the search.
   Hit closest(const Coord3& query, int nearVertex) const;
+
+  /// Where the ray from `origin` along `direction` first meets the triangles;
+  /// none when it meets none (or the direction has no length).
+  std::optional<Coord3> firstHit(const Coord3& origin, const Coord3& direction) const;
 
  private:
   struct Tree;

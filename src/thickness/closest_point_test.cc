@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
+#include <optional>
 #include <vector>
 
 #include "thickness/measure.h"
@@ -158,6 +160,86 @@ TEST(SurfaceMeasure, MeasuresTheDistanceOfParallelPlanes) {
       EXPECT_NEAR(angle, 0, 1e-5);
     }
   }
+}
+
+// A ray down onto the triangle (0,0,0) (2,0,0) (0,2,0) at z = 0, from above its
+// face, an edge and a corner, and one that passes it by.
+TEST(ClosestPoint, FirstHitOfARayOnFaceEdgeAndCorner) {
+  PointSet points;
+  fill(points, {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}});
+  std::vector<int> corners = {0, 1, 2};
+  ClosestPoint triangle(points, corners);
+  const std::pair<Coord3, bool> cases[] = {
+      {{0.5, 0.5, 3}, true}, {{1, 1, 3}, true}, {{2, 0, 3}, true}, {{1.5, 1.5, 3}, false}};
+  for (const auto& [origin, hits] : cases) {
+    std::optional<Coord3> hit = triangle.firstHit(origin, {0, 0, -1});
+    ASSERT_EQ(hit.has_value(), hits) << origin.x << " " << origin.y;
+    if (hits) expectNear(*hit, {origin.x, origin.y, 0}, 1e-15);
+  }
+  EXPECT_FALSE(triangle.firstHit({0.5, 0.5, 3}, {0, 0, 1}));  // pointing away
+  EXPECT_FALSE(triangle.firstHit({0.5, 0.5, 3}, {0, 0, 0}));  // no direction
+}
+
+// Two planes, the inner one z = -1 - slope * x, each as a grid of triangles; the
+// four measures at the mesh vertex over the cortical vertex at the origin.
+std::vector<double> measureAtTheOrigin(double slope, std::vector<bool>* fellBack = nullptr) {
+  std::vector<Coord3> outer, inner;
+  std::vector<int> outerCorners, innerCorners;
+  planeGrid(8, 0, outer, outerCorners);
+  planeGrid(8, 0, inner, innerCorners);
+  for (std::vector<Coord3>* set : {&outer, &inner}) {
+    for (Coord3& p : *set) p = {p.x - 4, p.y - 4, p.z};
+  }
+  for (Coord3& p : inner) p.z = -1 - slope * p.x;
+  PointSet cortical, trabecular;
+  fill(cortical, outer);
+  fill(trabecular, inner);
+  std::vector<Coord3> normals(outer.size(), {0, 0, 1});
+  NearestVertex corticalVertices(cortical, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+  NearestVertex trabecularVertices(trabecular, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+  ClosestPoint corticalTriangles(cortical, outerCorners);
+  ClosestPoint trabecularTriangles(trabecular, innerCorners);
+  IndexedSurface outerSurface{&cortical, &corticalVertices, &outerCorners, &corticalTriangles};
+  IndexedSurface innerSurface{&trabecular, &trabecularVertices, &innerCorners,
+                              &trabecularTriangles};
+  VertexMeasure vertex(outerSurface, normals.data(), innerSurface);
+  SurfaceMeasure surface(outerSurface, normals.data(), innerSurface);
+  NormalMeasure normal(outerSurface, normals.data(), innerSurface, 20);
+  SymmetricMeasure symmetric(outerSurface, normals.data(), innerSurface);
+  std::vector<double> thickness;
+  for (const Measure* measure :
+       std::initializer_list<const Measure*>{&vertex, &surface, &normal, &symmetric}) {
+    Measurement m = measure->at({0, 0, 0.25});
+    double angle;
+    double distance = nearestThickness(m.cortical, m.normal, m.trabecular, &angle);
+    thickness.push_back(m.thickness >= 0 ? m.thickness : distance);
+    if (fellBack) fellBack->push_back(m.fellBack);
+  }
+  return thickness;
+}
+
+TEST(Measures, AgreeBetweenParallelPlanesAndDifferInAWedgeAsExpected) {
+  for (double t : measureAtTheOrigin(0)) EXPECT_NEAR(t, 1, 1e-12);
+  // Inner plane 0.5 x + z + 1 = 0: along the normal 1, to the closest point
+  // 1 / sqrt(1.25), and back from there to z = 0, 0.8.
+  std::vector<double> wedge = measureAtTheOrigin(0.5);
+  EXPECT_NEAR(wedge[2], 1, 1e-12);
+  EXPECT_NEAR(wedge[1], 1 / std::sqrt(1.25), 1e-12);
+  EXPECT_NEAR(wedge[3], (1 / std::sqrt(1.25) + 0.8) / 2, 1e-12);
+  EXPECT_LT(wedge[3], wedge[1]);
+  EXPECT_LT(wedge[1], wedge[2]);
+}
+
+// Steep enough, the ray along the normal grazes the wall: it hits further than
+// the grazing factor allows, and the closest point stands in, flagged.
+TEST(Measures, AlongTheNormalFallsBackToTheClosestPointWhereTheRayGrazes) {
+  std::vector<bool> fellBack;
+  std::vector<double> steep = measureAtTheOrigin(4, &fellBack);
+  EXPECT_EQ(fellBack, (std::vector<bool>{false, false, true, false}));
+  EXPECT_NEAR(steep[2], steep[1], 1e-12);
+  fellBack.clear();
+  measureAtTheOrigin(0.5, &fellBack);
+  EXPECT_EQ(fellBack, (std::vector<bool>{false, false, false, false}));
 }
 
 }  // namespace

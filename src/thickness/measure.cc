@@ -1,5 +1,7 @@
 #include "thickness/measure.h"
 
+#include <optional>
+
 #include "thickness/thickness.h"
 
 namespace verdask {
@@ -57,7 +59,7 @@ SurfaceMeasure::SurfaceMeasure(const IndexedSurface& cortical, const Coord3* nor
                                const IndexedSurface& trabecular)
     : cortical_(cortical), trabecular_(trabecular), normals_(normals) {}
 
-Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
+Measurement SurfaceMeasure::corticalPoint(const Coord3& meshVertex) const {
   Measurement m;
   if (cortical_.triangles->empty()) {
     // No triangle with an area: the nearest vertex, as the vertex mode takes it.
@@ -65,27 +67,73 @@ Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
     m.cortical = cortical_.points->point(c);
     m.corticalVertex = c + 1;
     m.normal = normals_[c];
-  } else {
-    ClosestPoint::Hit p =
-        cortical_.triangles->closest(meshVertex, cortical_.vertices->anyNearest(&meshVertex.x));
-    const int* corners = &(*cortical_.corners)[3 * static_cast<size_t>(p.triangle)];
-    const Coord3 &a = cortical_.points->point(corners[0]), &b = cortical_.points->point(corners[1]),
-                 &c = cortical_.points->point(corners[2]);
-    double w[3];
-    barycentricWeights(p.point, a, b, c, w);
-    const Coord3 *na = &normals_[corners[0]], *nb = &normals_[corners[1]],
-                 *nc = &normals_[corners[2]];
-    m.cortical = p.point;
-    m.corticalVertex = corners[nearestCorner(p.point, a, b, c)] + 1;
-    m.normal = {w[0] * na->x + w[1] * nb->x + w[2] * nc->x,
-                w[0] * na->y + w[1] * nb->y + w[2] * nc->y,
-                w[0] * na->z + w[1] * nb->z + w[2] * nc->z};
+    return m;
   }
-  const Coord3& p = m.cortical;
-  m.trabecular =
-      trabecular_.triangles->empty()
-          ? trabecular_.points->point(trabecular_.vertices->nearest(&p.x))
-          : trabecular_.triangles->closest(p, trabecular_.vertices->anyNearest(&p.x)).point;
+  ClosestPoint::Hit p =
+      cortical_.triangles->closest(meshVertex, cortical_.vertices->anyNearest(&meshVertex.x));
+  const int* corners = &(*cortical_.corners)[3 * static_cast<size_t>(p.triangle)];
+  const Coord3 &a = cortical_.points->point(corners[0]), &b = cortical_.points->point(corners[1]),
+               &c = cortical_.points->point(corners[2]);
+  double w[3];
+  barycentricWeights(p.point, a, b, c, w);
+  const Coord3 *na = &normals_[corners[0]], *nb = &normals_[corners[1]],
+               *nc = &normals_[corners[2]];
+  m.cortical = p.point;
+  m.corticalVertex = corners[nearestCorner(p.point, a, b, c)] + 1;
+  m.normal = {w[0] * na->x + w[1] * nb->x + w[2] * nc->x,
+              w[0] * na->y + w[1] * nb->y + w[2] * nc->y,
+              w[0] * na->z + w[1] * nb->z + w[2] * nc->z};
+  return m;
+}
+
+Coord3 SurfaceMeasure::closestTrabecular(const Coord3& p) const {
+  if (trabecular_.triangles->empty()) {
+    return trabecular_.points->point(trabecular_.vertices->nearest(&p.x));
+  }
+  return trabecular_.triangles->closest(p, trabecular_.vertices->anyNearest(&p.x)).point;
+}
+
+Coord3 SurfaceMeasure::closestCortical(const Coord3& q) const {
+  if (cortical_.triangles->empty()) {
+    return cortical_.points->point(cortical_.vertices->nearest(&q.x));
+  }
+  return cortical_.triangles->closest(q, cortical_.vertices->anyNearest(&q.x)).point;
+}
+
+Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
+  Measurement m = corticalPoint(meshVertex);
+  m.trabecular = closestTrabecular(m.cortical);
+  return m;
+}
+
+NormalMeasure::NormalMeasure(const IndexedSurface& cortical, const Coord3* normals,
+                             const IndexedSurface& trabecular, double reach)
+    : SurfaceMeasure(cortical, normals, trabecular), reach_(reach) {}
+
+Measurement NormalMeasure::at(const Coord3& meshVertex) const {
+  Measurement m = corticalPoint(meshVertex);
+  Coord3 closest = closestTrabecular(m.cortical);
+  double closestDistance = vectorLength(difference(m.cortical, closest));
+  Coord3 inward{-m.normal.x, -m.normal.y, -m.normal.z};
+  std::optional<Coord3> hit;
+  if (!trabecular_.triangles->empty()) hit = trabecular_.triangles->firstHit(m.cortical, inward);
+  double distance = hit ? vectorLength(difference(*hit, m.cortical)) : 0;
+  if (hit && distance <= reach_ && distance <= kGrazingFactor * closestDistance) {
+    m.trabecular = *hit;
+  } else {
+    m.trabecular = closest;
+    m.fellBack = true;
+  }
+  return m;
+}
+
+Measurement SymmetricMeasure::at(const Coord3& meshVertex) const {
+  Measurement m = corticalPoint(meshVertex);
+  m.trabecular = closestTrabecular(m.cortical);
+  Coord3 back = closestCortical(m.trabecular);
+  m.thickness = (vectorLength(difference(m.cortical, m.trabecular)) +
+                 vectorLength(difference(m.trabecular, back))) /
+                2;
   return m;
 }
 

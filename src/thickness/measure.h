@@ -15,6 +15,8 @@ struct Measurement {
   int corticalVertex;  // from 1: the vertex given in the table log
   Coord3 normal;
   Coord3 trabecular;
+  double thickness = -1;  // when not negative, the thickness; else |cortical - trabecular|
+  bool fellBack = false;  // the measure could not be taken as defined: the closest point
 };
 
 /// How the pass finds the two surface points of each mesh vertex; chosen
@@ -55,9 +57,37 @@ class SurfaceMeasure : public Measure {
                  const IndexedSurface& trabecular);
   Measurement at(const Coord3& meshVertex) const override;
 
- private:
+ protected:
+  /// p, its normal and table node; the trabecular point is left to the caller.
+  Measurement corticalPoint(const Coord3& meshVertex) const;
+  Coord3 closestTrabecular(const Coord3& p) const;
+  Coord3 closestCortical(const Coord3& q) const;
+
   IndexedSurface cortical_, trabecular_;
   const Coord3* normals_;
+};
+
+/// Along the normal: from p, a ray along the inward normal to its first hit
+/// of the trabecular triangles. Where it hits nothing within `reach`, or
+/// further than kGrazingFactor times the closest trabecular point, that
+/// closest point is taken and the node flagged.
+class NormalMeasure : public SurfaceMeasure {
+ public:
+  static constexpr double kGrazingFactor = 3.0;
+  NormalMeasure(const IndexedSurface& cortical, const Coord3* normals,
+                const IndexedSurface& trabecular, double reach);
+  Measurement at(const Coord3& meshVertex) const override;
+
+ private:
+  double reach_;
+};
+
+/// Symmetric: the mean of |p - q|, q the trabecular point closest to p, and
+/// of the distance from q back to the cortical triangles; the angle is p's to q.
+class SymmetricMeasure : public SurfaceMeasure {
+ public:
+  using SurfaceMeasure::SurfaceMeasure;
+  Measurement at(const Coord3& meshVertex) const override;
 };
 
 /// The barycentric weights of p, a point of triangle abc; a degenerate

@@ -51,7 +51,15 @@ void writeRows(TextWriter& table, TextWriter& answers, int vertex, int corticalV
 struct Block {
   TextWriter table, answers;
   int raisedToMin = 0, loweredToMax = 0, obtuseAngles = 0;
+  int qualityCounts[kQualities] = {};
 };
+
+Quality qualityOf(const Measurement& m, Clamp clamp, double angle) {
+  if (angle > 90.0) return Quality::kOutsideCortex;
+  if (clamp == Clamp::kRaisedToMin) return Quality::kRaisedToMin;
+  if (clamp == Clamp::kLoweredToMax) return Quality::kLoweredToMax;
+  return m.fellBack ? Quality::kFellBack : Quality::kMeasured;
+}
 
 struct Pass {
   const PointSet& mesh;
@@ -66,6 +74,7 @@ struct Pass {
       Measurement m = measure.at(mesh.point(i));
       double angle;
       double distance = nearestThickness(m.cortical, m.normal, m.trabecular, &angle);
+      if (m.thickness >= 0) distance = m.thickness;
       Clamp clamp;
       thickness[i] = adjustThickness(distance, adjThick, maxThick, minThick, &clamp);
       writeRows(block.table, block.answers, i + 1, m.corticalVertex, m.cortical, thickness[i],
@@ -74,6 +83,8 @@ struct Pass {
       block.loweredToMax += clamp == Clamp::kLoweredToMax;
       block.obtuseAngles += angle > 90.0;
       record.normals[i] = m.normal;
+      record.quality[i] = qualityOf(m, clamp, angle);
+      ++block.qualityCounts[static_cast<int>(record.quality[i])];
       const Coord3& v = mesh.point(i);
       record.meshToCortical[i] =
           vectorLength({v.x - m.cortical.x, v.y - m.cortical.y, v.z - m.cortical.z});
@@ -111,12 +122,17 @@ bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads) {
         pass.record.raisedToMin += texts[b]->raisedToMin;
         pass.record.loweredToMax += texts[b]->loweredToMax;
         pass.record.obtuseAngles += texts[b]->obtuseAngles;
+        for (int q = 0; q < kQualities; ++q)
+          pass.record.qualityCounts[q] += texts[b]->qualityCounts[q];
         texts[b].reset();
       });
   return written;
 }
 
 }  // namespace
+
+const char* const kQualityNames[kQualities] = {"measured", "fell_back", "lowered_to_maximum",
+                                               "raised_to_minimum", "outside_cortex"};
 
 float adjustThickness(double distance, double adjThick, double maxThick, double minThick,
                       Clamp* clamp) {
@@ -141,6 +157,7 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Meas
   fputs(kAnswerHeader, answers);
   record.meshToCortical.resize(mesh.count());
   record.normals.resize(mesh.count());
+  record.quality.resize(mesh.count());
   if (record.keepVertices) {
     record.angles.resize(mesh.count());
     record.corticalVertices.resize(mesh.count());

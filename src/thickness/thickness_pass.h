@@ -12,6 +12,21 @@ namespace verdask {
 
 enum class Clamp { kNone, kRaisedToMin, kLoweredToMax };
 
+/// How a node's thickness came about; where several hold, the later in this
+/// list: the inner point outside the cortex (on the outer side of the cortical
+/// normal: surfaces crossed or normals inverted) tells most.
+enum class Quality : char {
+  kMeasured,       // as the measure defines it
+  kFellBack,       // the measure could not be taken as defined: the closest point
+  kLoweredToMax,   // clamped to -max
+  kRaisedToMin,    // clamped to -min
+  kOutsideCortex,  // the inner point lies outside the cortex
+};
+constexpr int kQualities = 5;
+
+/// The names of the qualities, as the view's legend, the record and -summary give them.
+extern const char* const kQualityNames[kQualities];
+
 /// What the pass found besides the thickness: counts, each mesh vertex's
 /// distance to the cortical point measured from, and, when asked for, the
 /// angle and cortical vertex of every mesh vertex (for the view and summary).
@@ -19,6 +34,8 @@ struct PassRecord {
   bool keepVertices = false;
   std::vector<double> meshToCortical;
   std::vector<Coord3> normals;  // the cortical normal each mesh vertex was measured with
+  std::vector<Quality> quality;
+  int qualityCounts[kQualities] = {};
   std::vector<double> angles;
   std::vector<int> corticalVertices;  // from 1
   int raisedToMin = 0;

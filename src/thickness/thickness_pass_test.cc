@@ -90,6 +90,42 @@ TEST(ThicknessPass, FastIndexOnAnyThreadsWritesWhatAnnAloneWrites) {
   }
 }
 
+void fillOne(PointSet& set, const Coord3& p) {
+  ASSERT_TRUE(set.resize(1));
+  set.points()[0][0] = p.x;
+  set.points()[0][1] = p.y;
+  set.points()[0][2] = p.z;
+}
+
+// One mesh vertex over a cortical vertex with the normal +z, and one trabecular
+// vertex: below it, above it (crossed surfaces), too near or too far.
+TEST(ThicknessPass, QualityTellsHowEachThicknessCameAbout) {
+  const std::pair<Coord3, Quality> cases[] = {
+      {{0, 0, -2}, Quality::kMeasured},
+      {{0, 0, -25}, Quality::kLoweredToMax},
+      {{0, 0, -0.1}, Quality::kRaisedToMin},
+      {{0, 0, 2}, Quality::kOutsideCortex},
+  };
+  for (const auto& [trabecularPoint, quality] : cases) {
+    PointSet mesh, cortical, trabecular;
+    fillOne(mesh, {0, 0, 0.5});
+    fillOne(cortical, {0, 0, 0});
+    fillOne(trabecular, trabecularPoint);
+    std::vector<Coord3> normals = {{0, 0, 1}};
+    NearestVertex corticalIndex(cortical, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+    NearestVertex trabecularIndex(trabecular, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+    VertexMeasure measure({&cortical, &corticalIndex}, normals.data(),
+                          {&trabecular, &trabecularIndex});
+    FILE* null = fopen("/dev/null", "w");
+    float thickness;
+    PassRecord record;
+    ASSERT_EQ(calculateValues(null, null, mesh, measure, &thickness, 0, 20, 0.5, record, 1), 0);
+    fclose(null);
+    EXPECT_EQ(record.quality, std::vector<Quality>{quality}) << trabecularPoint.z;
+    EXPECT_EQ(record.qualityCounts[static_cast<int>(quality)], 1);
+  }
+}
+
 }  // namespace
 
 }  // namespace verdask
