@@ -7,7 +7,7 @@
 set -euo pipefail
 packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev nlohmann-json3-dev libssl-dev)
 if [ "${1:-}" = bench ]; then
-  packages+=(python3 time)
+  packages+=(python3 python3-numpy time)
 fi
 if [ "${1:-}" = picture ]; then
   packages+=(python3 python3-vtk9 python3-matplotlib)
