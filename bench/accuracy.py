@@ -3,15 +3,21 @@
     python3 bench/accuracy.py <truth.txt> <label> <ans.log> [<label> <ans.log> ...]
 
 Prints per run: bias (mean error), RMS error, largest error, mean relative error and
-the median angle, against truth.txt as make_bone writes it.
+the median angle, against truth.txt as make_bone writes it. The thickness comes at full
+precision from the nodal table (nodal.inp) beside the ans.log where there is one.
 """
+import os
 import statistics
 import sys
 
 
 def read(path):
     rows = [line.split() for line in open(path).read().splitlines()[1:]]
-    return [float(r[1]) for r in rows], [float(r[2]) for r in rows]
+    thickness, angles = [float(r[1]) for r in rows], [float(r[2]) for r in rows]
+    nodal = os.path.join(os.path.dirname(path), "nodal.inp")
+    if os.path.exists(nodal):
+        thickness = [float(line.split(",")[1]) for line in open(nodal).read().splitlines()[1:]]
+    return thickness, angles
 
 
 truth, truth_angles = read(sys.argv[1])

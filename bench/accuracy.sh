@@ -28,7 +28,7 @@ for shape in spheres ellipsoid tube bone; do
       mkdir -p "$data/$measure"
       (cd "$data/$measure" && /usr/bin/time -f "%e" -o ../$measure.time \
         "$bin/verdask" ../mesh.hmascii ../cort.surf ../norm.vtk ../trab.surf -measure "$measure" \
-        -max 100 >/dev/null 2>&1)
+        -max 100 -nodal nodal.inp >/dev/null 2>&1)
       runs+=("$measure ($(cat "$data/$measure.time") s)" "$data/$measure/ans.log")
     done
     echo "== $shape, surfaces of $(grep -m1 Vertices "$data/cort.surf" | cut -d' ' -f2) vertices"

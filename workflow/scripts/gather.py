@@ -34,6 +34,17 @@ def options_of(command_line):
     return chosen
 
 
+def measure_of(options):
+    """The measure a bone ran with: -measure NAME, -surface, or the default."""
+    measure = "vertex"
+    for word, following in zip(options, options[1:] + [""]):
+        if word == "-surface":
+            measure = "surface"
+        elif word == "-measure":
+            measure = following
+    return measure
+
+
 def row_of(bone, record, unit):
     counts = record.get("counts") or {}
     thickness = record.get("thickness") or {}
@@ -45,7 +56,7 @@ def row_of(bone, record, unit):
         "status": "complete" if complete else "failed",
         "exit_code": record.get("exit_code"),
         "reason": None if complete else record.get("failure"),
-        "measure": "surface" if "-surface" in options else "vertex",
+        "measure": measure_of(options),
         "options": " ".join(options),
         "warnings": " | ".join(record.get("warnings") or []),
         "raised_to_minimum": record.get("raised_to_minimum"),
