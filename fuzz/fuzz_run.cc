@@ -1,5 +1,5 @@
-// A whole run: the input holds the four files, split at "\n====\n", and
-// its first byte picks the options.
+// A whole run: the input holds the four files, split at "\n====\n", its
+// first byte picks the options and its length the measure.
 #include "app/run.h"
 #include "fuzz_input.h"
 
@@ -25,7 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.minThick = (data[0] >> 2 & 3) * 0.5;
   options.maxThick = (data[0] >> 4 & 7) * 0.75;
   options.shellNum = data[0] & 0x80 ? -2147483647 : 1;
-  for (FileHandle* output : {&options.answers, &options.table, &options.keyword}) {
+  // The input's length picks the measure; the complete decks are written too.
+  const MeasureKind measures[] = {MeasureKind::kVertex, MeasureKind::kSurface,
+                                  MeasureKind::kNormal, MeasureKind::kSymmetric};
+  options.measure = measures[size % 4];
+  for (FileHandle* output : {&options.answers, &options.table, &options.keyword, &options.inp,
+                             &options.deck}) {
     output->reset(fopen("/dev/null", "wb"));
   }
   runVerdask(inputs, options);
