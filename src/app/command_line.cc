@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "app/exit_status.h"
 #include "app/run.h"
 #include "io/output_files.h"
+#include "io/whole_input.h"
 #include "output/shell_cards.h"
 #include "output/solver_decks.h"
 
@@ -343,16 +345,22 @@ bool printInformation(int argc, char** argv) {
 }
 
 FILE* openInput(const char* name) {
-  // Non-blocking, so that a FIFO cannot hang the open; only regular files are read.
-  FILE* stream = nullptr;
+  // Non-blocking, so that a FIFO without a writer cannot hang the open.
   int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   struct stat info;
-  if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && fcntl(fd, F_SETFL, 0) == 0) {
-    stream = fdopen(fd, "rt");
+  if (fd < 0 || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+    if (fd >= 0) close(fd);
+    printf("Failure opening file %s\n", name);
+    return nullptr;
   }
-  if (!stream && fd >= 0) close(fd);
-  if (!stream) printf("Failure opening file %s\n", name);
-  return stream;
+  size_t length = strlen(name);
+  bool compressed = length > 3 && strcasecmp(name + length - 3, ".gz") == 0;
+  if (S_ISREG(info.st_mode) && !compressed) return fdopen(fd, "rt");
+  std::string error;
+  FILE* copy = readWholeInput(fd, &error);
+  close(fd);
+  if (!copy) printf("Failure opening file %s: %s\n", name, error.c_str());
+  return copy;
 }
 
 int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options) {

@@ -257,16 +257,49 @@ TEST(EndToEnd, InputsThatCannotBeReadEndWithOpenFailure) {
   ScratchDir dir;
   Bone().writeTo(dir);
   mkdir(dir.file("folder").c_str(), 0755);
-  ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0644), 0);
-  for (const char* name : {"missing.surf", "folder", "pipe"}) {
+  ASSERT_EQ(
+      runProgram("/bin/sh", {"-c", "gzip -c trab.surf | head -c 300 >cut.surf.gz"}, dir.path())
+          .exitCode,
+      0);
+  const std::pair<const char*, const char*> cases[] = {
+      {"missing.surf", ""},
+      {"folder", ""},
+      {"cut.surf.gz", ": its compressed data is broken (unexpected end of file)"},
+  };
+  for (const auto& [name, reason] : cases) {
     SCOPED_TRACE(name);
     RunResult r = runTool({"mesh.hmascii", name, "norm.vtk", "trab.surf"}, dir.path());
     EXPECT_EQ(r.exitCode, 243);
-    EXPECT_EQ(r.out, std::string("\nFailure opening file ") + name + "\n");
+    EXPECT_EQ(r.out, std::string("\nFailure opening file ") + name + reason + "\n");
   }
   RunResult r = runTool(withInputs({"-o", "folder"}), dir.path());
   EXPECT_EQ(r.exitCode, 243);
   EXPECT_EQ(r.out, "\nFailure opening file folder\n");
+}
+
+// Compressed inputs and pipes read as their plain files do; a FIFO without a
+// writer reads as an empty file.
+TEST(EndToEnd, CompressedAndPipedInputsReadLikeTheirFiles) {
+  ScratchDir dir;
+  Bone().writeTo(dir);
+  ASSERT_EQ(runTool(kInputs, dir.path()).exitCode, 0);
+  std::string answers = dir.read("ans.log");
+  std::string tool = VERDASK_BINARY;
+  const std::string commands[] = {
+      "gzip -k mesh.hmascii cort.surf norm.vtk trab.surf && mv trab.surf.gz trab.surf.GZ && " +
+          tool + " mesh.hmascii.gz cort.surf.gz norm.vtk.gz trab.surf.GZ",
+      tool + " mesh.hmascii <(cat cort.surf) <(gzip -c norm.vtk) trab.surf",
+  };
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    dir.write("ans.log", "");
+    ASSERT_EQ(runProgram("/bin/bash", {"-c", command}, dir.path()).exitCode, 0);
+    EXPECT_EQ(dir.read("ans.log"), answers);
+  }
+  ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0644), 0);
+  RunResult r = runTool({"mesh.hmascii", "pipe", "norm.vtk", "trab.surf"}, dir.path());
+  EXPECT_EQ(r.exitCode, 254);
+  EXPECT_NE(r.out.find("Failed to read first line of .surf file\n"), std::string::npos);
 }
 
 struct StageFailure {
