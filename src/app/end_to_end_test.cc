@@ -225,6 +225,12 @@ TEST(EndToEnd, FileOptionsOpenAtOnceAndLastStreamIsWritten) {
   EXPECT_EQ(dir.read("b.k").substr(0, 24), "*ELEMENT_SHELL_THICKNESS");
   EXPECT_FALSE(dir.exists("ans.log"));
   EXPECT_FALSE(dir.exists("out.k"));
+  // An output named through a link is written where the link points; the link stays.
+  ASSERT_EQ(symlink("b.k", dir.file("link.k").c_str()), 0);
+  ASSERT_EQ(runTool(withInputs({"-o", "link.k"}), dir.path()).exitCode, 0);
+  struct stat link;
+  EXPECT_TRUE(lstat(dir.file("link.k").c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+  EXPECT_EQ(dir.read("b.k").substr(0, 24), "*ELEMENT_SHELL_THICKNESS");
 }
 
 TEST(EndToEnd, RefusesToOverwriteAnInputOrAnotherOutput) {

@@ -17,7 +17,8 @@ namespace {
 constexpr int kSlots = 64;
 struct Pending {
   char* temporary;
-  char* final;
+  char* final;                    // as named
+  char* target;                   // where it goes: a link's target, so that the link stays
   volatile sig_atomic_t waiting;  // not yet committed or removed
 };
 Pending slots[kSlots];
@@ -73,7 +74,7 @@ bool commitChosen(Choice chosen) {
   for (int i = 0; i < used; ++i) {
     Pending& slot = slots[i];
     if (!slot.waiting || !chosen(slot.final)) continue;
-    if (rename(slot.temporary, slot.final) != 0) {
+    if (rename(slot.temporary, slot.target) != 0) {
       unlink(slot.temporary);
       renamed = false;
     }
@@ -90,11 +91,20 @@ FILE* openOutputFile(const char* name) {
   if (exists && S_ISDIR(info.st_mode)) return nullptr;
   if ((exists && !S_ISREG(info.st_mode)) || used == kSlots) return fopen(name, "wb");
   if (exists && access(name, W_OK) != 0) return nullptr;
+  struct stat link;
+  char* target = exists && lstat(name, &link) == 0 && S_ISLNK(link.st_mode)
+                     ? realpath(name, nullptr)
+                     : strdup(name);
+  if (!target) return nullptr;
   installCleanup();
   Pending& slot = slots[used];
-  FILE* stream = openBeside(name, exists ? &info : nullptr, &slot.temporary);
-  if (!stream) return nullptr;
+  FILE* stream = openBeside(target, exists ? &info : nullptr, &slot.temporary);
+  if (!stream) {
+    free(target);
+    return nullptr;
+  }
   slot.final = strdup(name);
+  slot.target = target;
   slot.waiting = 1;
   used = used + 1;
   return stream;
