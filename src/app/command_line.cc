@@ -283,11 +283,12 @@ void printUsageText() {
 // The options the usage text leaves out, for --help.
 const char kMoreOptions[] =
     "\nMORE OPTIONS:\n"
-    "  -vtk <outfile (.vtk|.vtu)> = mesh with thickness, angle and cortical vertex for ParaView, "
-    "VTK or meshio; .vtu writes VTK XML\n"
+    "  -vtk <outfile (.vtk|.vtu|.vtp)> = mesh with thickness, angle, cortical vertex, distance to "
+    "the cortical surface and quality for ParaView, VTK or meshio; .vtu and .vtp write VTK XML\n"
     "  -nodal <outfile (.inp)>   = Abaqus *NODAL THICKNESS table, one 'node, thickness' line per "
     "vertex\n"
-    "  -json <outfile (.json)>   = run record: version, command line, options, inputs with "
+    "  -json <outfile (.json)>   = run record: version, build, command line, options, inputs and "
+    "outputs with "
     "SHA-256, counts, statistics, stage times\n"
     "  -summary                  = print the run's figures and a thickness histogram at the end\n"
     "  -measure <name>           = vertex (default): nearest vertex to nearest vertex; surface:\n"
