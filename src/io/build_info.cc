@@ -10,6 +10,8 @@
 #include <nanoflann.hpp>
 #include <nlohmann/json.hpp>
 
+#include "commit.h"  // written by the build: VERDASK_COMMIT
+
 namespace verdask {
 
 namespace {
