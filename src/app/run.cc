@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/exit_status.h"
@@ -177,12 +178,12 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
 // Angles mostly above 90 degrees mean the normals point away from the
 // trabecular surface; the deck is still written. Empty when they do not.
 std::string swappedSurfacesWarning(const PassRecord& record, int meshCount) {
-  if (2LL * record.obtuseAngles <= meshCount) return "";
+  if (2LL * record.obtuseAngles() <= meshCount) return "";
   char text[200];
   snprintf(text, sizeof text,
            "%d of %d angles exceed 90 degrees: the cortical and trabecular surfaces may be "
            "swapped, or the normals inverted",
-           record.obtuseAngles, meshCount);
+           record.obtuseAngles(), meshCount);
   return text;
 }
 
@@ -223,7 +224,6 @@ struct RunState {
   std::vector<std::string> warnings;
   std::string failure;    // the lines the failing stage printed
   bool finished = false;  // the deck is complete
-  int firstElement = 1;   // -num
   Clock clock;
   // How the stage under way ends when memory runs out.
   int stageCode = kExitPassFailed;
@@ -305,8 +305,9 @@ int writeExtras(const RunOptions& options, const RunState& run) {
   return kExitSuccess;
 }
 
-// Which way the elements face; those that cannot be told are warned of.
-void orientDeck(RunState& run) {
+// Which way the elements face; those that cannot be told are warned of, by
+// their number in the deck (from `firstElement`).
+void orientDeck(int firstElement, RunState& run) {
   run.orientation = orientElements(run.in.mesh, run.elements, run.record.normals);
   if (run.orientation.inwardCount > 0) {
     fprintf(stderr,
@@ -317,7 +318,7 @@ void orientDeck(RunState& run) {
   constexpr size_t kNamed = 5;
   const std::vector<int>& undecided = run.orientation.undecided;
   for (size_t k = 0; k < std::min(undecided.size(), kNamed); ++k) {
-    run.warn("element " + std::to_string(static_cast<long long>(run.firstElement) + undecided[k]) +
+    run.warn("element " + std::to_string(static_cast<long long>(firstElement) + undecided[k]) +
              " cannot be oriented (no area, or cortical normals of zero length): written as "
              "given");
   }
@@ -394,7 +395,7 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   run.stageCode = kExitDeckFailed;
   run.stageFailure = "Failure parsing triangles in .ascii file\n";
   if (int code = writeDeck(inputs, options, run)) return code;
-  orientDeck(run);
+  orientDeck(options.shellNum, run);
   run.clock.lap("deck");
   run.stageCode = kExitOutputFailed;
   run.stageFailure = "Failure writing the outputs\n";
@@ -411,6 +412,15 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
     return kExitStrictWarnings;
   }
   return code;
+}
+
+// Every output stream of the run, by its option's name; const or not as the options are.
+template <typename Options>
+std::vector<std::pair<const char*, decltype(&std::declval<Options&>().answers)>> outputsOf(
+    Options& options) {
+  return {{"ans", &options.answers}, {"table", &options.table}, {"o", &options.keyword},
+          {"vtk", &options.vtk},     {"json", &options.json},   {"nodal", &options.nodal},
+          {"inp", &options.inp},     {"deck", &options.deck}};
 }
 
 // The path, size and SHA-256 of each file, read on the run's threads.
@@ -441,14 +451,7 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
                    options.strict,
                    measureName(options.measure),
                    {}};
-  for (const auto& [option, file] : {std::pair{"ans", &options.answers},
-                                     {"table", &options.table},
-                                     {"o", &options.keyword},
-                                     {"vtk", &options.vtk},
-                                     {"json", &options.json},
-                                     {"nodal", &options.nodal},
-                                     {"inp", &options.inp},
-                                     {"deck", &options.deck}}) {
+  for (const auto& [option, file] : outputsOf(options)) {
     facts.options.outputs.emplace_back(option, file->name());
     if (code == kExitSuccess && !file->name().empty() && file != &options.json) {
       facts.outputs.push_back({option, file->name(), 0, ""});
@@ -491,9 +494,8 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
 // place; a failed run keeps the earlier files. Returns the exit code.
 int settleOutputs(RunOptions& options, RunState& run, int code) {
   bool written = true;
-  for (FileHandle* file : {&options.answers, &options.table, &options.keyword, &options.vtk,
-                           &options.nodal, &options.inp, &options.deck}) {
-    if (file->get()) written = fclose(file->release()) == 0 && written;
+  for (const auto& [option, file] : outputsOf(options)) {
+    if (file->get() && file != &options.json) written = fclose(file->release()) == 0 && written;
   }
   const char* failure = nullptr;
   if (!written) {
@@ -530,7 +532,6 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
   printSettings(inputs, options);
   RunState run;
   run.threads = options.threads > 0 ? options.threads : machineThreads();
-  run.firstElement = options.shellNum;
   int code;
   try {
     code = runStages(inputs, options, run);

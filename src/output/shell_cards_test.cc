@@ -82,6 +82,8 @@ TEST(ShellCards, ReportsEachOutcome) {
        kHeader + card +
            "      -4       7       1       2       3       3\n"
            "      2.50000000     20.00000000      1.29999995      1.29999995\n"},
+      {"last line a triangle", "*tri3(1,1,1,2,3)", -5, 0, "Found 1 triangles in .hmascii file\n",
+       kHeader + card + "*END\n"},
       {"block ends at other line", "*tri3(1,1,1,2,3)\nEND\n*tri3(2,1,1,2,3)\n", -5, 0,
        "Found 1 triangles in .hmascii file\n", kHeader + card + "*END\n"},
       {"corner above vertex count", "*tri3(1,1,1,2,3)\n*tri3(2,1,1,10,3)\n", -5, -5,

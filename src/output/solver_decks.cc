@@ -53,33 +53,31 @@ void putAbaqusElements(TextWriter& out, const ShellElements& elements, const Dec
 constexpr int kAbaqusFieldWidth = 20;
 constexpr size_t kAbaqusLineWidth = 132;
 
+// `format` (with a precision taken as an argument) with the most digits, up to
+// `digits`, that keep the text within `width` characters.
+void putWithin(TextWriter& out, const char* format, int digits, int width, double value) {
+  char text[40];
+  int length = 0;
+  for (; digits >= 0; --digits) {
+    length = snprintf(text, sizeof text, format, digits, value);
+    if (length <= width) break;
+  }
+  out.put(text, length);
+}
+
 // A real at full precision where it fits a data field, else with as many digits as fit.
 void putAbaqusReal(TextWriter& out, double value) {
   TextWriter shortest;
   shortest.putShortest(value);
   if (shortest.size() <= kAbaqusFieldWidth) {
     out.put(shortest.data(), shortest.size());
-    return;
+  } else {
+    putWithin(out, "%.*g", 17, kAbaqusFieldWidth, value);
   }
-  char text[40];
-  int length = 0;
-  for (int digits = 17; digits > 0; --digits) {
-    length = snprintf(text, sizeof text, "%.*g", digits, value);
-    if (length <= kAbaqusFieldWidth) break;
-  }
-  out.put(text, length);
 }
 
 // A coordinate in a 16-column field, with as many digits as fit.
-void putField16(TextWriter& out, double value) {
-  char text[40];
-  int length = 0;
-  for (int digits = 9; digits >= 0; --digits) {
-    length = snprintf(text, sizeof text, "%16.*e", digits, value);
-    if (length <= 16) break;
-  }
-  out.put(text, length);
-}
+void putField16(TextWriter& out, double value) { putWithin(out, "%16.*e", 9, 16, value); }
 
 // A real in a 10-column field.
 void putField10(TextWriter& out, double value) {

@@ -86,23 +86,14 @@ Measurement SurfaceMeasure::corticalPoint(const Coord3& meshVertex) const {
   return m;
 }
 
-Coord3 SurfaceMeasure::closestTrabecular(const Coord3& p) const {
-  if (trabecular_.triangles->empty()) {
-    return trabecular_.points->point(trabecular_.vertices->nearest(&p.x));
-  }
-  return trabecular_.triangles->closest(p, trabecular_.vertices->anyNearest(&p.x)).point;
-}
-
-Coord3 SurfaceMeasure::closestCortical(const Coord3& q) const {
-  if (cortical_.triangles->empty()) {
-    return cortical_.points->point(cortical_.vertices->nearest(&q.x));
-  }
-  return cortical_.triangles->closest(q, cortical_.vertices->anyNearest(&q.x)).point;
+Coord3 SurfaceMeasure::closestOn(const IndexedSurface& surface, const Coord3& p) {
+  if (surface.triangles->empty()) return surface.points->point(surface.vertices->nearest(&p.x));
+  return surface.triangles->closest(p, surface.vertices->anyNearest(&p.x)).point;
 }
 
 Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
   Measurement m = corticalPoint(meshVertex);
-  m.trabecular = closestTrabecular(m.cortical);
+  m.trabecular = closestOn(trabecular_, m.cortical);
   return m;
 }
 
@@ -112,7 +103,7 @@ NormalMeasure::NormalMeasure(const IndexedSurface& cortical, const Coord3* norma
 
 Measurement NormalMeasure::at(const Coord3& meshVertex) const {
   Measurement m = corticalPoint(meshVertex);
-  Coord3 closest = closestTrabecular(m.cortical);
+  Coord3 closest = closestOn(trabecular_, m.cortical);
   double closestDistance = vectorLength(difference(m.cortical, closest));
   Coord3 inward{-m.normal.x, -m.normal.y, -m.normal.z};
   std::optional<Coord3> hit;
@@ -129,8 +120,8 @@ Measurement NormalMeasure::at(const Coord3& meshVertex) const {
 
 Measurement SymmetricMeasure::at(const Coord3& meshVertex) const {
   Measurement m = corticalPoint(meshVertex);
-  m.trabecular = closestTrabecular(m.cortical);
-  Coord3 back = closestCortical(m.trabecular);
+  m.trabecular = closestOn(trabecular_, m.cortical);
+  Coord3 back = closestOn(cortical_, m.trabecular);
   m.thickness = (vectorLength(difference(m.cortical, m.trabecular)) +
                  vectorLength(difference(m.trabecular, back))) /
                 2;

@@ -60,8 +60,9 @@ class SurfaceMeasure : public Measure {
  protected:
   /// p, its normal and table node; the trabecular point is left to the caller.
   Measurement corticalPoint(const Coord3& meshVertex) const;
-  Coord3 closestTrabecular(const Coord3& p) const;
-  Coord3 closestCortical(const Coord3& q) const;
+  /// The point of `surface` closest to p: on its triangles, or its nearest
+  /// vertex where none has an area.
+  static Coord3 closestOn(const IndexedSurface& surface, const Coord3& p);
 
   IndexedSurface cortical_, trabecular_;
   const Coord3* normals_;

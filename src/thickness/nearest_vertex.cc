@@ -164,9 +164,7 @@ NearestVertex::NearestVertex(const PointSet& points, TieRule ties, IndexChoice c
     // Coincident vertices whose order matters will need the judge: it is built
     // now, not in the pass. Other ties cannot be foreseen, and a judge for
     // every surface would cost more than most runs' whole pass.
-    judgeNow =
-        folded_ && ties == TieRule::kEveryTie &&
-        std::find(folded_->shared.begin(), folded_->shared.end(), 1) != folded_->shared.end();
+    judgeNow = folded_ && ties == TieRule::kEveryTie;
   }
   if (judgeNow) {
     std::lock_guard<std::mutex> lock(annMutex);

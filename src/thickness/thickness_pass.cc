@@ -50,7 +50,7 @@ void writeRows(TextWriter& table, TextWriter& answers, int vertex, int corticalV
 // One block's rows and counts.
 struct Block {
   TextWriter table, answers;
-  int raisedToMin = 0, loweredToMax = 0, obtuseAngles = 0;
+  int raisedToMin = 0, loweredToMax = 0;
   int qualityCounts[kQualities] = {};
 };
 
@@ -81,7 +81,6 @@ struct Pass {
                 angle);
       block.raisedToMin += clamp == Clamp::kRaisedToMin;
       block.loweredToMax += clamp == Clamp::kLoweredToMax;
-      block.obtuseAngles += angle > 90.0;
       record.normals[i] = m.normal;
       record.quality[i] = qualityOf(m, clamp, angle);
       ++block.qualityCounts[static_cast<int>(record.quality[i])];
@@ -121,7 +120,6 @@ bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads) {
             writeAll(table, texts[b]->table) && writeAll(answers, texts[b]->answers) && written;
         pass.record.raisedToMin += texts[b]->raisedToMin;
         pass.record.loweredToMax += texts[b]->loweredToMax;
-        pass.record.obtuseAngles += texts[b]->obtuseAngles;
         for (int q = 0; q < kQualities; ++q)
           pass.record.qualityCounts[q] += texts[b]->qualityCounts[q];
         texts[b].reset();

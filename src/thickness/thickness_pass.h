@@ -36,11 +36,12 @@ struct PassRecord {
   std::vector<Coord3> normals;  // the cortical normal each mesh vertex was measured with
   std::vector<Quality> quality;
   int qualityCounts[kQualities] = {};
+  /// Angles above 90 degrees: the normal points away from the trabecular point.
+  int obtuseAngles() const { return qualityCounts[static_cast<int>(Quality::kOutsideCortex)]; }
   std::vector<double> angles;
   std::vector<int> corticalVertices;  // from 1
   int raisedToMin = 0;
   int loweredToMax = 0;
-  int obtuseAngles = 0;  // above 90 degrees: the normal points away from the trabecular vertex
 };
 
 /// Measures every mesh vertex, fills thickness[i] and writes both logs, on
