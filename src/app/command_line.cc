@@ -224,6 +224,8 @@ int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& o
       printf("%s", option.invalidMessage);
       return printUsage();
     }
+    options.shellNumGiven = options.shellNumGiven || option.integer == &RunOptions::shellNum;
+    options.shellValGiven = options.shellValGiven || option.integer == &RunOptions::shellVal;
     i += 2;
     return kExitSuccess;
   }
@@ -364,6 +366,33 @@ FILE* openInput(const char* name) {
   return copy;
 }
 
+namespace {
+
+// Each input's format by its name; the usage exit code for one that is not known.
+int readInputFormats(InputFiles& inputs) {
+  inputs.normalsFromCortical = strcmp(inputs.normalsName, "-") == 0;
+  for (auto [name, role, format] :
+       {std::tuple{inputs.meshName, InputRole::kMesh, &inputs.meshFormat},
+        {inputs.corticalName, InputRole::kSurface, &inputs.corticalFormat},
+        {inputs.trabecularName, InputRole::kSurface, &inputs.trabecularFormat},
+        {inputs.normalsName, InputRole::kNormals, nullptr}}) {
+    if (role == InputRole::kNormals && inputs.normalsFromCortical) continue;
+    InputFormat found = inputFormatOf(name, role);
+    if (format) *format = found;
+    if (found == InputFormat::kUnknown) {
+      printf("Unknown file type of %s: the %s may be %s\n", name,
+             role == InputRole::kMesh      ? "mesh"
+             : role == InputRole::kNormals ? "normals file"
+                                           : "surface",
+             supportedExtensions(role));
+      return printUsage();
+    }
+  }
+  return kExitSuccess;
+}
+
+}  // namespace
+
 int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
   if (argc < 5) return printUsage();
   options.commandLine.assign(argv, argv + argc);
@@ -371,11 +400,13 @@ int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& optio
   inputs.corticalName = argv[2];
   inputs.normalsName = argv[3];
   inputs.trabecularName = argv[4];
+  if (int code = readInputFormats(inputs)) return code;
   OpenedFiles opened;
   for (auto [name, handle] : {std::pair{argv[1], &inputs.mesh},
                               {argv[2], &inputs.cortical},
                               {argv[3], &inputs.normals},
                               {argv[4], &inputs.trabecular}}) {
+    if (handle == &inputs.normals && inputs.normalsFromCortical) continue;
     handle->reset(openInput(name), name);
     if (!handle->get()) return kExitOpenFailed;
     opened.addInput(handle->get());

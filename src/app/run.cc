@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <new>
@@ -14,6 +16,9 @@
 
 #include "app/exit_status.h"
 #include "app/progress_line.h"
+#include "input/formats.h"
+#include "input/polygon_soup.h"
+#include "input/scan.h"
 #include "io/build_info.h"
 #include "io/file_digest.h"
 #include "io/output_files.h"
@@ -34,6 +39,7 @@
 #include "thickness/nearest_vertex.h"
 #include "thickness/orientation.h"
 #include "thickness/thickness_pass.h"
+#include "thickness/vertex_normals.h"
 
 namespace verdask {
 
@@ -51,12 +57,14 @@ void printSettings(const InputFiles& inputs, const RunOptions& options) {
   printf("using trabecular file : %s\n\n", inputs.trabecularName);
 }
 
-// A surface as read: its vertices and their index, and with -surface its
-// triangles and their tree, built as soon as the file is read.
+// A surface as read: its vertices and their index, and when a measure goes
+// to the triangles, their tree, built as soon as the file is read.
 struct SurfaceInputs {
   PointSet points;
   int count = 0;
   std::vector<int> corners;
+  std::vector<Coord3> fileNormals;  // the normals the file carries, if any
+  int splitPolygons = 0;            // polygons of more than three corners
   std::unique_ptr<NearestVertex> vertices;
   std::unique_ptr<ClosestPoint> triangles;
 
@@ -67,6 +75,7 @@ struct SurfaceInputs {
 struct RunInputs {
   PointSet mesh;
   int meshCount = 0;
+  ShellMesh ownMesh;  // a mesh read whole: every format but .hmascii
   SurfaceInputs cortical, trabecular;
   std::vector<Coord3> normals;
 };
@@ -86,22 +95,72 @@ std::function<void()> captured(ReaderOutcome& outcome, Read read) {
   };
 }
 
-// Reads a surface, with its triangles when they are measured to, and indexes
-// it; the readers' status.
-int readSurface(FILE* file, const char* name, bool withTriangles, TieRule ties,
-                SurfaceInputs& surface) {
-  int status = parseSurfVertices(file, surface.points, surface.count);
-  if (status == 0 && withTriangles) {
-    status = parseSurfTriangles(file, name, surface.count, surface.corners);
+// Copies read points into a point set; false when they cannot be held.
+bool fillPointSet(const std::vector<Coord3>& points, PointSet& set) {
+  if (points.empty() || points.size() > static_cast<size_t>(INT_MAX) ||
+      !set.resize(static_cast<int>(points.size()))) {
+    return false;
   }
-  if (status == 0 && withTriangles)
-    status = checkTriangleWidths(surface.points, surface.corners, name);
+  std::copy(points.begin(), points.end(), reinterpret_cast<Coord3*>(set.coords()));
+  return true;
+}
+
+// Reads a surface of any format but .surf: its points, its polygons as
+// triangles and its normals, if it has them.
+int readSoupSurface(FILE* file, const char* name, InputFormat format, SurfaceInputs& surface) {
+  PolygonSoup soup;
+  if (int status = readPolygonSoup(file, name, format, soup)) return status;
+  if (!fillPointSet(soup.points, surface.points)) {
+    return readFailure("%s: no points, or more than can be held", name);
+  }
+  surface.count = surface.points.count();
+  runProgress().surfaceVertices.fetch_add(surface.count);
+  surface.splitPolygons = triangulate(soup, surface.corners);
+  surface.fileNormals = std::move(soup.normals);
+  return 0;
+}
+
+// How a surface is read: the file, and what its triangles are for.
+struct SurfaceRead {
+  FILE* file;
+  const char* name;
+  InputFormat format;
+  bool triangles;  // read the triangles (a .surf file's are read only when asked)
+  bool tree;       // and index them for closest points
+  TieRule ties;
+};
+
+// Reads a surface and indexes it; the readers' status.
+int readSurface(const SurfaceRead& read, SurfaceInputs& surface) {
+  int status;
+  if (read.format == InputFormat::kSurf) {
+    status = parseSurfVertices(read.file, surface.points, surface.count);
+    if (status == 0 && read.triangles) {
+      status = parseSurfTriangles(read.file, read.name, surface.count, surface.corners);
+    }
+  } else {
+    status = readSoupSurface(read.file, read.name, read.format, surface);
+  }
+  if (status == 0 && read.tree)
+    status = checkTriangleWidths(surface.points, surface.corners, read.name);
   if (status != 0) return status;
   surface.vertices =
-      std::make_unique<NearestVertex>(surface.points, ties, IndexChoice::kFastWithAnnJudge);
-  if (withTriangles) {
+      std::make_unique<NearestVertex>(surface.points, read.ties, IndexChoice::kFastWithAnnJudge);
+  if (read.tree) {
     surface.triangles = std::make_unique<ClosestPoint>(surface.points, surface.corners);
   }
+  return 0;
+}
+
+// Reads the mesh: a .hmascii file's vertices (its elements are read with the
+// deck), or any other format whole.
+int readMesh(FILE* file, const char* name, InputFormat format, RunInputs& in) {
+  if (format == InputFormat::kHmascii) return parseMeshVertices(file, in.mesh, in.meshCount);
+  if (int status = readShellMesh(file, name, format, in.ownMesh)) return status;
+  if (!fillPointSet(in.ownMesh.nodes, in.mesh))
+    return readFailure("%s: more nodes than can be held", name);
+  in.meshCount = in.mesh.count();
+  runProgress().meshVertices = in.meshCount;
   return 0;
 }
 
@@ -119,16 +178,67 @@ std::string failureOf(const std::string& messages, const char* driverLine) {
 
 // Prints a reader's messages and the driver's line after them; false, with
 // `failure` set, when it failed.
-bool reportReader(const ReaderOutcome& outcome, const char* failure, const char* success, int count,
-                  std::string& failureText) {
+bool reportReader(const ReaderOutcome& outcome, const std::string& failure,
+                  const std::string& success, std::string& failureText) {
   fputs(outcome.messages.c_str(), stdout);
   if (outcome.status != 0) {
-    printf("%s", failure);
-    failureText = failureOf(outcome.messages, failure);
+    fputs(failure.c_str(), stdout);
+    failureText = failureOf(outcome.messages, failure.c_str());
     return false;
   }
-  printf(success, count);
+  fputs(success.c_str(), stdout);
   return true;
+}
+
+// `format` with its one %d and, where the file is not of the format of old,
+// its name for `fixed` (the words the format of old has always printed).
+std::string driverLine(const char* format, bool ofOld, const char* fixed, const char* name,
+                       long long count = 0) {
+  std::string text = format, escaped;
+  for (const char* c = name; *c; ++c) escaped += *c == '%' ? "%%" : std::string(1, *c);
+  size_t at = text.find(fixed);
+  if (!ofOld && at != std::string::npos) text.replace(at, strlen(fixed), escaped);
+  char line[4200];
+  snprintf(line, sizeof line, text.c_str(), count);
+  return line;
+}
+
+// The count line of a surface, with the polygons split, if any.
+std::string surfaceLine(const char* fixed, const char* name, InputFormat format,
+                        const SurfaceInputs& surface) {
+  std::string line = driverLine("Found %lld vertices in FIXED file\n", false, "FIXED",
+                                format == InputFormat::kSurf ? fixed : name, surface.count);
+  if (surface.splitPolygons > 0) {
+    line.insert(line.size() - 1,
+                ", " + std::to_string(surface.splitPolygons) + " polygons split into triangles");
+  }
+  return line;
+}
+
+// With "-" for the normals: the cortical file's own, or computed from its
+// triangles and turned away from the trabecular surface; the reader's status.
+int takeCorticalNormals(const InputFiles& files, RunInputs& in, int threads, std::string* line) {
+  SurfaceInputs& cortical = in.cortical;
+  if (!cortical.fileNormals.empty()) {
+    in.normals = std::move(cortical.fileNormals);
+    *line =
+        "Took " + std::to_string(in.normals.size()) + " normals from " + files.corticalName + "\n";
+    return 0;
+  }
+  if (cortical.corners.empty()) {
+    return readFailure("%s has no triangles to compute normals from", files.corticalName);
+  }
+  in.normals = angleWeightedNormals(cortical.points, cortical.corners);
+  if (mostPointTowards(cortical.points, in.normals, *in.trabecular.vertices, in.trabecular.points,
+                       threads)) {
+    for (Coord3& n : in.normals) n = {-n.x, -n.y, -n.z};
+    fprintf(stderr,
+            "verdask: the computed normals pointed towards the trabecular surface: all "
+            "turned round\n");
+  }
+  *line = "Computed " + std::to_string(in.normals.size()) + " normals from the triangles of " +
+          files.corticalName + "\n";
+  return 0;
 }
 
 // Runs the four readers side by side, the larger files first, then prints
@@ -138,38 +248,66 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
                std::string& failure) {
   ReaderOutcome mesh, cortical, trabecular, normals;
   NormalsScan scan;
-  runTasks(
-      threads,
-      {captured(cortical,
-                [&] {
-                  return readSurface(files.cortical.get(), files.corticalName, surfaceMode,
-                                     TieRule::kEveryTie, in.cortical);
-                }),
-       captured(trabecular,
-                [&] {
-                  return readSurface(files.trabecular.get(), files.trabecularName, surfaceMode,
-                                     TieRule::kDistinctCoordinates, in.trabecular);
-                }),
-       captured(normals, [&] { return scanNormals(files.normals.get(), scan); }),
-       captured(mesh, [&] { return parseMeshVertices(files.mesh.get(), in.mesh, in.meshCount); })});
+  bool ownNormals = files.normalsFromCortical;
+  std::vector<std::function<void()>> readers = {
+      captured(cortical,
+               [&] {
+                 return readSurface({files.cortical.get(), files.corticalName, files.corticalFormat,
+                                     surfaceMode || ownNormals, surfaceMode, TieRule::kEveryTie},
+                                    in.cortical);
+               }),
+      captured(trabecular,
+               [&] {
+                 return readSurface(
+                     {files.trabecular.get(), files.trabecularName, files.trabecularFormat,
+                      surfaceMode, surfaceMode, TieRule::kDistinctCoordinates},
+                     in.trabecular);
+               }),
+      captured(mesh,
+               [&] { return readMesh(files.mesh.get(), files.meshName, files.meshFormat, in); })};
+  if (!ownNormals)
+    readers.push_back(captured(normals, [&] { return scanNormals(files.normals.get(), scan); }));
+  runTasks(threads, readers);
   // The normals are checked against the cortical count once it is known.
-  if (normals.status == 0 && cortical.status == 0) {
-    captured(normals, [&] { return takeNormals(scan, in.cortical.count, in.normals); })();
+  std::string normalsLine =
+      driverLine("Found %lld normals in norm.vtk file\n", true, "", "", in.cortical.count);
+  if (normals.status == 0 && cortical.status == 0 && trabecular.status == 0) {
+    captured(normals, [&] {
+      return ownNormals ? takeCorticalNormals(files, in, threads, &normalsLine)
+                        : takeNormals(scan, in.cortical.count, in.normals);
+    })();
   }
-  if (!reportReader(mesh, "Failure parsing vertices in mesh.hmascii file\n",
-                    "Used %d vertices in mesh surface .hmascii file\n", in.meshCount, failure)) {
+  bool meshOfOld = files.meshFormat == InputFormat::kHmascii;
+  if (!reportReader(mesh,
+                    driverLine("Failure parsing vertices in mesh.hmascii file\n", meshOfOld,
+                               "mesh.hmascii", files.meshName),
+                    driverLine("Used %lld vertices in mesh surface .hmascii file\n", meshOfOld,
+                               ".hmascii", files.meshName, in.meshCount),
+                    failure)) {
     return kExitMeshFailed;
   }
-  if (!reportReader(cortical, "Failure parsing vertices in cort.surf file\n",
-                    "Found %d vertices in cort.surf file\n", in.cortical.count, failure)) {
+  if (!reportReader(
+          cortical,
+          driverLine("Failure parsing vertices in cort.surf file\n",
+                     files.corticalFormat == InputFormat::kSurf, "cort.surf", files.corticalName),
+          surfaceLine("cort.surf", files.corticalName, files.corticalFormat, in.cortical),
+          failure)) {
     return kExitCorticalFailed;
   }
-  if (!reportReader(trabecular, "Failure parsing vertices in trab.surf file\n",
-                    "Found %d vertices in trab.surf file\n", in.trabecular.count, failure)) {
+  if (!reportReader(
+          trabecular,
+          driverLine("Failure parsing vertices in trab.surf file\n",
+                     files.trabecularFormat == InputFormat::kSurf, "trab.surf",
+                     files.trabecularName),
+          surfaceLine("trab.surf", files.trabecularName, files.trabecularFormat, in.trabecular),
+          failure)) {
     return kExitTrabecularFailed;
   }
-  if (!reportReader(normals, "Failure parsing normals in norm.vtk file\n",
-                    "Found %d normals in norm.vtk file\n", in.cortical.count, failure)) {
+  if (!reportReader(normals,
+                    ownNormals
+                        ? std::string("Failure taking normals from ") + files.corticalName + "\n"
+                        : "Failure parsing normals in norm.vtk file\n",
+                    normalsLine, failure)) {
     return kExitNormalsFailed;
   }
   return kExitSuccess;
@@ -253,6 +391,7 @@ struct RunState {
 int writeSolverDecks(const RunOptions& options, const RunState& run) {
   if (!options.inp.get() && !options.deck.get()) return kExitSuccess;
   ShellElements outward = facingOutwards(run.elements, run.orientation);
+  outward.parts.clear();  // a complete deck puts every element in the one part it defines
   DeckNames names;
   names.heading = "verdask " VERDASK_VERSION ":";
   for (const std::string& word : options.commandLine) names.heading += " " + word;
@@ -293,7 +432,7 @@ int writeExtras(const RunOptions& options, const RunState& run) {
     return kExitOutputFailed;
   }
   if (options.nodal.get() &&
-      writeNodalThickness(options.nodal.get(), thickness, run.in.meshCount) != 0) {
+      writeNodalThickness(options.nodal.get(), thickness, run.in.meshCount, run.elements) != 0) {
     printf("Failure writing the nodal thickness table\n");
     return kExitOutputFailed;
   }
@@ -318,7 +457,7 @@ void orientDeck(int firstElement, RunState& run) {
   constexpr size_t kNamed = 5;
   const std::vector<int>& undecided = run.orientation.undecided;
   for (size_t k = 0; k < std::min(undecided.size(), kNamed); ++k) {
-    run.warn("element " + std::to_string(static_cast<long long>(firstElement) + undecided[k]) +
+    run.warn("element " + std::to_string(run.elements.elementNumber(undecided[k], firstElement)) +
              " cannot be oriented (no area, or cortical normals of zero length): written as "
              "given");
   }
@@ -326,6 +465,26 @@ void orientDeck(int firstElement, RunState& run) {
     run.warn(std::to_string(undecided.size() - kNamed) +
              " more elements cannot be oriented: written as given");
   }
+}
+
+// A mesh file's own element numbers and parts stand unless -num or -val is
+// given; what its reader left out or did not follow is said on stderr.
+void takeOwnNumbers(const char* meshName, const RunOptions& options, RunState& run) {
+  ShellMesh& mesh = run.in.ownMesh;
+  if (options.shellNumGiven) mesh.elements.numbers.clear();
+  if (options.shellValGiven) mesh.elements.parts.clear();
+  for (int& part : mesh.elements.parts) {
+    if (part < 0) part = options.shellVal;
+  }
+  std::string leftOut;
+  for (const auto& [kind, count] : mesh.others) {
+    leftOut += (leftOut.empty() ? "" : ", ") + std::to_string(count) + " " + kind;
+  }
+  if (!leftOut.empty()) {
+    fprintf(stderr, "verdask: %s: left out of the deck, not being shells: %s elements\n", meshName,
+            leftOut.c_str());
+  }
+  for (const std::string& warning : mesh.warnings) run.warn(warning);
 }
 
 // The thickness pass with the measure the options choose; 0 or the exit code.
@@ -346,9 +505,11 @@ int measureThickness(const RunOptions& options, RunState& run) {
   int status = -1;
   if (run.thickness) {
     ReportCapture capture(&messages);
-    status = calculateValues(options.table.get(), options.answers.get(), run.in.mesh, measure,
-                             run.thickness.get(), options.adjThick, options.maxThick,
-                             options.minThick, run.record, run.threads);
+    status = calculateValues(
+        options.table.get(), options.answers.get(), run.in.mesh, measure, run.thickness.get(),
+        options.adjThick, options.maxThick, options.minThick, run.record, run.threads,
+        run.in.ownMesh.elements.nodeNumbers.empty() ? nullptr
+                                                    : run.in.ownMesh.elements.nodeNumbers.data());
   }
   if (int code = run.reportStage(status, messages, "Failure calculating values\n",
                                  "Finished calculating values\n", kExitPassFailed)) {
@@ -374,9 +535,16 @@ int writeDeck(InputFiles& inputs, const RunOptions& options, RunState& run) {
   int status;
   {
     ReportCapture capture(&messages);
-    status = writeShellCards(inputs.mesh.get(), options.keyword.get(), run.thickness.get(),
-                             run.in.meshCount, options.shellNum, options.shellVal, &run.elements,
-                             run.threads);
+    if (inputs.meshFormat == InputFormat::kHmascii) {
+      status = writeShellCards(inputs.mesh.get(), options.keyword.get(), run.thickness.get(),
+                               run.in.meshCount, options.shellNum, options.shellVal, &run.elements,
+                               run.threads);
+    } else {
+      run.elements = std::move(run.in.ownMesh.elements);
+      status = writeMeshShellCards(options.keyword.get(), run.elements, run.thickness.get(),
+                                   run.in.meshCount, options.shellNum, options.shellVal,
+                                   inputs.meshName, run.threads);
+    }
   }
   return run.reportStage(status, messages, "Failure parsing triangles in .ascii file\n",
                          "Finished parsing triangles in .ascii file\n", kExitDeckFailed);
@@ -389,6 +557,7 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   if (int code = readInputs(inputs, options.toTriangles(), run.in, run.threads, run.failure)) {
     return code;
   }
+  takeOwnNumbers(inputs.meshName, options, run);
   run.clock.lap("read");
   if (int code = measureThickness(options, run)) return code;
   run.clock.lap("pass");

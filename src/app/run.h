@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/file_handle.h"
+#include "input/formats.h"
 
 namespace verdask {
 
@@ -14,6 +15,9 @@ struct InputFiles {
   const char* normalsName = nullptr;
   const char* trabecularName = nullptr;
   FileHandle mesh, cortical, normals, trabecular;
+  InputFormat meshFormat = InputFormat::kHmascii;
+  InputFormat corticalFormat = InputFormat::kSurf, trabecularFormat = InputFormat::kSurf;
+  bool normalsFromCortical = false;  // "-": the cortical file's own normals, or computed ones
 };
 
 /// Where thicknesses are measured to: see the measures in thickness/measure.h.
@@ -25,9 +29,10 @@ struct RunOptions {
   double minThick = 0.0;
   int shellNum = 1;
   int shellVal = 1;
-  FileHandle answers;            // -ans, "ans.log"
-  FileHandle table;              // -table, "table.log"
-  FileHandle keyword;            // -o, "out.k"
+  bool shellNumGiven = false, shellValGiven = false;  // override a mesh file's own numbers
+  FileHandle answers;                                 // -ans, "ans.log"
+  FileHandle table;                                   // -table, "table.log"
+  FileHandle keyword;                                 // -o, "out.k"
   FileHandle vtk;                // -vtk: the thickness map (.vtu: VTK XML), written only when named
   FileHandle json;               // -json: the run record
   FileHandle nodal;              // -nodal: the nodal thickness table

@@ -5,10 +5,14 @@
 
 namespace verdask {
 
-/// Four corners (node numbers from 1) per element, in the order read; a
+/// Four corners (node positions from 1) per element, in the order read; a
 /// triangle repeats its third corner as its fourth, as keyword decks write it.
+/// A mesh file with its own numbers gives them too.
 struct ShellElements {
   std::vector<int> corners;
+  std::vector<int> nodeNumbers;  // the own number of the node at each position; empty: the position
+  std::vector<int> numbers;      // each element's own number; empty: numbered from -num
+  std::vector<int> parts;        // each element's own part, -1 for none; empty: -val
 
   int count() const { return static_cast<int>(corners.size() / 4); }
   const int* of(int element) const { return &corners[4 * static_cast<size_t>(element)]; }
@@ -19,6 +23,15 @@ struct ShellElements {
     int triangles = 0;
     for (int e = 0; e < count(); ++e) triangles += isTriangle(e);
     return triangles;
+  }
+  int nodeNumber(int position) const {
+    return nodeNumbers.empty() ? position : nodeNumbers[position - 1];
+  }
+  long long elementNumber(int element, int first) const {
+    return numbers.empty() ? static_cast<long long>(first) + element : numbers[element];
+  }
+  int partOf(int element, int given) const {
+    return parts.empty() || parts[element] < 0 ? given : parts[element];
   }
 };
 

@@ -4,11 +4,12 @@
 
 namespace verdask {
 
-int writeNodalThickness(FILE* table, const float* thickness, int vertexCount) {
+int writeNodalThickness(FILE* table, const float* thickness, int vertexCount,
+                        const ShellElements& numbering) {
   TextWriter out(table);
   out.put("*NODAL THICKNESS\n");
   for (int i = 0; i < vertexCount; ++i) {
-    out.putInt(i + 1);
+    out.putInt(numbering.nodeNumber(i + 1));
     out.put(", ", 2);
     out.putShortest(thickness[i]);
     out.put('\n');

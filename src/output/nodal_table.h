@@ -3,12 +3,15 @@
 
 #include <cstdio>
 
+#include "io/shell_elements.h"
+
 namespace verdask {
 
 /// Writes "*NODAL THICKNESS" and one "node, thickness" line per mesh vertex
-/// (nodes from 1, the stored thickness in its shortest exact form), for an
+/// (the mesh's own node numbers, the stored thickness in its shortest exact form), for an
 /// *INCLUDE under a *SHELL SECTION with NODAL THICKNESS; nonzero when the
 /// stream could not be written.
-int writeNodalThickness(FILE* table, const float* thickness, int vertexCount);
+int writeNodalThickness(FILE* table, const float* thickness, int vertexCount,
+                        const ShellElements& numbering);
 
 }  // namespace verdask

@@ -77,11 +77,12 @@ class ThicknessFields {
 };
 
 // "%8d%8d%8d%8d%8d%8d\n" then "%16.8f%16.8f%16.8f%16.8f\n"; the fourth node repeats the third.
-void writeElement(TextWriter& deck, long long element, int part, const int corners[4],
-                  const ThicknessFields& thickness) {
-  deck.putInt(element, 8);
-  deck.putInt(part, 8);
-  for (int k = 0; k < 4; ++k) deck.putInt(corners[k], 8);
+void writeElement(TextWriter& deck, const ShellElements& elements, int e, int shellNum,
+                  int shellVal, const ThicknessFields& thickness) {
+  const int* corners = elements.of(e);
+  deck.putInt(elements.elementNumber(e, shellNum), 8);
+  deck.putInt(elements.partOf(e, shellVal), 8);
+  for (int k = 0; k < 4; ++k) deck.putInt(elements.nodeNumber(corners[k]), 8);
   deck.put('\n');
   for (int k = 0; k < 4; ++k) thickness.put(deck, corners[k]);
   deck.put('\n');
@@ -107,6 +108,30 @@ int checkElement(const int corners[], int cornerCount, int vertexCount, long lon
     }
   }
   return 0;
+}
+
+// The numbers of a mesh read whole, its own or from -num and -val, must fit
+// their card's 8 columns.
+int checkOwnNumbers(const ShellElements& elements, int e, int shellNum, int shellVal) {
+  long long numbers[6] = {elements.elementNumber(e, shellNum), elements.partOf(e, shellVal)};
+  for (int k = 0; k < 4; ++k) numbers[2 + k] = elements.nodeNumber(elements.of(e)[k]);
+  for (long long number : numbers) {
+    if (number < kCardFieldLeast || number > kCardFieldMost) {
+      report("Element #%d needs the number %lld, wider than the deck's 8 columns\n", e + 1, number);
+      return kNumberTooWide;
+    }
+  }
+  return 0;
+}
+
+void reportElementCount(const ShellElements& elements, const char* fileName) {
+  int triangles = elements.triangleCount();
+  if (triangles == elements.count()) {
+    report("Found %d triangles in %s file\n", triangles, fileName);
+  } else {
+    report("Found %d triangles and %d quads in %s file\n", triangles, elements.count() - triangles,
+           fileName);
+  }
 }
 
 bool isStarredElementLine(LineView line) {
@@ -155,8 +180,7 @@ void writeElementCards(TextWriter& deck, const ShellElements& elements, const fl
       [&](int b) {
         texts[b] = std::make_unique<TextWriter>();
         for (int t = b * kBlockTriangles; t < std::min(triangles, (b + 1) * kBlockTriangles); ++t) {
-          writeElement(*texts[b], static_cast<long long>(shellNum) + t, shellVal, elements.of(t),
-                       fields);
+          writeElement(*texts[b], elements, t, shellNum, shellVal, fields);
         }
         advanceProgress(std::min(triangles, (b + 1) * kBlockTriangles) - b * kBlockTriangles);
       },
@@ -191,14 +215,26 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
     report("Failed to write the keyword file\n");
     return kWriteFailed;
   }
-  int triangles = read.triangleCount();
-  if (triangles == read.count()) {
-    report("Found %d triangles in .hmascii file\n", triangles);
-  } else {
-    report("Found %d triangles and %d quads in .hmascii file\n", triangles,
-           read.count() - triangles);
-  }
+  reportElementCount(read, ".hmascii");
   if (elements) *elements = std::move(read);
+  return 0;
+}
+
+int writeMeshShellCards(FILE* keyword, const ShellElements& elements, const float* thickness,
+                        int vertexCount, int shellNum, int shellVal, const char* meshName,
+                        int threads) {
+  for (int e = 0; e < elements.count(); ++e) {
+    if (int status = checkOwnNumbers(elements, e, shellNum, shellVal)) return status;
+  }
+  TextWriter deck(keyword);
+  writeElementCards(deck, elements, thickness, vertexCount, shellNum, shellVal,
+                    std::max(1, threads));
+  deck.put("*END\n");
+  if (!deck.finish()) {
+    report("Failed to write the keyword file\n");
+    return kWriteFailed;
+  }
+  reportElementCount(elements, meshName);
   return 0;
 }
 

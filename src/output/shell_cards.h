@@ -20,6 +20,12 @@ constexpr long long kCardFieldMost = 99999999;
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
                     int shellNum, int shellVal, ShellElements* elements = nullptr, int threads = 1);
 
+/// The deck of a mesh read whole: its elements with their own numbers, where
+/// they have them, and *END; refuses a number wider than the card's columns.
+int writeMeshShellCards(FILE* keyword, const ShellElements& elements, const float* thickness,
+                        int vertexCount, int shellNum, int shellVal, const char* meshName,
+                        int threads);
+
 /// The *ELEMENT_SHELL_THICKNESS keyword with its comment lines, then the two
 /// cards of each element, numbered from shellNum, with the thickness
 /// at each corner; formatted on up to `threads` threads and written in order.

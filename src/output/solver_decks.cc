@@ -39,10 +39,10 @@ void putAbaqusElements(TextWriter& out, const ShellElements& elements, const Dec
       out.put('\n');
       any = true;
     }
-    out.putInt(static_cast<long long>(names.firstElement) + e);
+    out.putInt(elements.elementNumber(e, names.firstElement));
     for (int k = 0; k < (triangles ? 3 : 4); ++k) {
       out.put(", ", 2);
-      out.putInt(elements.of(e)[k]);
+      out.putInt(elements.nodeNumber(elements.of(e)[k]));
     }
     out.put('\n');
   }
@@ -100,7 +100,7 @@ bool isDeckName(const std::string& name) {
 
 int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
                     const float* thickness, const DeckNames& names) {
-  if (names.firstElement < 1) {
+  if (names.firstElement < 1 && elements.numbers.empty()) {
     report("Abaqus element numbers must be positive: -num %d\n", names.firstElement);
     return -1;
   }
@@ -111,7 +111,7 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
   out.put("\n*NODE\n");
   for (int node : nodes) {
     const Coord3& p = mesh.point(node - 1);
-    out.putInt(node);
+    out.putInt(elements.nodeNumber(node));
     for (double v : {p.x, p.y, p.z}) {
       out.put(", ", 2);
       putAbaqusReal(out, v);
@@ -128,7 +128,7 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
   putAbaqusReal(out, meanThickness(nodes, thickness));
   out.put("\n*NODAL THICKNESS\n");
   for (int node : nodes) {
-    out.putInt(node);
+    out.putInt(elements.nodeNumber(node));
     out.put(", ", 2);
     out.putShortest(thickness[node - 1]);
     out.put('\n');
@@ -143,7 +143,7 @@ int writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& element
   out.put("*KEYWORD\n*NODE\n$#   nid               x               y               z\n");
   for (int node : nodes) {
     const Coord3& p = mesh.point(node - 1);
-    out.putInt(node, 8);
+    out.putInt(elements.nodeNumber(node), 8);
     for (double v : {p.x, p.y, p.z}) putField16(out, v);
     out.put('\n');
   }

@@ -90,7 +90,8 @@ void writeLegacy(TextWriter& out, const PointSet& mesh, const ShellElements& ele
     out.putShortest(thickness[i]);
     out.put('\n');
   }
-  out.put("FIELD FieldData 4\n");
+  bool ownNodes = !elements.nodeNumbers.empty(), ownElements = !elements.numbers.empty();
+  out.put(ownNodes ? "FIELD FieldData 5\n" : "FIELD FieldData 4\n");
   writeFieldArray(out, "angle", "double", record.angles.data(), record.angles.size());
   writeFieldArray(out, "cortical_vertex", "int", record.corticalVertices.data(),
                   record.corticalVertices.size());
@@ -98,6 +99,20 @@ void writeLegacy(TextWriter& out, const PointSet& mesh, const ShellElements& ele
                   record.meshToCortical.size());
   std::vector<int32_t> quality = qualityCodes(record);
   writeFieldArray(out, "quality", "int", quality.data(), quality.size());
+  if (ownNodes) {
+    writeFieldArray(out, "node", "int", elements.nodeNumbers.data(), elements.nodeNumbers.size());
+  }
+  if (!ownElements && elements.parts.empty()) return;
+  out.put("CELL_DATA ");
+  out.putInt(elements.count());
+  out.put(ownElements && !elements.parts.empty() ? "\nFIELD FieldData 2\n"
+                                                 : "\nFIELD FieldData 1\n");
+  if (ownElements) {
+    writeFieldArray(out, "element", "int", elements.numbers.data(), elements.numbers.size());
+  }
+  if (!elements.parts.empty()) {
+    writeFieldArray(out, "part", "int", elements.parts.data(), elements.parts.size());
+  }
 }
 
 // VTK XML's inline binary form: the byte count (UInt64) and the bytes, each in base64.
@@ -167,7 +182,15 @@ void writeXml(TextWriter& out, ViewFormat format, const PointSet& mesh,
   writeXmlArray(out, "cortical_vertex", "Int32", 1, record.corticalVertices);
   writeXmlArray(out, "mesh_to_cortical", "Float64", 1, record.meshToCortical);
   writeXmlArray(out, "quality", "Int32", 1, qualityCodes(record));
-  out.put("</PointData>\n</Piece>\n</");
+  if (!elements.nodeNumbers.empty()) writeXmlArray(out, "node", "Int32", 1, elements.nodeNumbers);
+  out.put("</PointData>\n");
+  if (!elements.numbers.empty() || !elements.parts.empty()) {
+    out.put("<CellData>\n");
+    if (!elements.numbers.empty()) writeXmlArray(out, "element", "Int32", 1, elements.numbers);
+    if (!elements.parts.empty()) writeXmlArray(out, "part", "Int32", 1, elements.parts);
+    out.put("</CellData>\n");
+  }
+  out.put("</Piece>\n</");
   out.put(kind);
   out.put(">\n</VTKFile>\n");
 }

@@ -67,6 +67,7 @@ struct Pass {
   float* thickness;
   double adjThick, maxThick, minThick;
   PassRecord& record;
+  const int* nodeNumbers;
 
   // Measures mesh vertices begin to end - 1 and formats their rows.
   void measureBlock(int begin, int end, Block& block) const {
@@ -77,8 +78,8 @@ struct Pass {
       if (m.thickness >= 0) distance = m.thickness;
       Clamp clamp;
       thickness[i] = adjustThickness(distance, adjThick, maxThick, minThick, &clamp);
-      writeRows(block.table, block.answers, i + 1, m.corticalVertex, m.cortical, thickness[i],
-                angle);
+      writeRows(block.table, block.answers, nodeNumbers ? nodeNumbers[i] : i + 1, m.corticalVertex,
+                m.cortical, thickness[i], angle);
       block.raisedToMin += clamp == Clamp::kRaisedToMin;
       block.loweredToMax += clamp == Clamp::kLoweredToMax;
       record.normals[i] = m.normal;
@@ -150,7 +151,7 @@ float adjustThickness(double distance, double adjThick, double maxThick, double 
 
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
                     float* thickness, double adjThick, double maxThick, double minThick,
-                    PassRecord& record, int threads) {
+                    PassRecord& record, int threads, const int* nodeNumbers) {
   fputs(kTableHeader, table);
   fputs(kAnswerHeader, answers);
   record.meshToCortical.resize(mesh.count());
@@ -160,7 +161,7 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Meas
     record.angles.resize(mesh.count());
     record.corticalVertices.resize(mesh.count());
   }
-  Pass pass{mesh, measure, thickness, adjThick, maxThick, minThick, record};
+  Pass pass{mesh, measure, thickness, adjThick, maxThick, minThick, record, nodeNumbers};
   bool written = measureAll(pass, table, answers, std::max(1, threads));
   written = fflush(table) == 0 && !ferror(table) && written;
   written = fflush(answers) == 0 && !ferror(answers) && written;

@@ -47,10 +47,11 @@ struct PassRecord {
 /// Measures every mesh vertex, fills thickness[i] and writes both logs, on
 /// up to `threads` threads with the same bytes for any number; nonzero when a
 /// stream could not be written. The record receives the counts and, if it
-/// asks, the per-vertex values.
+/// asks, the per-vertex values. The logs name each vertex by its own number
+/// where `nodeNumbers` gives one, else by its position from 1.
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
                     float* thickness, double adjThick, double maxThick, double minThick,
-                    PassRecord& record, int threads);
+                    PassRecord& record, int threads, const int* nodeNumbers = nullptr);
 
 /// The stored thickness: the distance as a float, plus adjThick, clamped;
 /// `clamp` tells which bound, if any, was applied.

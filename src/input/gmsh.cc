@@ -1,0 +1,195 @@
+// Gmsh .msh, ASCII, versions 2.2 and 4.1: 3-node triangles and 4-node
+// quadrangles, with their physical group as the part.
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "input/formats.h"
+#include "input/mesh_builder.h"
+#include "input/scan.h"
+
+namespace verdask {
+
+namespace {
+
+std::string elementKind(long long type) {
+  static const std::map<long long, const char*> kNames = {{1, "line"},
+                                                          {4, "tetrahedron"},
+                                                          {5, "hexahedron"},
+                                                          {6, "prism"},
+                                                          {7, "pyramid"},
+                                                          {8, "3-node line"},
+                                                          {9, "6-node triangle"},
+                                                          {10, "9-node quadrangle"},
+                                                          {11, "10-node tetrahedron"},
+                                                          {15, "point"},
+                                                          {16, "8-node quadrangle"},
+                                                          {17, "20-node hexahedron"}};
+  auto known = kNames.find(type);
+  return known != kNames.end() ? known->second : "type " + std::to_string(type) + " element";
+}
+
+struct GmshReading {
+  GmshReading(std::string_view data, const char* file) : cursor(data), name(file), builder(file) {}
+  ByteCursor cursor;
+  const char* name;
+  MeshBuilder builder;
+  double version = 0;
+  std::map<long long, int> surfaceGroups;  // 4.1: a surface entity's physical group
+
+  // The next line's numbers; false at the end of the file.
+  bool numbers(std::vector<long long>& values, std::vector<double>* reals = nullptr) {
+    std::string_view line, word;
+    if (!cursor.nextLine(&line)) return false;
+    values.clear();
+    if (reals) reals->clear();
+    while (nextWord(line, &word)) {
+      double real;
+      long long value;
+      if (reals && parseDouble(word, &real)) reals->push_back(real);
+      values.push_back(parseInteger(word, &value) ? value : LLONG_MIN);
+    }
+    return true;
+  }
+  int failure(const char* what) {
+    return readFailure("%s, line %lld: %s", name, cursor.lastLine(), what);
+  }
+  int addElement(long long number, long long type, int part, const long long* nodes, size_t count) {
+    int corners = type == 2 ? 3 : type == 3 ? 4 : 0;
+    if (corners == 0) {
+      builder.addOther(elementKind(type));
+      return 0;
+    }
+    if (count < static_cast<size_t>(corners)) return failure("an element with too few nodes");
+    return builder.addShell(number, part, nodes, corners, cursor.lastLine());
+  }
+
+  int readFormat();
+  int readEntities();
+  int readNodes();
+  int readElements();
+};
+
+int GmshReading::readFormat() {
+  std::vector<long long> values;
+  std::vector<double> reals;
+  if (!numbers(values, &reals) || reals.size() < 2)
+    return failure("a $MeshFormat without its version");
+  version = reals[0];
+  if (reals[1] != 0) return failure("a binary .msh file: save it as ASCII");
+  if (version != 2.2 && version != 4.1 && version != 2.0 && version != 2.1) {
+    return failure("a .msh version other than 2.2 or 4.1");
+  }
+  return 0;
+}
+
+int GmshReading::readEntities() {
+  std::vector<long long> counts, line;
+  std::vector<double> reals;
+  if (!numbers(counts) || counts.size() < 4) return failure("$Entities without its counts");
+  for (int dim = 0; dim < 4; ++dim) {
+    for (long long e = 0; e < counts[dim]; ++e) {
+      if (!numbers(line, &reals)) return failure("$Entities cut short");
+      size_t physical = dim == 0 ? 4 : 7;  // after the tag and the point or the box
+      if (line.size() <= physical) return failure("an entity line cut short");
+      if (dim == 2 && line[physical] > 0 && line.size() > physical + 1) {
+        surfaceGroups[line[0]] = static_cast<int>(
+            std::abs(line[physical + 1]) <= INT32_MAX ? std::abs(line[physical + 1]) : -1);
+      }
+    }
+  }
+  return 0;
+}
+
+int GmshReading::readNodes() {
+  std::vector<long long> header, block;
+  std::vector<double> xyz;
+  if (!numbers(header) || header.empty()) return failure("$Nodes without its count");
+  if (version < 4) {
+    for (long long n = 0; n < header[0]; ++n) {
+      if (!numbers(block, &xyz) || xyz.size() < 4 || block[0] == LLONG_MIN)
+        return failure("a node line that is not a number and coordinates");
+      if (int status = builder.addNode(block[0], {xyz[1], xyz[2], xyz[3]}, cursor.lastLine()))
+        return status;
+    }
+    return 0;
+  }
+  for (long long b = 0; b < header[0]; ++b) {
+    if (!numbers(block) || block.size() < 4 || block[3] < 0 ||
+        block[3] > static_cast<long long>(cursor.left())) {
+      return failure("a node block without its count");
+    }
+    std::vector<long long> tags(block[3]), tag;
+    for (long long& t : tags) {
+      if (!numbers(tag) || tag.empty()) return failure("node tags cut short");
+      t = tag[0];
+    }
+    for (long long t : tags) {
+      if (!numbers(tag, &xyz) || xyz.size() < 3) return failure("node coordinates cut short");
+      if (int status = builder.addNode(t, {xyz[0], xyz[1], xyz[2]}, cursor.lastLine()))
+        return status;
+    }
+  }
+  return 0;
+}
+
+int GmshReading::readElements() {
+  std::vector<long long> header, block, line;
+  if (!numbers(header) || header.empty()) return failure("$Elements without its count");
+  if (version < 4) {
+    for (long long e = 0; e < header[0]; ++e) {
+      if (!numbers(line) || line.size() < 3 || line[2] < 0 ||
+          3 + static_cast<size_t>(line[2]) > line.size()) {
+        return failure("an element line cut short");
+      }
+      size_t tags = static_cast<size_t>(line[2]);
+      int part = tags > 0 && line[3] >= 1 && line[3] <= INT32_MAX ? static_cast<int>(line[3]) : -1;
+      if (int status =
+              addElement(line[0], line[1], part, line.data() + 3 + tags, line.size() - 3 - tags))
+        return status;
+    }
+    return 0;
+  }
+  for (long long b = 0; b < header[0]; ++b) {
+    if (!numbers(block) || block.size() < 4 || block[3] < 0)
+      return failure("an element block without its count");
+    auto group = surfaceGroups.find(block[1]);
+    int part =
+        block[0] == 2 && group != surfaceGroups.end() && group->second > 0 ? group->second : -1;
+    for (long long e = 0; e < block[3]; ++e) {
+      if (!numbers(line) || line.empty()) return failure("an element block cut short");
+      if (int status = addElement(line[0], block[2], part, line.data() + 1, line.size() - 1))
+        return status;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int readGmsh(std::string_view data, const char* name, ShellMesh& mesh) {
+  GmshReading reading(data, name);
+  std::string_view line;
+  while (reading.cursor.nextLine(&line)) {
+    std::string_view section = trimmed(line);
+    int status = 0;
+    if (section == "$MeshFormat")
+      status = reading.readFormat();
+    else if (section == "$Entities")
+      status = reading.version >= 4 ? reading.readEntities() : 0;
+    else if (section == "$Nodes")
+      status = reading.version ? reading.readNodes() : reading.failure("$Nodes before $MeshFormat");
+    else if (section == "$Elements")
+      status = reading.version ? reading.readElements()
+                               : reading.failure("$Elements before $MeshFormat");
+    if (status != 0) return status;
+  }
+  if (reading.version == 0) return readFailure("%s: no $MeshFormat: not a Gmsh file", name);
+  return reading.builder.finish(mesh);
+}
+
+}  // namespace verdask

@@ -1,0 +1,47 @@
+// Gathers a mesh file's nodes and elements by their own numbers, then checks
+// them and turns them into a ShellMesh.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "input/input_data.h"
+
+namespace verdask {
+
+class MeshBuilder {
+ public:
+  explicit MeshBuilder(const char* name) : name_(name) {}
+
+  /// 0, or kReadFailed after reporting a number or coordinate that cannot be.
+  int addNode(long long number, const Coord3& p, long long line);
+  /// A shell element of 3 or 4 corners (own node numbers); part -1 when the file gives none.
+  int addShell(long long number, int part, const long long* corners, int cornerCount,
+               long long line);
+  /// An element the deck leaves out, by its kind's name.
+  void addOther(const std::string& kind, long long count = 1);
+  /// Resolves the corners; 0, or kReadFailed after reporting what does not fit.
+  int finish(ShellMesh& mesh);
+
+ private:
+  struct Node {
+    long long number;
+    Coord3 p;
+    long long line;
+  };
+  struct Element {
+    long long number;
+    int part;
+    long long corners[4];
+    int cornerCount;
+    long long line;
+  };
+  int checkNumber(const char* what, long long number, long long line) const;
+
+  const char* name_;
+  std::vector<Node> nodes_;
+  std::vector<Element> elements_;
+  std::vector<std::pair<std::string, long long>> others_;
+};
+
+}  // namespace verdask

@@ -1,0 +1,97 @@
+#include "input/polygon_soup.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "input/scan.h"
+#include "io/readers.h"
+
+namespace verdask {
+
+namespace {
+
+bool withinRange(const Coord3& p) {
+  for (double v : {p.x, p.y, p.z}) {
+    if (!(std::fabs(v) <= kMaxCoordinate)) return false;
+  }
+  return true;
+}
+
+// Equal coordinates hash equally; -0 and 0 are one point.
+uint64_t hashOf(const Coord3& p) {
+  uint64_t hash = 1469598103934665603ULL;
+  for (double v : {p.x, p.y, p.z}) {
+    uint64_t bits;
+    double value = v == 0 ? 0.0 : v;
+    memcpy(&bits, &value, sizeof bits);
+    hash = (hash ^ bits) * 0x9E3779B97F4A7C15ULL;
+    hash ^= hash >> 29;
+  }
+  return hash;
+}
+
+bool samePoint(const Coord3& a, const Coord3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+}  // namespace
+
+int checkSoup(const PolygonSoup& soup, const char* name) {
+  for (size_t i = 0; i < soup.points.size(); ++i) {
+    if (!withinRange(soup.points[i])) {
+      return readFailure("%s: point %zu has a coordinate that is not a number or beyond 1e150",
+                         name, i + 1);
+    }
+  }
+  for (int f = 0; f < soup.polygonCount(); ++f) {
+    if (soup.cornersOf(f) < 3) {
+      return readFailure("%s: polygon %d has %d corners", name, f + 1, soup.cornersOf(f));
+    }
+    for (int k = 0; k < soup.cornersOf(f); ++k) {
+      int corner = soup.firstCorner(f)[k];
+      if (corner < 0 || static_cast<size_t>(corner) >= soup.points.size()) {
+        return readFailure("%s: polygon %d names point %lld, but there are %zu points", name, f + 1,
+                           static_cast<long long>(corner) + 1, soup.points.size());
+      }
+    }
+  }
+  if (!soup.normals.empty() && soup.normals.size() != soup.points.size()) {
+    return readFailure("%s: %zu normals for %zu points", name, soup.normals.size(),
+                       soup.points.size());
+  }
+  return 0;
+}
+
+int triangulate(const PolygonSoup& soup, std::vector<int>& triangles) {
+  int split = 0;
+  triangles.clear();
+  for (int f = 0; f < soup.polygonCount(); ++f) {
+    const int* corner = soup.firstCorner(f);
+    int count = soup.cornersOf(f);
+    split += count > 3;
+    for (int k = 1; k + 1 < count; ++k)
+      triangles.insert(triangles.end(), {corner[0], corner[k], corner[k + 1]});
+  }
+  return split;
+}
+
+void mergeEqualPoints(const std::vector<Coord3>& cornerPoints, std::vector<Coord3>& points,
+                      std::vector<int>& corners) {
+  // Open addressing, at most half full: a surface's corners number millions.
+  size_t slots = 16;
+  while (slots < 2 * cornerPoints.size()) slots *= 2;
+  std::vector<int> table(slots, -1);
+  points.clear();
+  corners.resize(cornerPoints.size());
+  for (size_t c = 0; c < cornerPoints.size(); ++c) {
+    const Coord3& p = cornerPoints[c];
+    size_t slot = hashOf(p) & (slots - 1);
+    while (table[slot] >= 0 && !samePoint(points[table[slot]], p)) slot = (slot + 1) & (slots - 1);
+    if (table[slot] < 0) {
+      table[slot] = static_cast<int>(points.size());
+      points.push_back(p);
+    }
+    corners[c] = table[slot];
+  }
+}
+
+}  // namespace verdask

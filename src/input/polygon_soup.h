@@ -1,0 +1,25 @@
+// The checks and conversions every surface reader's soup goes through.
+#pragma once
+
+#include <vector>
+
+#include "input/input_data.h"
+
+namespace verdask {
+
+/// Refuses a soup whose coordinates are not finite or beyond kMaxCoordinate,
+/// whose polygon has fewer than three corners or names a point it lacks, or
+/// whose normals do not match its points; `name` names the file.
+int checkSoup(const PolygonSoup& soup, const char* name);
+
+/// Splits each polygon into triangles as a fan from its first corner; the
+/// number of polygons that had more than three corners.
+int triangulate(const PolygonSoup& soup, std::vector<int>& triangles);
+
+/// Merges corners of equal coordinates (STL repeats them per facet) into
+/// shared points, in order of first appearance; each corner's point goes to
+/// `corners`.
+void mergeEqualPoints(const std::vector<Coord3>& cornerPoints, std::vector<Coord3>& points,
+                      std::vector<int>& corners);
+
+}  // namespace verdask

@@ -1,0 +1,181 @@
+#include "input/scan.h"
+
+#include <fast_float/fast_float.h>
+
+#include <cctype>
+#include <cstdarg>
+
+#include "io/report.h"
+
+namespace verdask {
+
+int readFailure(const char* format, ...) {
+  char text[512];
+  va_list arguments;
+  va_start(arguments, format);
+  vsnprintf(text, sizeof text, format, arguments);
+  va_end(arguments);
+  report("%s\n", text);
+  return kReadFailed;
+}
+
+bool readAll(FILE* file, std::string* data) {
+  data->clear();
+  char block[1 << 16];
+  size_t read;
+  while ((read = fread(block, 1, sizeof block, file)) > 0) data->append(block, read);
+  return !ferror(file);
+}
+
+bool ByteCursor::nextLine(std::string_view* line) {
+  if (at_ >= data_.size()) return false;
+  size_t end = data_.find('\n', at_);
+  if (end == std::string_view::npos) end = data_.size();
+  size_t length = end - at_;
+  if (length > 0 && data_[at_ + length - 1] == '\r') --length;
+  *line = data_.substr(at_, length);
+  at_ = std::min(end + 1, data_.size());
+  lastLine_ = line_;
+  if (end < data_.size()) ++line_;
+  return true;
+}
+
+bool ByteCursor::nextWord(std::string_view* word) {
+  while (at_ < data_.size() && isspace(static_cast<unsigned char>(data_[at_]))) {
+    line_ += data_[at_] == '\n';
+    ++at_;
+  }
+  if (at_ >= data_.size()) return false;
+  size_t start = at_;
+  while (at_ < data_.size() && !isspace(static_cast<unsigned char>(data_[at_]))) ++at_;
+  *word = data_.substr(start, at_ - start);
+  return true;
+}
+
+bool ByteCursor::take(size_t bytes, const char** start) {
+  if (bytes > left()) return false;
+  *start = data_.data() + at_;
+  at_ += bytes;
+  return true;
+}
+
+bool nextWord(std::string_view& rest, std::string_view* word) {
+  size_t start = 0;
+  while (start < rest.size() && isspace(static_cast<unsigned char>(rest[start]))) ++start;
+  size_t end = start;
+  while (end < rest.size() && !isspace(static_cast<unsigned char>(rest[end]))) ++end;
+  *word = rest.substr(start, end - start);
+  rest.remove_prefix(end);
+  return !word->empty();
+}
+
+bool parseDouble(std::string_view text, double* value) {
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  if (text.empty() || text[0] == '+') return false;
+  auto result = fast_float::from_chars(text.data(), text.data() + text.size(), *value);
+  return result.ec == std::errc() && result.ptr == text.data() + text.size();
+}
+
+bool parseInteger(std::string_view text, long long* value) {
+  if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+  if (text.empty() || text[0] == '+') return false;
+  long long number = 0;
+  size_t k = text[0] == '-';
+  if (k == text.size()) return false;
+  for (; k < text.size(); ++k) {
+    if (!isdigit(static_cast<unsigned char>(text[k])) || number > (INT64_MAX - 9) / 10) {
+      return false;
+    }
+    number = number * 10 + (text[k] - '0');
+  }
+  *value = text[0] == '-' ? -number : number;
+  return true;
+}
+
+bool nextDouble(std::string_view& rest, double* value) {
+  std::string_view word;
+  return nextWord(rest, &word) && parseDouble(word, value);
+}
+
+bool nextInteger(std::string_view& rest, long long* value) {
+  std::string_view word;
+  return nextWord(rest, &word) && parseInteger(word, value);
+}
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+std::string upperCase(std::string_view text) {
+  std::string upper(text);
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+bool startsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() &&
+         upperCase(text.substr(0, prefix.size())) == upperCase(prefix);
+}
+
+NumberType numberTypeNamed(std::string_view name) {
+  static const struct {
+    const char* names[4];
+    NumberType type;
+  } kTypes[] = {
+      {{"char", "int8", "Int8", "signed_char"}, NumberType::kInt8},
+      {{"uchar", "uint8", "UInt8", "unsigned_char"}, NumberType::kUInt8},
+      {{"short", "int16", "Int16", nullptr}, NumberType::kInt16},
+      {{"ushort", "uint16", "UInt16", "unsigned_short"}, NumberType::kUInt16},
+      {{"int", "int32", "Int32", nullptr}, NumberType::kInt32},
+      {{"uint", "uint32", "UInt32", "unsigned_int"}, NumberType::kUInt32},
+      {{"long", "int64", "Int64", "vtktypeint64"}, NumberType::kInt64},
+      {{"unsigned_long", "uint64", "UInt64", "vtktypeuint64"}, NumberType::kUInt64},
+      {{"float", "float32", "Float32", nullptr}, NumberType::kFloat32},
+      {{"double", "float64", "Float64", nullptr}, NumberType::kFloat64},
+  };
+  for (const auto& entry : kTypes) {
+    for (const char* known : entry.names) {
+      if (known && name == known) return entry.type;
+    }
+  }
+  return NumberType::kUnknown;
+}
+
+size_t sizeOf(NumberType type) {
+  static const size_t kSizes[] = {1, 1, 2, 2, 4, 4, 8, 8, 4, 8, 0};
+  return kSizes[static_cast<int>(type)];
+}
+
+double loadNumber(const char* p, NumberType type, bool bigEndian) {
+  switch (type) {
+    case NumberType::kInt8:
+      return loadValue<int8_t>(p, bigEndian);
+    case NumberType::kUInt8:
+      return loadValue<uint8_t>(p, bigEndian);
+    case NumberType::kInt16:
+      return loadValue<int16_t>(p, bigEndian);
+    case NumberType::kUInt16:
+      return loadValue<uint16_t>(p, bigEndian);
+    case NumberType::kInt32:
+      return loadValue<int32_t>(p, bigEndian);
+    case NumberType::kUInt32:
+      return loadValue<uint32_t>(p, bigEndian);
+    case NumberType::kInt64:
+      return static_cast<double>(loadValue<int64_t>(p, bigEndian));
+    case NumberType::kUInt64:
+      return static_cast<double>(loadValue<uint64_t>(p, bigEndian));
+    case NumberType::kFloat32:
+      return loadValue<float>(p, bigEndian);
+    case NumberType::kFloat64:
+      return loadValue<double>(p, bigEndian);
+    case NumberType::kUnknown:
+      break;
+  }
+  return 0;
+}
+
+}  // namespace verdask

@@ -1,0 +1,93 @@
+// What every reader needs to walk a file held in memory: lines, words, numbers
+// and binary values, with the line number for messages.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace verdask {
+
+/// The status of a reader that failed, after it reported why.
+constexpr int kReadFailed = -1;
+
+/// Reports one line (printf-style, the newline added) and returns kReadFailed.
+int readFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+/// Reads the rest of `file` into `data`; false when it cannot be read whole.
+bool readAll(FILE* file, std::string* data);
+
+class ByteCursor {
+ public:
+  explicit ByteCursor(std::string_view data) : data_(data) {}
+
+  size_t left() const { return data_.size() - at_; }
+  size_t offset() const { return at_; }
+  /// The line the cursor is on, from 1.
+  long long line() const { return line_; }
+  /// The next line without its end (LF or CR LF); false at the end.
+  bool nextLine(std::string_view* line);
+  /// The number of the line nextLine gave last.
+  long long lastLine() const { return lastLine_; }
+  /// The next word, across line ends; false at the end.
+  bool nextWord(std::string_view* word);
+  /// The next `bytes` bytes as they are; false, taking nothing, when fewer are left.
+  bool take(size_t bytes, const char** start);
+
+ private:
+  std::string_view data_;
+  size_t at_ = 0;
+  long long line_ = 1;
+  long long lastLine_ = 0;
+};
+
+/// Whitespace-separated words of a line: takes the first from `rest`.
+bool nextWord(std::string_view& rest, std::string_view* word);
+/// The whole of `text` as a number; false when it is not one.
+bool parseDouble(std::string_view text, double* value);
+bool parseInteger(std::string_view text, long long* value);
+/// The next word of `rest` as a number.
+bool nextDouble(std::string_view& rest, double* value);
+bool nextInteger(std::string_view& rest, long long* value);
+/// `text` without the spaces and tabs around it.
+std::string_view trimmed(std::string_view text);
+std::string upperCase(std::string_view text);
+bool startsWithNoCase(std::string_view text, std::string_view prefix);
+
+/// A value of type T stored at p in the given byte order.
+template <typename T>
+T loadValue(const char* p, bool bigEndian) {
+  unsigned char bytes[sizeof(T)];
+  memcpy(bytes, p, sizeof(T));
+  if (bigEndian) {
+    for (size_t k = 0; k < sizeof(T) / 2; ++k) std::swap(bytes[k], bytes[sizeof(T) - 1 - k]);
+  }
+  T value;
+  memcpy(&value, bytes, sizeof(T));
+  return value;
+}
+
+/// The numeric types of PLY, legacy VTK and VTK XML files.
+enum class NumberType {
+  kInt8,
+  kUInt8,
+  kInt16,
+  kUInt16,
+  kInt32,
+  kUInt32,
+  kInt64,
+  kUInt64,
+  kFloat32,
+  kFloat64,
+  kUnknown
+};
+
+/// A type by any of its names in those formats ("float", "float32", "Float32", "uchar", ...).
+NumberType numberTypeNamed(std::string_view name);
+size_t sizeOf(NumberType type);
+/// The value of that type at p, as a double.
+double loadNumber(const char* p, NumberType type, bool bigEndian);
+
+}  // namespace verdask

@@ -1,0 +1,251 @@
+// Legacy VTK POLYDATA, ASCII or big-endian binary: POINTS, then POLYGONS or
+// TRIANGLE_STRIPS as "k a b c" records (up to version 4.2) or as OFFSETS and
+// CONNECTIVITY arrays (5.1), then POINT_DATA with NORMALS. Other sections and
+// attributes are passed over by their declared sizes.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "input/formats.h"
+#include "input/scan.h"
+
+namespace verdask {
+
+namespace {
+
+struct VtkReading {
+  VtkReading(std::string_view data, const char* file) : cursor(data), name(file) {}
+  ByteCursor cursor;
+  const char* name;
+  bool binary = false;
+  std::vector<double> values;  // the last array read
+
+  // The next line that is not empty, split into its first word and the rest.
+  bool nextKeyword(std::string_view* keyword, std::string_view* rest) {
+    std::string_view line;
+    while (cursor.nextLine(&line)) {
+      *rest = line;
+      if (nextWord(*rest, keyword)) return true;
+    }
+    return false;
+  }
+  // `count` numbers of `type` into `values`; false, after reporting, when they are not there.
+  bool readArray(long long count, NumberType type, const char* what) {
+    size_t size = sizeOf(type);
+    if (type == NumberType::kUnknown || count < 0 ||
+        static_cast<unsigned long long>(count) > cursor.left() / (binary ? size : 2)) {
+      readFailure("%s, line %lld: %s of %lld values cannot be in the file", name, cursor.line(),
+                  what, count);
+      return false;
+    }
+    values.resize(count);
+    for (long long k = 0; k < count; ++k) {
+      std::string_view word;
+      const char* bytes;
+      if (binary ? !cursor.take(size, &bytes)
+                 : !cursor.nextWord(&word) || !parseDouble(word, &values[k])) {
+        readFailure("%s, line %lld: %s is cut short or not numbers", name, cursor.line(), what);
+        return false;
+      }
+      if (binary) values[k] = loadNumber(bytes, type, true);
+    }
+    return true;
+  }
+};
+
+// Cells as "k a b c ..." records, or as offsets and connectivity: each cell's corners.
+int readCells(VtkReading& in, std::string_view rest, std::vector<long long>& ends,
+              std::vector<long long>& points) {
+  long long cells, size;
+  if (!nextInteger(rest, &cells) || !nextInteger(rest, &size)) {
+    return readFailure("%s, line %lld: cells without their counts", in.name, in.cursor.lastLine());
+  }
+  ByteCursor peek = in.cursor;
+  std::string_view keyword, line;
+  if (in.nextKeyword(&keyword, &line) && keyword == "OFFSETS") {
+    std::string_view type;
+    nextWord(line, &type);
+    if (!in.readArray(cells, numberTypeNamed(type), "OFFSETS")) return kReadFailed;
+    std::vector<double> offsets = in.values;
+    if (!in.nextKeyword(&keyword, &line) || keyword != "CONNECTIVITY" || !nextWord(line, &type) ||
+        !in.readArray(offsets.empty() ? 0 : static_cast<long long>(offsets.back()),
+                      numberTypeNamed(type), "CONNECTIVITY")) {
+      return readFailure("%s: OFFSETS without CONNECTIVITY to match", in.name);
+    }
+    for (size_t c = 1; c < offsets.size(); ++c) {
+      if (!(offsets[c] >= offsets[c - 1])) return readFailure("%s: OFFSETS that go back", in.name);
+      ends.push_back(static_cast<long long>(offsets[c]));
+    }
+    points.assign(in.values.begin(), in.values.end());
+    return 0;
+  }
+  in.cursor = peek;
+  if (!in.readArray(size, NumberType::kInt32, "a cell list")) return kReadFailed;
+  for (size_t at = 0; at < in.values.size(); at += static_cast<size_t>(in.values[at]) + 1) {
+    if (!(in.values[at] >= 0) || in.values[at] >= static_cast<double>(in.values.size() - at)) {
+      return readFailure("%s: a cell record runs past its list", in.name);
+    }
+    for (long long k = 1; k <= static_cast<long long>(in.values[at]); ++k) {
+      points.push_back(static_cast<long long>(in.values[at + k]));
+    }
+    ends.push_back(static_cast<long long>(points.size()));
+  }
+  return 0;
+}
+
+// Adds cells to the soup: polygons as they are, strips as their triangles.
+void addCells(const std::vector<long long>& ends, const std::vector<long long>& points, bool strips,
+              PolygonSoup& soup) {
+  auto index = [](long long p) { return p >= 0 && p < 2000000000 ? static_cast<int>(p) : -1; };
+  for (size_t c = 0, begin = 0; c < ends.size(); begin = ends[c++]) {
+    long long end = std::min<long long>(ends[c], points.size());
+    if (!strips) {
+      for (long long k = begin; k < end; ++k) soup.corners.push_back(index(points[k]));
+      soup.endPolygon();
+      continue;
+    }
+    for (long long k = begin; k + 2 < end; ++k) {
+      bool odd = (k - begin) % 2;
+      soup.corners.insert(soup.corners.end(),
+                          {index(points[k + odd]), index(points[k + !odd]), index(points[k + 2])});
+      soup.endPolygon();
+    }
+  }
+}
+
+int readHeader(VtkReading& in) {
+  std::string_view line, keyword, rest;
+  if (!in.cursor.nextLine(&line) || line.substr(0, 22) != "# vtk DataFile Version") {
+    return readFailure("%s: not a legacy VTK file (no \"# vtk DataFile Version\")", in.name);
+  }
+  in.cursor.nextLine(&line);  // the title
+  if (!in.nextKeyword(&keyword, &rest) || (keyword != "ASCII" && keyword != "BINARY")) {
+    return readFailure("%s, line 3: neither ASCII nor BINARY", in.name);
+  }
+  in.binary = keyword == "BINARY";
+  if (!in.nextKeyword(&keyword, &rest) || keyword != "DATASET" || !nextWord(rest, &keyword) ||
+      keyword != "POLYDATA") {
+    return readFailure("%s: not a POLYDATA data set (only surfaces of polygons are read)", in.name);
+  }
+  return 0;
+}
+
+// Passes over one attribute of `tuples` tuples; false when it is not one this reader knows.
+bool skipAttribute(VtkReading& in, std::string_view keyword, std::string_view rest,
+                   long long tuples, int* status) {
+  std::string_view word, type;
+  long long components = 1;
+  if (keyword == "SCALARS") {
+    nextWord(rest, &word);
+    nextWord(rest, &type);
+    if (!nextInteger(rest, &components)) components = 1;
+    std::string_view table, tableRest;
+    ByteCursor peek = in.cursor;
+    if (!in.nextKeyword(&table, &tableRest) || table != "LOOKUP_TABLE") in.cursor = peek;
+  } else if (keyword == "VECTORS" || keyword == "NORMALS" || keyword == "TENSORS") {
+    nextWord(rest, &word);
+    nextWord(rest, &type);
+    components = keyword == "TENSORS" ? 9 : 3;
+  } else if (keyword == "TEXTURE_COORDINATES") {
+    nextWord(rest, &word);
+    nextInteger(rest, &components);
+    nextWord(rest, &type);
+  } else if (keyword == "COLOR_SCALARS") {
+    nextWord(rest, &word);
+    nextInteger(rest, &components);
+    type = in.binary ? "uchar" : "float";
+  } else {
+    return false;
+  }
+  if (tuples < 0 || tuples > kMostPolygons || components < 0 || components > 64) {
+    *status = readFailure("%s, line %lld: an attribute of sizes that cannot be", in.name,
+                          in.cursor.lastLine());
+    return true;
+  }
+  bool known = in.readArray(tuples * components, numberTypeNamed(type), "an attribute");
+  *status = known ? 0 : kReadFailed;
+  return true;
+}
+
+// "FIELD name k" and its k arrays, each "name components tuples type" and its values.
+int skipField(VtkReading& in, std::string_view rest) {
+  std::string_view word, line;
+  long long arrays, components, tuples;
+  nextWord(rest, &word);
+  if (!nextInteger(rest, &arrays)) return readFailure("%s: a FIELD without its count", in.name);
+  for (long long a = 0; a < arrays; ++a) {
+    if (!in.nextKeyword(&word, &line)) return readFailure("%s: a FIELD cut short", in.name);
+    if (word == "METADATA") {
+      while (in.cursor.nextLine(&line) && !trimmed(line).empty()) {
+      }
+      --a;
+      continue;
+    }
+    if (!nextInteger(line, &components) || !nextInteger(line, &tuples) || !nextWord(line, &word) ||
+        components < 0 || tuples < 0 || components > kMostPolygons / (tuples + 1) ||
+        !in.readArray(components * tuples, numberTypeNamed(word), "a FIELD array")) {
+      return readFailure("%s, line %lld: a FIELD array that cannot be read", in.name,
+                         in.cursor.lastLine());
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int readVtkPolyData(std::string_view data, const char* name, PolygonSoup& soup) {
+  VtkReading in(data, name);
+  if (int status = readHeader(in)) return status;
+  std::string_view keyword, rest, word;
+  long long tuples = 0;
+  bool pointData = false, sawPoints = false;
+  while (in.nextKeyword(&keyword, &rest)) {
+    int status = 0;
+    long long count = 0;
+    if (keyword == "POINTS") {
+      nextInteger(rest, &count);
+      nextWord(rest, &word);
+      if (count < 0 || count > kMostPolygons ||
+          !in.readArray(3 * count, numberTypeNamed(word), "POINTS"))
+        return kReadFailed;
+      for (long long p = 0; p < count; ++p) {
+        soup.points.push_back({in.values[3 * p], in.values[3 * p + 1], in.values[3 * p + 2]});
+      }
+      sawPoints = true;
+    } else if (keyword == "VERTICES" || keyword == "LINES" || keyword == "POLYGONS" ||
+               keyword == "TRIANGLE_STRIPS") {
+      std::vector<long long> ends, points;
+      status = readCells(in, rest, ends, points);
+      if (status == 0 && (keyword == "POLYGONS" || keyword == "TRIANGLE_STRIPS")) {
+        addCells(ends, points, keyword == "TRIANGLE_STRIPS", soup);
+      }
+    } else if (keyword == "POINT_DATA" || keyword == "CELL_DATA") {
+      nextInteger(rest, &tuples);
+      pointData = keyword == "POINT_DATA";
+    } else if (keyword == "NORMALS" && pointData) {
+      nextWord(rest, &word);
+      nextWord(rest, &word);
+      if (tuples < 0 || tuples > kMostPolygons ||
+          !in.readArray(3 * tuples, numberTypeNamed(word), "NORMALS"))
+        return kReadFailed;
+      soup.normals.clear();
+      for (long long p = 0; p + 2 < static_cast<long long>(in.values.size()); p += 3) {
+        soup.normals.push_back({in.values[p], in.values[p + 1], in.values[p + 2]});
+      }
+    } else if (keyword == "METADATA") {
+      std::string_view line;
+      while (in.cursor.nextLine(&line) && !trimmed(line).empty()) {
+      }
+    } else if (keyword == "FIELD") {
+      status = skipField(in, rest);
+    } else if (!skipAttribute(in, keyword, rest, tuples, &status)) {
+      return readFailure("%s, line %lld: an unknown section %.*s", name, in.cursor.lastLine(),
+                         static_cast<int>(std::min<size_t>(keyword.size(), 40)), keyword.data());
+    }
+    if (status != 0) return status;
+  }
+  if (!sawPoints) return readFailure("%s: no POINTS", name);
+  return 0;
+}
+
+}  // namespace verdask

@@ -1,0 +1,21 @@
+// Normals for a cortical surface that comes without them.
+#pragma once
+
+#include <vector>
+
+#include "io/point_set.h"
+#include "thickness/nearest_vertex.h"
+
+namespace verdask {
+
+/// Each point's normal from the triangles (corners from 0, three each) that
+/// meet at it, weighted by their angle there, of unit length; a point on no
+/// triangle with an area gets a zero normal. Triangles may form any soup.
+std::vector<Coord3> angleWeightedNormals(const PointSet& points, const std::vector<int>& triangles);
+
+/// Whether most normals point towards the other surface (their point's
+/// nearest vertex of it lies ahead), as when a file's triangles wind inwards.
+bool mostPointTowards(const PointSet& points, const std::vector<Coord3>& normals,
+                      const NearestVertex& other, const PointSet& otherPoints, int threads);
+
+}  // namespace verdask
