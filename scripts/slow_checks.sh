@@ -11,9 +11,10 @@ VERDASK_TEST_WRAPPER="valgrind --error-exitcode=1 -q" \
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERDASK_FUZZ=ON \
   -DVERDASK_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j2 --target fuzz_mesh fuzz_surf fuzz_normals fuzz_run >/dev/null
+targets=(mesh surf normals run stl ply obj off vtkpolydata vtp abaqus dyna gmsh)
+cmake --build build-fuzz -j2 --target "${targets[@]/#/fuzz_}" >/dev/null
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
-for target in mesh surf normals run; do
+for target in "${targets[@]}"; do
   work=$(mktemp -d)
   if ! build-fuzz/fuzz_"$target" fuzz/corpus/"$target"/* >"$work/replay.txt" 2>&1; then
     tail -n 30 "$work/replay.txt"

@@ -40,15 +40,17 @@ std::vector<std::string_view> fieldsOf(std::string_view line) {
   return fields;
 }
 
-// A keyword line's parameter, upper-cased and without spaces; empty when absent.
+// A keyword line's parameter as written, without the spaces around it; empty
+// when absent. Keys are matched whatever their case.
 std::string parameter(std::string_view line, const char* key) {
   std::vector<std::string_view> fields = fieldsOf(line);
   for (size_t k = 1; k < fields.size(); ++k) {
-    std::string field = upperCase(fields[k]);
-    field.erase(std::remove(field.begin(), field.end(), ' '), field.end());
-    size_t equals = field.find('=');
-    if (field.substr(0, equals) == key)
-      return equals == std::string::npos ? "" : field.substr(equals + 1);
+    size_t equals = fields[k].find('=');
+    std::string name = upperCase(trimmed(fields[k].substr(0, equals)));
+    name.erase(std::remove(name.begin(), name.end(), ' '), name.end());
+    if (name != key) continue;
+    return equals == std::string_view::npos ? ""
+                                            : std::string(trimmed(fields[k].substr(equals + 1)));
   }
   return "";
 }
@@ -71,10 +73,10 @@ struct AbaqusReading {
     if (keyword == "NODE") {
       block = Block::kNode;
     } else if (keyword == "ELEMENT") {
-      type = parameter(line, "TYPE");
+      type = upperCase(parameter(line, "TYPE"));
       corners = cornersOfType(type);
       block = corners ? Block::kShell : Block::kOther;
-      part = partOf(parameter(line, "ELSET"));
+      part = partOf(upperCase(parameter(line, "ELSET")));
     } else if (keyword == "INCLUDE") {
       warnings.push_back(std::string(name) + ", line " + std::to_string(number) + ": *INCLUDE of " +
                          parameter(line, "INPUT") + " is not followed");

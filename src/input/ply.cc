@@ -134,8 +134,8 @@ int readItem(PlyValues& values, const PlyElement& element, long long item, const
   for (const PlyProperty& p : element.properties) {
     double value, count = 1;
     bool list = p.countType != NumberType::kUnknown;
-    if (list && (!values.next(p.countType, &count) || !(count >= 0) || count != std::floor(count) ||
-                 !values.roomFor(static_cast<long long>(count), sizeOf(p.type)))) {
+    if (list && (!values.next(p.countType, &count) || wholeNumber(count) < 0 ||
+                 !values.roomFor(wholeNumber(count), sizeOf(p.type)))) {
       return readFailure("%s: %s %lld has a list count that cannot be", name, element.name.c_str(),
                          item + 1);
     }
@@ -145,7 +145,7 @@ int readItem(PlyValues& values, const PlyElement& element, long long item, const
         return readFailure("%s: %s %lld is cut short or not a number", name, element.name.c_str(),
                            item + 1);
       }
-      if (indices) soup.corners.push_back(value >= 0 && value < 2e9 ? static_cast<int>(value) : -1);
+      if (indices) soup.corners.push_back(static_cast<int>(wholeNumber(value)));
       for (int v = 0; v < 6 && isVertex && !list; ++v) {
         if (p.name == kVertexNames[v]) vertex[v] = value;
       }

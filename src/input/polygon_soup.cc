@@ -1,5 +1,6 @@
 #include "input/polygon_soup.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -59,6 +60,28 @@ int checkSoup(const PolygonSoup& soup, const char* name) {
                        soup.points.size());
   }
   return 0;
+}
+
+void addCells(const std::vector<long long>& ends, const std::vector<long long>& points, bool strips,
+              int firstPoint, PolygonSoup& soup) {
+  auto index = [&](long long k) {
+    long long point = points[k] < 0 ? -1 : points[k] + firstPoint;
+    return point <= INT32_MAX ? static_cast<int>(point) : -1;
+  };
+  long long begin = 0;
+  for (long long end : ends) {
+    end = std::min<long long>(end, points.size());
+    if (!strips) {
+      for (long long k = begin; k < end; ++k) soup.corners.push_back(index(k));
+      soup.endPolygon();
+    }
+    for (long long k = begin; strips && k + 2 < end; ++k) {
+      bool odd = (k - begin) % 2;
+      soup.corners.insert(soup.corners.end(), {index(k + odd), index(k + !odd), index(k + 2)});
+      soup.endPolygon();
+    }
+    begin = std::max(begin, end);
+  }
 }
 
 int triangulate(const PolygonSoup& soup, std::vector<int>& triangles) {

@@ -12,6 +12,12 @@ namespace verdask {
 /// whose normals do not match its points; `name` names the file.
 int checkSoup(const PolygonSoup& soup, const char* name);
 
+/// Adds cells given by their running ends into `points` (point numbers as
+/// read, -1 for one that is not a whole number): polygons as they are, strips
+/// as their triangles; each number is counted from `firstPoint`.
+void addCells(const std::vector<long long>& ends, const std::vector<long long>& points, bool strips,
+              int firstPoint, PolygonSoup& soup);
+
 /// Splits each polygon into triangles as a fan from its first corner; the
 /// number of polygons that had more than three corners.
 int triangulate(const PolygonSoup& soup, std::vector<int>& triangles);

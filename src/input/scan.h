@@ -87,6 +87,14 @@ enum class NumberType {
 /// A type by any of its names in those formats ("float", "float32", "Float32", "uchar", ...).
 NumberType numberTypeNamed(std::string_view name);
 size_t sizeOf(NumberType type);
+/// A number read as a double, as an index or count: -1 unless it is a whole
+/// number that an int can hold.
+inline long long wholeNumber(double value) {
+  return value >= 0 && value <= 2147483647.0 && value == static_cast<long long>(value)
+             ? static_cast<long long>(value)
+             : -1;
+}
+
 /// The value of that type at p, as a double.
 double loadNumber(const char* p, NumberType type, bool bigEndian);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "input/formats.h"
+#include "input/polygon_soup.h"
 #include "input/scan.h"
 
 namespace verdask {
@@ -61,56 +62,35 @@ int readCells(VtkReading& in, std::string_view rest, std::vector<long long>& end
     return readFailure("%s, line %lld: cells without their counts", in.name, in.cursor.lastLine());
   }
   ByteCursor peek = in.cursor;
-  std::string_view keyword, line;
+  std::string_view keyword, line, type;
   if (in.nextKeyword(&keyword, &line) && keyword == "OFFSETS") {
-    std::string_view type;
     nextWord(line, &type);
     if (!in.readArray(cells, numberTypeNamed(type), "OFFSETS")) return kReadFailed;
-    std::vector<double> offsets = in.values;
-    if (!in.nextKeyword(&keyword, &line) || keyword != "CONNECTIVITY" || !nextWord(line, &type) ||
-        !in.readArray(offsets.empty() ? 0 : static_cast<long long>(offsets.back()),
-                      numberTypeNamed(type), "CONNECTIVITY")) {
-      return readFailure("%s: OFFSETS without CONNECTIVITY to match", in.name);
+    long long last = 0;
+    for (size_t c = 1; c < in.values.size(); ++c) {
+      long long end = wholeNumber(in.values[c]);
+      if (end < last) return readFailure("%s: OFFSETS that go back or are not indices", in.name);
+      ends.push_back(last = end);
     }
-    for (size_t c = 1; c < offsets.size(); ++c) {
-      if (!(offsets[c] >= offsets[c - 1])) return readFailure("%s: OFFSETS that go back", in.name);
-      ends.push_back(static_cast<long long>(offsets[c]));
+    if (!in.nextKeyword(&keyword, &line) || keyword != "CONNECTIVITY" || !nextWord(line, &type)) {
+      return readFailure("%s: OFFSETS without CONNECTIVITY after them", in.name);
     }
-    points.assign(in.values.begin(), in.values.end());
+    if (!in.readArray(last, numberTypeNamed(type), "CONNECTIVITY")) return kReadFailed;
+    for (double point : in.values) points.push_back(wholeNumber(point));
     return 0;
   }
   in.cursor = peek;
   if (!in.readArray(size, NumberType::kInt32, "a cell list")) return kReadFailed;
-  for (size_t at = 0; at < in.values.size(); at += static_cast<size_t>(in.values[at]) + 1) {
-    if (!(in.values[at] >= 0) || in.values[at] >= static_cast<double>(in.values.size() - at)) {
+  for (size_t at = 0; at < in.values.size();) {
+    long long corners = wholeNumber(in.values[at]);
+    if (corners < 0 || static_cast<size_t>(corners) >= in.values.size() - at) {
       return readFailure("%s: a cell record runs past its list", in.name);
     }
-    for (long long k = 1; k <= static_cast<long long>(in.values[at]); ++k) {
-      points.push_back(static_cast<long long>(in.values[at + k]));
-    }
+    for (long long k = 1; k <= corners; ++k) points.push_back(wholeNumber(in.values[at + k]));
     ends.push_back(static_cast<long long>(points.size()));
+    at += corners + 1;
   }
   return 0;
-}
-
-// Adds cells to the soup: polygons as they are, strips as their triangles.
-void addCells(const std::vector<long long>& ends, const std::vector<long long>& points, bool strips,
-              PolygonSoup& soup) {
-  auto index = [](long long p) { return p >= 0 && p < 2000000000 ? static_cast<int>(p) : -1; };
-  for (size_t c = 0, begin = 0; c < ends.size(); begin = ends[c++]) {
-    long long end = std::min<long long>(ends[c], points.size());
-    if (!strips) {
-      for (long long k = begin; k < end; ++k) soup.corners.push_back(index(points[k]));
-      soup.endPolygon();
-      continue;
-    }
-    for (long long k = begin; k + 2 < end; ++k) {
-      bool odd = (k - begin) % 2;
-      soup.corners.insert(soup.corners.end(),
-                          {index(points[k + odd]), index(points[k + !odd]), index(points[k + 2])});
-      soup.endPolygon();
-    }
-  }
 }
 
 int readHeader(VtkReading& in) {
@@ -217,7 +197,7 @@ int readVtkPolyData(std::string_view data, const char* name, PolygonSoup& soup) 
       std::vector<long long> ends, points;
       status = readCells(in, rest, ends, points);
       if (status == 0 && (keyword == "POLYGONS" || keyword == "TRIANGLE_STRIPS")) {
-        addCells(ends, points, keyword == "TRIANGLE_STRIPS", soup);
+        addCells(ends, points, keyword == "TRIANGLE_STRIPS", 0, soup);
       }
     } else if (keyword == "POINT_DATA" || keyword == "CELL_DATA") {
       nextInteger(rest, &tuples);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "input/formats.h"
+#include "input/polygon_soup.h"
 #include "input/scan.h"
 
 namespace verdask {
@@ -202,33 +203,20 @@ int readCellsOf(const VtpFile& file, pugi::xml_node piece, const char* kind, int
   if (!cells || count == 0) return 0;
   std::vector<double> offsets, connectivity;
   if (int status = readDataArray(file, arrayNamed(cells, "offsets"), count, offsets)) return status;
-  if (int status =
-          readDataArray(file, arrayNamed(cells, "connectivity"),
-                        offsets.empty() || !(offsets.back() >= 0) || offsets.back() > kMostPolygons
-                            ? 0
-                            : static_cast<size_t>(offsets.back()),
-                        connectivity)) {
+  if (int status = readDataArray(file, arrayNamed(cells, "connectivity"),
+                                 offsets.empty() ? 0 : std::max(0LL, wholeNumber(offsets.back())),
+                                 connectivity)) {
     return status;
   }
-  auto index = [&](size_t k) {
-    double p = connectivity[k] + firstPoint;
-    return p >= 0 && p < 2e9 ? static_cast<int>(p) : -1;
-  };
-  for (size_t c = 0, begin = 0; c < count; begin = static_cast<size_t>(offsets[c++])) {
-    size_t end = static_cast<size_t>(
-        std::min(std::max(offsets[c], 0.0), static_cast<double>(connectivity.size())));
-    if (end < begin) return readFailure("%s: offsets of %s that go back", file.name, kind);
-    if (kind == std::string("Polys")) {
-      for (size_t k = begin; k < end; ++k) soup.corners.push_back(index(k));
-      soup.endPolygon();
-      continue;
-    }
-    for (size_t k = begin; k + 2 < end; ++k) {
-      bool odd = (k - begin) % 2;
-      soup.corners.insert(soup.corners.end(), {index(k + odd), index(k + !odd), index(k + 2)});
-      soup.endPolygon();
+  std::vector<long long> ends, points;
+  for (double offset : offsets) {
+    ends.push_back(wholeNumber(offset));
+    if (ends.back() < (ends.size() > 1 ? ends[ends.size() - 2] : 0)) {
+      return readFailure("%s: offsets of %s that go back or are not indices", file.name, kind);
     }
   }
+  for (double point : connectivity) points.push_back(wholeNumber(point));
+  addCells(ends, points, kind == std::string("Strips"), firstPoint, soup);
   return 0;
 }
 

@@ -1,0 +1,324 @@
+#include "input/formats.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "input/polygon_soup.h"
+#include "input/scan.h"
+#include "io/report.h"
+
+namespace verdask {
+
+namespace {
+
+using SoupReader = int (*)(std::string_view, const char*, PolygonSoup&);
+using MeshReader = int (*)(std::string_view, const char*, ShellMesh&);
+
+// Little-endian binary STL of the given facets (nine floats each).
+std::string binaryStl(const std::vector<std::vector<float>>& facets, int claimed,
+                      const char* head) {
+  std::string data(80, ' ');
+  memcpy(data.data(), head, strlen(head));
+  uint32_t count = claimed;
+  data.append(reinterpret_cast<const char*>(&count), 4);
+  for (const auto& corners : facets) {
+    data.append(12, '\0');
+    data.append(reinterpret_cast<const char*>(corners.data()), 36);
+    data.append(2, '\0');
+  }
+  return data;
+}
+
+std::string bigEndianPly() {
+  std::string data =
+      "ply\nformat binary_big_endian 1.0\nelement vertex 3\nproperty double x\nproperty double "
+      "y\nproperty double z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n";
+  for (double v : {0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 2.0, 0.0}) {
+    unsigned char bytes[8];
+    memcpy(bytes, &v, 8);
+    for (int k = 7; k >= 0; --k) data.push_back(static_cast<char>(bytes[k]));
+  }
+  data += std::string("\x03\0\0\0\0\0\0\0\x01\0\0\0\x02", 13);
+  return data;
+}
+
+struct SoupCase {
+  const char* name;
+  SoupReader reader;
+  std::string text;
+  size_t points, polygons, normals;
+  int split;  // polygons of more than three corners
+};
+
+TEST(SurfaceReaders, TakePointsPolygonsAndNormalsAsTheFormatsHoldThem) {
+  const std::vector<SoupCase> cases = {
+      {"stl ascii, a shared edge", readStl,
+       "solid a\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\n"
+       "endloop\nendfacet\nfacet normal 0 0 1\n outer loop vertex 1 0 0 vertex 1 1 0\n"
+       "vertex 0 1 0 endloop endfacet\nendsolid a\n",
+       4, 2, 0, 0},
+      {"stl binary whose header says solid", readStl,
+       binaryStl({{0, 0, 0, 1, 0, 0, 0, 1, 0}, {1, 0, 0, -0.0f, 1, 0, 1, 1, 0}}, 2, "solid x"), 4,
+       2, 0, 0},
+      {"ply ascii: normals, a quad, another element passed over", readPly,
+       "ply\nformat ascii 1.0\ncomment x\nelement vertex 4\nproperty float x\nproperty float y\n"
+       "property float z\nproperty float nx\nproperty float ny\nproperty float nz\nproperty uchar "
+       "red\nelement edge 1\nproperty int a\nproperty int b\nelement face 1\nproperty list uchar "
+       "int vertex_index\nend_header\n0 0 0 0 0 1 9\n1 0 0 0 0 1 9\n1 1 0 0 0 1 9\n0 1 0 0 0 1 "
+       "9\n0 1\n4 0 1 2 3\n",
+       4, 1, 4, 1},
+      {"ply binary big-endian", readPly, bigEndianPly(), 3, 1, 0, 0},
+      {"obj: normals named by corners, a negative index, a quad", readObj,
+       "# x\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\ng a\n"
+       "f 1//1 2//1 3//1 4//1\nf -4/1/1 -2/1/1 -1/1/1\nl 1 2\n",
+       4, 2, 4, 1},
+      {"off with normals and comments", readOff,
+       "NOFF\n# c\n3 1 0\n0 0 0 0 0 1\n1 0 0 0 0 1 # c\n0 1 0 0 0 1\n3 0 1 2 255 0 0\n", 3, 1, 3,
+       0},
+      {"legacy vtk 4.2: strips and point normals after a scalar", readVtkPolyData,
+       "# vtk DataFile Version 4.2\nt\nASCII\nDATASET POLYDATA\nPOINTS 4 float\n0 0 0 1 0 0 0 1 "
+       "0 1 1 0\nTRIANGLE_STRIPS 1 5\n4 0 1 2 3\nPOINT_DATA 4\nSCALARS s float 1\nLOOKUP_TABLE "
+       "default\n1 2 3 4\nNORMALS n float\n0 0 1 0 0 1 0 0 1 0 0 1\n",
+       4, 2, 4, 0},
+      {"vtp ascii", readVtp,
+       "<VTKFile type=\"PolyData\"><PolyData><Piece NumberOfPoints=\"3\" NumberOfPolys=\"1\">"
+       "<Points><DataArray type=\"Float64\" NumberOfComponents=\"3\" format=\"ascii\">0 0 0 1 0 0 "
+       "0 1 0</DataArray></Points><Polys><DataArray type=\"Int32\" Name=\"connectivity\" "
+       "format=\"ascii\">0 1 2</DataArray><DataArray type=\"Int32\" Name=\"offsets\" "
+       "format=\"ascii\">3</DataArray></Polys></Piece></PolyData></VTKFile>",
+       3, 1, 0, 0},
+  };
+  for (const SoupCase& c : cases) {
+    PolygonSoup soup;
+    std::string messages;
+    ReportCapture capture(&messages);
+    ASSERT_EQ(c.reader(c.text, "s", soup), 0) << c.name << ": " << messages;
+    EXPECT_EQ(checkSoup(soup, "s"), 0) << c.name << ": " << messages;
+    std::vector<int> triangles;
+    EXPECT_EQ(soup.points.size(), c.points) << c.name;
+    EXPECT_EQ(soup.polygonCount(), static_cast<int>(c.polygons)) << c.name;
+    EXPECT_EQ(soup.normals.size(), c.normals) << c.name;
+    EXPECT_EQ(triangulate(soup, triangles), c.split) << c.name;
+  }
+}
+
+struct RefusalCase {
+  const char* name;
+  SoupReader reader;
+  std::string text;
+  std::string message;  // the one line printed
+};
+
+TEST(SurfaceReaders, RefuseBrokenFilesWithOneLineNamingWhere) {
+  const std::vector<RefusalCase> cases = {
+      {"binary stl cut short", readStl, binaryStl({{0, 0, 0, 1, 0, 0, 0, 1, 0}}, 2, "x"),
+       "s: binary STL of 2 facets needs 184 bytes, the file has 134\n"},
+      {"stl facet of two vertices", readStl, "solid\nfacet\nvertex 0 0 0\nvertex 1 0 0\nendfacet\n",
+       "s, line 5: a facet without three vertices\n"},
+      {"ply count beyond the file", readPly,
+       "ply\nformat binary_little_endian 1.0\nelement vertex 100000\nproperty float "
+       "x\nend_header\n\x01\x02",
+       "s: 100000 vertex elements cannot be in the file's 88 bytes\n"},
+      {"ply face list count that cannot be", readPly,
+       "ply\nformat ascii 1.0\nelement face 1\nproperty list uchar int vertex_indices\n"
+       "end_header\n-3 1 2 3\n",
+       "s: face 1 has a list count that cannot be\n"},
+      {"obj corner that is no vertex", readObj, "v 0 0 0\nv 1 0 0\nf 1 2 3\n",
+       "s, line 3: a face corner that is not a vertex\n"},
+      {"off counts beyond the file", readOff, "OFF\n1000000 1 0\n",
+       "s, line 2: counts that cannot be in the file\n"},
+      {"legacy vtk of another data set", readVtkPolyData,
+       "# vtk DataFile Version 3.0\nt\nASCII\nDATASET UNSTRUCTURED_GRID\n",
+       "s: not a POLYDATA data set (only surfaces of polygons are read)\n"},
+      {"legacy vtk points cut short", readVtkPolyData,
+       "# vtk DataFile Version 3.0\nt\nBINARY\nDATASET POLYDATA\nPOINTS 2 float\nabcdefgh",
+       "s, line 6: POINTS of 6 values cannot be in the file\n"},
+      {"vtp compressed by lz4", readVtp,
+       "<VTKFile type=\"PolyData\" compressor=\"vtkLZ4DataCompressor\"></VTKFile>",
+       "s: data compressed by vtkLZ4DataCompressor cannot be read (zlib can)\n"},
+      {"vtp that is not xml", readVtp, "<VTKFile type=\"PolyData\"><Piece",
+       "s: not a VTK XML PolyData file (Error parsing start element tag at byte 30)\n"},
+  };
+  for (const RefusalCase& c : cases) {
+    PolygonSoup soup;
+    std::string messages;
+    {
+      ReportCapture capture(&messages);
+      EXPECT_EQ(c.reader(c.text, "s", soup), kReadFailed) << c.name;
+    }
+    EXPECT_EQ(messages, c.message) << c.name;
+  }
+}
+
+TEST(SurfaceReaders, ShareTheChecksOfCoordinatesCornersAndNormals) {
+  PolygonSoup soup;
+  soup.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+  soup.corners = {0, 1, 2};
+  soup.endPolygon();
+  const std::vector<std::pair<std::function<void(PolygonSoup&)>, std::string>> cases = {
+      {[](PolygonSoup& s) { s.points[1].y = NAN; },
+       "s: point 2 has a coordinate that is not a number or beyond 1e150\n"},
+      {[](PolygonSoup& s) { s.points[2].z = -2e150; },
+       "s: point 3 has a coordinate that is not a number or beyond 1e150\n"},
+      {[](PolygonSoup& s) { s.corners[2] = 3; },
+       "s: polygon 1 names point 4, but there are 3 points\n"},
+      {[](PolygonSoup& s) { s.ends[0] = 2; }, "s: polygon 1 has 2 corners\n"},
+      {[](PolygonSoup& s) { s.normals.resize(2); }, "s: 2 normals for 3 points\n"},
+  };
+  for (const auto& [spoil, message] : cases) {
+    PolygonSoup spoilt = soup;
+    spoil(spoilt);
+    std::string messages;
+    {
+      ReportCapture capture(&messages);
+      EXPECT_EQ(checkSoup(spoilt, "s"), kReadFailed) << message;
+    }
+    EXPECT_EQ(messages, message);
+  }
+}
+
+struct MeshCase {
+  const char* name;
+  MeshReader reader;
+  std::string text;
+  std::vector<int> corners, nodeNumbers, numbers, parts;
+  std::string others;  // kind:count, ...
+};
+
+const char kAbaqus[] =
+    "*Heading\n** c\n*Node, nset=all\n10, 0, 0, 0\n20, 1., 0., 0.\n30, 0, 1, 0\n40, 0, 0, 1\n"
+    "50, 5, 5, 5\n*Element, type=s3r, elset=A\n7, 10, 30,\n 20\n*ELEMENT, TYPE=S4, ELSET=b\n"
+    "8, 10, 20, 30, 40\n*element, type=C3D4\n9, 10, 20, 30, 40\n*Elset, elset=a\n7\n";
+
+TEST(MeshReaders, KeepTheFilesNumbersPartsAndQuads) {
+  const std::vector<MeshCase> cases = {
+      {"abaqus: continuation, any case, a solid left out, a node of no shell",
+       readAbaqus,
+       kAbaqus,
+       {1, 3, 2, 2, 1, 2, 3, 4},
+       {10, 20, 30, 40},
+       {7, 8},
+       {1, 2},
+       "C3D4:1"},
+      {"ls-dyna fixed columns, thickness cards, a solid",
+       readDyna,
+       "*KEYWORD\n$ c\n*NODE\n      10             0.0             0.0             0.0\n"
+       "      20             1.0             0.0             0.0\n      30             0.0"
+       "             1.0             0.0\n*ELEMENT_SHELL_THICKNESS\n       7       2      10      "
+       "30      20      20\n            1.00            1.00            1.00            1.00\n"
+       "*ELEMENT_SOLID\n       9       3      10      20      30      30\n*END\n",
+       {1, 3, 2, 2},
+       {10, 20, 30},
+       {7},
+       {2},
+       "ELEMENT_SOLID:1"},
+      {"ls-dyna free format, a zero fourth node",
+       readDyna,
+       "*NODE\n10,0,0,0\n20,1,0,0\n30,0,1,0\n40,0,0,1\n*ELEMENT_SHELL\n7,2,10,30,20,0\n"
+       "8,3,10,20,30,40\n",
+       {1, 3, 2, 2, 1, 2, 3, 4},
+       {10, 20, 30, 40},
+       {7, 8},
+       {2, 3},
+       ""},
+      {"gmsh 2.2: the first tag the part",
+       readGmsh,
+       "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n3\n5 0 0 0\n6 1 0 0\n7 0 1 0\n$EndNodes\n"
+       "$Elements\n3\n1 15 2 0 1 5\n2 2 2 4 1 5 6 7\n3 1 2 0 1 5 6\n$EndElements\n",
+       {1, 2, 3, 3},
+       {5, 6, 7},
+       {2},
+       {4},
+       "point:1,line:1"},
+      {"gmsh 4.1: the surface's physical group the part",
+       readGmsh,
+       "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Entities\n0 0 1 0\n3 0 0 0 1 1 1 1 9 0\n"
+       "$EndEntities\n$Nodes\n1 4 1 4\n2 3 0 4\n1\n2\n3\n4\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n"
+       "$EndNodes\n$Elements\n1 1 11 11\n2 3 3 1\n11 1 2 3 4\n$EndElements\n",
+       {1, 2, 3, 4},
+       {1, 2, 3, 4},
+       {11},
+       {9},
+       ""},
+  };
+  for (const MeshCase& c : cases) {
+    ShellMesh mesh;
+    std::string messages;
+    ReportCapture capture(&messages);
+    ASSERT_EQ(c.reader(c.text, "m", mesh), 0) << c.name << ": " << messages;
+    EXPECT_EQ(mesh.elements.corners, c.corners) << c.name;
+    EXPECT_EQ(mesh.elements.nodeNumbers, c.nodeNumbers) << c.name;
+    EXPECT_EQ(mesh.elements.numbers, c.numbers) << c.name;
+    EXPECT_EQ(mesh.elements.parts, c.parts) << c.name;
+    std::string others;
+    for (const auto& [kind, count] : mesh.others) {
+      others += (others.empty() ? "" : ",") + kind + ":" + std::to_string(count);
+    }
+    EXPECT_EQ(others, c.others) << c.name;
+  }
+}
+
+TEST(MeshReaders, RefuseWhatDoesNotAddUpWithOneLine) {
+  const std::string nodes = "*NODE\n1, 0, 0, 0\n2, 1, 0, 0\n3, 0, 1, 0\n";
+  const std::vector<std::tuple<MeshReader, std::string, std::string>> cases = {
+      {readAbaqus, nodes + "2, 5, 5, 5\n*ELEMENT, TYPE=S3\n1, 1, 2, 3\n",
+       "m, line 5: node 2 is given twice\n"},
+      {readAbaqus, nodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 4\n",
+       "m, line 6: element 1 names node 4, which is not a node\n"},
+      {readAbaqus, nodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n1, 3, 2, 1\n",
+       "m: element 1 is given twice\n"},
+      {readAbaqus, nodes + "*ELEMENT, TYPE=C3D4\n1, 1, 2, 3, 1\n",
+       "m: no shell or surface element (triangles or quadrilaterals)\n"},
+      {readAbaqus, nodes + "*ELEMENT, TYPE=S4R\n1, 1, 2, 3\n",
+       "m, line 6: a S4R element line that is not 5 numbers\n"},
+      {readAbaqus, "*NODE\n0, 1, 1, 1\n",
+       "m, line 2: node number 0 is not between 1 and 2147483647\n"},
+      {readDyna, "*NODE\n1,1e200,0,0\n",
+       "m, line 2: node 1 has a coordinate that is not a number or beyond 1e150\n"},
+      {readDyna, "*NODE\n1,0,0,0\n*ELEMENT_SHELL\n1,1,a,1,1\n",
+       "m, line 4: a shell card that is not EID, PID and nodes\n"},
+      {readGmsh, "$MeshFormat\n4.1 1 8\n", "m, line 2: a binary .msh file: save it as ASCII\n"},
+      {readGmsh, "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Nodes\n1 2 1 2\n2 1 0 2\n1\n",
+       "m, line 7: node tags cut short\n"},
+  };
+  for (const auto& [reader, text, message] : cases) {
+    ShellMesh mesh;
+    std::string messages;
+    {
+      ReportCapture capture(&messages);
+      EXPECT_EQ(reader(text, "m", mesh), kReadFailed) << text;
+    }
+    EXPECT_EQ(messages, message) << text;
+  }
+}
+
+TEST(InputFormats, FollowTheExtensionWhateverItsCase) {
+  const std::vector<std::tuple<const char*, InputRole, InputFormat>> cases = {
+      {"bone/mesh.hmascii", InputRole::kMesh, InputFormat::kHmascii},
+      {"/dev/fd/63", InputRole::kMesh, InputFormat::kHmascii},
+      {"/dev/fd/63", InputRole::kSurface, InputFormat::kSurf},
+      {"cort.SURF.gz", InputRole::kSurface, InputFormat::kSurf},
+      {"Cort.STL", InputRole::kSurface, InputFormat::kStl},
+      {"cort.vtk", InputRole::kSurface, InputFormat::kVtk},
+      {"norm.vtk.gz", InputRole::kNormals, InputFormat::kVtkNormals},
+      {"mesh.key", InputRole::kMesh, InputFormat::kDyna},
+      {"mesh.Inp", InputRole::kMesh, InputFormat::kAbaqus},
+      {"mesh.msh", InputRole::kSurface, InputFormat::kUnknown},
+      {"cort.surf.bak", InputRole::kSurface, InputFormat::kUnknown},
+      {"normals.ply", InputRole::kNormals, InputFormat::kUnknown},
+      {"dir.v2/cort", InputRole::kSurface, InputFormat::kSurf},
+  };
+  for (const auto& [name, role, format] : cases) {
+    EXPECT_EQ(inputFormatOf(name, role), format) << name;
+  }
+}
+
+}  // namespace
+
+}  // namespace verdask
