@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "test_util.h"
@@ -170,6 +171,12 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
       {withInputs({"-measure", "along"}),
        "entered invalid measure: vertex, surface, normal or symmetric\n"},
       {withInputs({"-elset", "A,B"}), "entered invalid name for element set\n"},
+      {{"mesh.hmascii", "cort.stl", "norm.ply", "trab.surf"},
+       "Unknown file type of norm.ply: the normals file may be .vtk, or - for the cortical "
+       "file's own or computed normals\n"},
+      {{"mesh.txt", "cort.surf", "norm.vtk", "trab.surf"},
+       "Unknown file type of mesh.txt: the mesh may be .hmascii, .inp, .k, .key, .msh, .stl, "
+       ".ply, .obj, .off, .vtk, .vtp\n"},
   };
   for (const auto& [args, message] : cases) {
     SCOPED_TRACE(args.empty() ? "no arguments" : args.back());
@@ -179,6 +186,44 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
     EXPECT_EQ(r.exitCode, 255);
     EXPECT_EQ(r.out, "\n" + message + kUsage);
     for (const char* output : {"ans.log", "out.k", "table.log"}) EXPECT_FALSE(dir.exists(output));
+  }
+}
+
+// A mesh with its own numbers keeps them in the logs and the deck, unless
+// -num and -val are given; normals "-" come from the cortical triangles.
+TEST(EndToEnd, OwnNumberedMeshKeepsItsNumbersInTheLogsAndDeck) {
+  ScratchDir dir;
+  Bone bone;
+  bone.writeTo(dir);
+  dir.write("mesh.k",
+            "*KEYWORD\n*NODE\n101,0,0,0.5\n205,100,1,0.5\n7,200,4,0.5\n*ELEMENT_SHELL\n"
+            "55,4,101,205,7,7\n*ELEMENT_SOLID\n56,4,101,205,7,7,7,7,7,7\n*END\n");
+  dir.write("cort.obj", "v 0 0 0\nv 100 0 0\nv 200 0 0\nv 100 -50 0\nf 1 2 4\nf 2 3 4\n");
+  const std::string rows =
+      "101\t\t2.000e+001\t0.00\n205\t\t3.142e+000\t0.00\n7\t\t1.300e+000\t0.00\n";
+  const std::string thickness =
+      "     20.00000000      3.14159012      1.29999995      1.29999995\n";
+  const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases = {
+      {{"mesh.k", "cort.surf", "norm.vtk", "trab.surf"},
+       "Found 3 normals in norm.vtk file\n",
+       "      55       4     101     205       7       7\n"},
+      {{"mesh.k", "cort.obj", "-", "trab.surf", "-num", "9", "-val", "2"},
+       "Computed 4 normals from the triangles of cort.obj\n",
+       "       9       2     101     205       7       7\n"},
+  };
+  for (const auto& [args, normalsLine, card] : cases) {
+    RunResult r = runTool(args, dir.path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("Used 3 vertices in mesh surface mesh.k file\n"), std::string::npos);
+    EXPECT_NE(r.out.find(normalsLine + "Finished calculating values\nFound 1 triangles in mesh.k "
+                                       "file\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("verdask: mesh.k: left out of the deck, not being shells: 1 "
+                         "ELEMENT_SOLID elements\n"),
+              std::string::npos);
+    EXPECT_EQ(dir.read("ans.log"), kAnswerHeader + rows);
+    EXPECT_EQ(dir.read("out.k"), kDeckHeader + card + thickness + "*END\n");
   }
 }
 
