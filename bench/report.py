@@ -28,3 +28,10 @@ for size, values in samples.items():
 print("floor: the ANN library alone building both trees and answering one query per mesh vertex "
       "on each; ratio: wall / floor; ANN-only: a whole run with ANN answering every query, as "
       "verdask did before its fast index (its outputs are the ones compared)")
+print()
+print(f"{'size':4} {'read .surf s':>12} {'binary STL s':>12} {'binary PLY s':>12}")
+for size, values in samples.items():
+    if "read_surf.read" in values:
+        print(f"{size:4} " + " ".join(f"{min(values[f'read_{f}.read']):12.3f}"
+                                      for f in ("surf", "stl", "ply")))
+print("read: the cortical surface's points and triangles read as the tool reads them, the best of five")

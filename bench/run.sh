@@ -5,7 +5,8 @@
 #   T: tie-heavy, as S but with surface vertices on an integer grid and mesh vertices at halves
 # Datasets are cached in bench/data/. RUNS (default 5) sets the runs per size. Each size
 # runs verdask with -threads 1 and with the default, the ANN floor, and once a run with
-# ANN alone answering every query, whose outputs verdask's must equal byte for byte.
+# ANN alone answering every query, whose outputs verdask's must equal byte for byte, and
+# the time to read the cortical surface as .surf, binary STL and binary PLY.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/build.sh
@@ -42,6 +43,11 @@ for size in "${sizes[@]}"; do
     done
   done
   echo "$size ties $("$bin/stage_bench" ties "$data") same=$same" >>"$results"
+  # The cortical surface as binary STL and PLY, read as the tool reads it, beside its .surf.
+  [ -f "$data/cort.ply" ] || python3 bench/surface_formats.py "$data/cort.surf" "$data/cort"
+  for format in surf stl ply; do
+    echo "$size read_$format $("$bin/stage_bench" read "$data/cort.$format")" >>"$results"
+  done
 done
 python3 bench/report.py "$results"
 rm -f "$results"

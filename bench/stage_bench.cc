@@ -7,6 +7,8 @@
 //                                           of those went to the ANN library
 //   stage_bench annrun <dataset dir> <out>  the pass and the deck with ANN alone answering every
 //                                           query, as the tool did before its fast index
+//   stage_bench read <surface file>         reading a surface's points and triangles as the tool
+//                                           does, by its extension; the best of five
 //
 // Each prints one line of name=value pairs.
 #include <ANN/ANN.h>
@@ -16,6 +18,8 @@
 #include <memory>
 #include <string>
 
+#include "input/formats.h"
+#include "input/polygon_soup.h"
 #include "io/readers.h"
 #include "output/shell_cards.h"
 #include "thickness/nearest_vertex.h"
@@ -111,12 +115,44 @@ int annRun(Inputs& in, const std::string& out) {
   return 0;
 }
 
+// Reads a surface's points and triangles; the seconds it took, or -1.
+double readSurfaceOnce(const char* name) {
+  FILE* file = openFile(name, "rb");
+  double start = now();
+  std::vector<int> triangles;
+  int status;
+  if (inputFormatOf(name, InputRole::kSurface) == InputFormat::kSurf) {
+    PointSet points;
+    int count;
+    status = parseSurfVertices(file, points, count);
+    if (status == 0) status = parseSurfTriangles(file, name, count, triangles);
+  } else {
+    PolygonSoup soup;
+    status = readPolygonSoup(file, name, inputFormatOf(name, InputRole::kSurface), soup);
+    triangulate(soup, triangles);
+  }
+  double seconds = now() - start;
+  fclose(file);
+  return status == 0 ? seconds : -1;
+}
+
+int printRead(const char* name) {
+  double best = 1e9;
+  for (int run = 0; run < 5; ++run) best = std::min(best, readSurfaceOnce(name));
+  if (best < 0) return 1;
+  printf("read=%.3f\n", best);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string mode = argc > 2 ? argv[1] : "";
+  if (mode == "read") return printRead(argv[2]);
   if (mode != "floor" && mode != "ties" && !(mode == "annrun" && argc > 3)) {
-    fprintf(stderr, "usage: stage_bench floor|ties <dataset dir> | annrun <dataset dir> <out>\n");
+    fprintf(stderr,
+            "usage: stage_bench floor|ties <dataset dir> | annrun <dataset dir> <out> | read "
+            "<surface file>\n");
     return 2;
   }
   Inputs in;

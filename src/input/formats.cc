@@ -106,17 +106,18 @@ const char* supportedExtensions(InputRole role) {
 }
 
 int readPolygonSoup(FILE* file, const char* name, InputFormat format, PolygonSoup& soup) {
-  std::string data;
+  FileBytes bytes;
   SoupReader reader = soupReaderOf(format);
   if (!reader) return readFailure("%s: not a surface format", name);
-  if (!readAll(file, &data)) return readFailure("%s: the file cannot be read", name);
-  if (int status = reader(data, name, soup)) return status;
+  if (!bytes.load(file)) return readFailure("%s: the file cannot be read", name);
+  if (int status = reader(bytes.view(), name, soup)) return status;
   return checkSoup(soup, name);
 }
 
 int readShellMesh(FILE* file, const char* name, InputFormat format, ShellMesh& mesh) {
-  std::string data;
-  if (!readAll(file, &data)) return readFailure("%s: the file cannot be read", name);
+  FileBytes bytes;
+  if (!bytes.load(file)) return readFailure("%s: the file cannot be read", name);
+  std::string_view data = bytes.view();
   switch (format) {
     case InputFormat::kAbaqus:
       return readAbaqus(data, name, mesh);

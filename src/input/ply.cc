@@ -16,6 +16,7 @@ struct PlyProperty {
   std::string name;
   NumberType type = NumberType::kUnknown;
   NumberType countType = NumberType::kUnknown;  // a list's; kUnknown for a single value
+  int role = -1;                                // see assignRoles
 };
 
 struct PlyElement {
@@ -125,12 +126,33 @@ size_t leastBytes(const PlyElement& element) {
   return bytes;
 }
 
+// What a property is to the reader: x, y, z, nx, ny, nz of a vertex, a face's
+// point list, or something passed over.
+constexpr int kFaceIndices = 6;
+constexpr int kPassedOver = -1;
+
+void assignRoles(PlyHeader& header) {
+  static const char* const kVertexNames[] = {"x", "y", "z", "nx", "ny", "nz"};
+  for (PlyElement& element : header.elements) {
+    for (PlyProperty& p : element.properties) {
+      bool list = p.countType != NumberType::kUnknown;
+      p.role = kPassedOver;
+      for (int v = 0; v < 6 && element.name == "vertex" && !list; ++v) {
+        if (p.name == kVertexNames[v]) p.role = v;
+      }
+      if (element.name == "face" && list &&
+          (p.name == "vertex_indices" || p.name == "vertex_index")) {
+        p.role = kFaceIndices;
+      }
+    }
+  }
+}
+
 // Reads one item's properties; a vertex's go to the soup's points and
 // normals, a face's index list to its polygons.
 int readItem(PlyValues& values, const PlyElement& element, long long item, const char* name,
-             PolygonSoup& soup, double vertex[6], bool* hasNormals) {
-  bool isVertex = element.name == "vertex", isFace = element.name == "face";
-  static const char* const kVertexNames[] = {"x", "y", "z", "nx", "ny", "nz"};
+             bool isVertex, PolygonSoup& soup) {
+  double vertex[6] = {0, 0, 0, 0, 0, 0};
   for (const PlyProperty& p : element.properties) {
     double value, count = 1;
     bool list = p.countType != NumberType::kUnknown;
@@ -139,19 +161,18 @@ int readItem(PlyValues& values, const PlyElement& element, long long item, const
       return readFailure("%s: %s %lld has a list count that cannot be", name, element.name.c_str(),
                          item + 1);
     }
-    bool indices = isFace && list && (p.name == "vertex_indices" || p.name == "vertex_index");
     for (long long k = 0; k < static_cast<long long>(count); ++k) {
       if (!values.next(p.type, &value)) {
         return readFailure("%s: %s %lld is cut short or not a number", name, element.name.c_str(),
                            item + 1);
       }
-      if (indices) soup.corners.push_back(static_cast<int>(wholeNumber(value)));
-      for (int v = 0; v < 6 && isVertex && !list; ++v) {
-        if (p.name == kVertexNames[v]) vertex[v] = value;
+      if (p.role == kFaceIndices) {
+        soup.corners.push_back(static_cast<int>(wholeNumber(value)));
+      } else if (p.role != kPassedOver) {
+        vertex[p.role] = value;
       }
     }
-    if (indices) soup.endPolygon();
-    if (isVertex && p.name == "nx") *hasNormals = true;
+    if (p.role == kFaceIndices) soup.endPolygon();
   }
   if (isVertex) {
     soup.points.push_back({vertex[0], vertex[1], vertex[2]});
@@ -166,6 +187,7 @@ int readPly(std::string_view data, const char* name, PolygonSoup& soup) {
   ByteCursor cursor(data);
   PlyHeader header;
   if (int status = readHeader(cursor, name, header)) return status;
+  assignRoles(header);
   PlyValues values(cursor, header.format);
   bool hasNormals = false;
   for (const PlyElement& element : header.elements) {
@@ -173,11 +195,18 @@ int readPly(std::string_view data, const char* name, PolygonSoup& soup) {
       return readFailure("%s: %lld %s elements cannot be in the file's %zu bytes", name,
                          element.count, element.name.c_str(), data.size());
     }
+    bool isVertex = element.name == "vertex";
+    if (isVertex) {
+      soup.points.reserve(element.count);
+      soup.normals.reserve(element.count);
+    }
+    if (element.name == "face") {
+      soup.corners.reserve(3 * element.count);
+      soup.ends.reserve(element.count);
+    }
+    for (const PlyProperty& p : element.properties) hasNormals = hasNormals || p.role == 3;
     for (long long item = 0; item < element.count; ++item) {
-      double vertex[6] = {0, 0, 0, 0, 0, 0};
-      if (int status = readItem(values, element, item, name, soup, vertex, &hasNormals)) {
-        return status;
-      }
+      if (int status = readItem(values, element, item, name, isVertex, soup)) return status;
     }
   }
   if (!hasNormals) soup.normals.clear();

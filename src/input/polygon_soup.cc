@@ -84,9 +84,16 @@ void addCells(const std::vector<long long>& ends, const std::vector<long long>& 
   }
 }
 
-int triangulate(const PolygonSoup& soup, std::vector<int>& triangles) {
+int triangulate(PolygonSoup& soup, std::vector<int>& triangles) {
+  if (soup.corners.size() == 3 * soup.ends.size()) {
+    triangles = std::move(soup.corners);
+    soup.corners.clear();
+    soup.ends.clear();
+    return 0;
+  }
   int split = 0;
   triangles.clear();
+  triangles.reserve(soup.corners.size());
   for (int f = 0; f < soup.polygonCount(); ++f) {
     const int* corner = soup.firstCorner(f);
     int count = soup.cornersOf(f);

@@ -19,8 +19,9 @@ void addCells(const std::vector<long long>& ends, const std::vector<long long>& 
               int firstPoint, PolygonSoup& soup);
 
 /// Splits each polygon into triangles as a fan from its first corner; the
-/// number of polygons that had more than three corners.
-int triangulate(const PolygonSoup& soup, std::vector<int>& triangles);
+/// number of polygons that had more than three corners. A checked soup of triangles
+/// alone hands its corners over.
+int triangulate(PolygonSoup& soup, std::vector<int>& triangles);
 
 /// Merges corners of equal coordinates (STL repeats them per facet) into
 /// shared points, in order of first appearance; each corner's point goes to

@@ -1,6 +1,8 @@
 #include "input/scan.h"
 
 #include <fast_float/fast_float.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdarg>
@@ -19,11 +21,27 @@ int readFailure(const char* format, ...) {
   return kReadFailed;
 }
 
-bool readAll(FILE* file, std::string* data) {
-  data->clear();
+FileBytes::~FileBytes() {
+  if (map_) munmap(map_, mapped_);
+}
+
+bool FileBytes::load(FILE* file) {
+  struct stat info;
+  off_t at = ftello(file);
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && at >= 0 &&
+      info.st_size > at) {
+    void* map = mmap(nullptr, info.st_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(file), 0);
+    if (map != MAP_FAILED) {
+      map_ = map;
+      mapped_ = info.st_size;
+      view_ = std::string_view(static_cast<const char*>(map) + at, mapped_ - at);
+      return true;
+    }
+  }
   char block[1 << 16];
   size_t read;
-  while ((read = fread(block, 1, sizeof block, file)) > 0) data->append(block, read);
+  while ((read = fread(block, 1, sizeof block, file)) > 0) copy_.append(block, read);
+  view_ = copy_;
   return !ferror(file);
 }
 

@@ -16,8 +16,23 @@ constexpr int kReadFailed = -1;
 /// Reports one line (printf-style, the newline added) and returns kReadFailed.
 int readFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-/// Reads the rest of `file` into `data`; false when it cannot be read whole.
-bool readAll(FILE* file, std::string* data);
+/// The rest of a file's bytes: mapped where the file is regular, else read.
+class FileBytes {
+ public:
+  FileBytes() = default;
+  ~FileBytes();
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+  /// False when the file cannot be read whole.
+  bool load(FILE* file);
+  std::string_view view() const { return view_; }
+
+ private:
+  void* map_ = nullptr;
+  size_t mapped_ = 0;
+  std::string copy_;
+  std::string_view view_;
+};
 
 class ByteCursor {
  public:
