@@ -9,14 +9,19 @@
 //                                           query, as the tool did before its fast index
 //   stage_bench read <surface file>         reading a surface's points and triangles as the tool
 //                                           does, by its extension; the best of five
+//   stage_bench cgal-read <surface file>    the same with CGAL's polygon soup reader, which
+//                                           the tool's own STL and PLY readers replace
 //
 // Each prints one line of name=value pairs.
 #include <ANN/ANN.h>
+#include <CGAL/IO/polygon_soup_io.h>
+#include <CGAL/Simple_cartesian.h>
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "input/formats.h"
 #include "input/polygon_soup.h"
@@ -136,9 +141,17 @@ double readSurfaceOnce(const char* name) {
   return status == 0 ? seconds : -1;
 }
 
-int printRead(const char* name) {
+double readWithCgalOnce(const char* name) {
+  double start = now();
+  std::vector<CGAL::Simple_cartesian<double>::Point_3> points;
+  std::vector<std::vector<size_t>> polygons;
+  bool read = CGAL::IO::read_polygon_soup(std::string(name), points, polygons);
+  return read ? now() - start : -1;
+}
+
+int printRead(const char* name, double (*readOnce)(const char*)) {
   double best = 1e9;
-  for (int run = 0; run < 5; ++run) best = std::min(best, readSurfaceOnce(name));
+  for (int run = 0; run < 5; ++run) best = std::min(best, readOnce(name));
   if (best < 0) return 1;
   printf("read=%.3f\n", best);
   return 0;
@@ -148,11 +161,12 @@ int printRead(const char* name) {
 
 int main(int argc, char** argv) {
   std::string mode = argc > 2 ? argv[1] : "";
-  if (mode == "read") return printRead(argv[2]);
+  if (mode == "read") return printRead(argv[2], readSurfaceOnce);
+  if (mode == "cgal-read") return printRead(argv[2], readWithCgalOnce);
   if (mode != "floor" && mode != "ties" && !(mode == "annrun" && argc > 3)) {
     fprintf(stderr,
-            "usage: stage_bench floor|ties <dataset dir> | annrun <dataset dir> <out> | read "
-            "<surface file>\n");
+            "usage: stage_bench floor|ties <dataset dir> | annrun <dataset dir> <out> | "
+            "read|cgal-read <surface file>\n");
     return 2;
   }
   Inputs in;

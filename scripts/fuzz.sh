@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Fuzzes the three readers and the whole run with libFuzzer (clang, with
+# Fuzzes every reader and the whole run with libFuzzer (clang, with
 # AddressSanitizer and UndefinedBehaviorSanitizer):
 #   bash scripts/fuzz.sh [seconds per target] [parallel jobs]
 # Defaults: 30 seconds, one target at a time. New corpus entries collect in
@@ -11,7 +11,8 @@ jobs=${2:-1}
 bash scripts/setup.sh test
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERDASK_FUZZ=ON \
   -DVERDASK_TESTS=OFF >/dev/null
-cmake --build build-fuzz -j2 --target fuzz_mesh fuzz_surf fuzz_normals fuzz_run >/dev/null
+targets=(mesh surf normals run stl ply obj off vtkpolydata vtp abaqus dyna gmsh)
+cmake --build build-fuzz -j2 --target "${targets[@]/#/fuzz_}" >/dev/null
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 run_target() {
   local target=$1 work=fuzz/work/$1
@@ -29,7 +30,7 @@ run_target() {
 }
 status=0
 pids=()
-for target in mesh surf normals run; do
+for target in "${targets[@]}"; do
   run_target "$target" &
   pids+=($!)
   if ((${#pids[@]} >= jobs)); then
