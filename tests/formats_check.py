@@ -3,7 +3,7 @@ that every format gives the thickness of the .hmascii/.surf/.vtk run:
 
 - surfaces by VTK's STL (ASCII, binary), PLY, OBJ, legacy (4.2 and 5.1, ASCII
   and binary) and XML PolyData writers (ascii, inline, appended raw and
-  base64, compressed and not);
+  base64, compressed and not), and meshio's OFF writer;
 - normals with "-": carried by the cortical file, or computed from its
   triangles and turned round when its triangles wind inwards;
 - meshes by meshio's Abaqus and Gmsh (4.1, 2.2) writers and LS-DYNA decks in
@@ -101,12 +101,19 @@ SURFACE_WRITERS = {
     "vtp-appended": xml_writer("Appended", False) + (True,),
     "vtp-appended-zlib": xml_writer("Appended", True) + (True,),
     "vtp-appended-base64-zlib": xml_writer("Appended", True, True) + (True,),
+    "off-meshio": (None, ".off", "off", True),
 }
 
 
 def write_surface(work, stem, kind, data):
     writer_class, extension, configure, _ = SURFACE_WRITERS[kind]
     path = os.path.join(work, stem + extension)
+    if writer_class is None:  # meshio's writer, for a format VTK does not write
+        points = numpy.array([data.GetPoint(k) for k in range(data.GetNumberOfPoints())])
+        cells = numpy.array([[data.GetCell(c).GetPointId(k) for k in range(3)]
+                             for c in range(data.GetNumberOfCells())])
+        meshio.write(path, meshio.Mesh(points, [("triangle", cells)]), file_format=configure)
+        return path
     writer = writer_class()
     writer.SetInputData(data)
     writer.SetFileName(path)
