@@ -11,6 +11,7 @@ that every format gives the thickness of the .hmascii/.surf/.vtk run:
 
     python3 formats_check.py <verdask binary> <directory with the four inputs>
 """
+import gzip
 import os
 import random
 import re
@@ -142,6 +143,12 @@ def check_surfaces(binary, examples, work, example, base):
             close(rows[n][:1], base[n][:1], 3) and
             (kind.startswith("stl") or abs(rows[n][1] - base[n][1]) <= 0.05) for n in base)
         check(set(rows) == set(base) and same, f"{kind}: ans.log differs from the .surf run's")
+        if kind == "stl-binary":  # compressed, through zlib, as the plain files
+            for path in paths:
+                with open(path, "rb") as plain, gzip.open(path + ".gz", "wb") as packed:
+                    packed.write(plain.read())
+            _, packed_rows = run(binary, work, [mesh, paths[0] + ".gz", normals, paths[1] + ".gz"])
+            check(packed_rows == rows, "stl-binary.gz: ans.log differs from the plain files'")
 
 
 def check_normals(binary, examples, work, example, base):
