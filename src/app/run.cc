@@ -65,6 +65,7 @@ struct SurfaceInputs {
   std::vector<int> corners;
   std::vector<Coord3> fileNormals;  // the normals the file carries, if any
   int splitPolygons = 0;            // polygons of more than three corners
+  std::string triangleTrouble;      // why triangles read for the normals alone are not there
   std::unique_ptr<NearestVertex> vertices;
   std::unique_ptr<ClosestPoint> triangles;
 
@@ -135,8 +136,14 @@ int readSurface(const SurfaceRead& read, SurfaceInputs& surface) {
   int status;
   if (read.format == InputFormat::kSurf) {
     status = parseSurfVertices(read.file, surface.points, surface.count);
-    if (status == 0 && read.triangles) {
+    if (status == 0 && read.tree) {
       status = parseSurfTriangles(read.file, read.name, surface.count, surface.corners);
+    } else if (status == 0 && read.triangles) {
+      // Wanted for the normals alone: what is wrong with them is told when normals are computed.
+      ReportCapture capture(&surface.triangleTrouble);
+      int triangles = parseSurfTriangles(read.file, read.name, surface.count, surface.corners);
+      if (triangles != 0) surface.corners.clear();
+      if (triangles == kSurfWithoutTriangles) surface.triangleTrouble.clear();
     }
   } else {
     status = readSoupSurface(read.file, read.name, read.format, surface);
@@ -226,6 +233,7 @@ int takeCorticalNormals(const InputFiles& files, RunInputs& in, int threads, std
     return 0;
   }
   if (cortical.corners.empty()) {
+    report("%s", cortical.triangleTrouble.c_str());
     return readFailure("%s has no triangles to compute normals from", files.corticalName);
   }
   in.normals = angleWeightedNormals(cortical.points, cortical.corners);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <string>
 
 #include "input/scan.h"
 #include "io/readers.h"
@@ -60,7 +61,12 @@ void MeshBuilder::addOther(const std::string& kind, long long count) {
 
 int MeshBuilder::finish(ShellMesh& mesh) {
   if (elements_.empty()) {
-    return readFailure("%s: no shell or surface element (triangles or quadrilaterals)", name_);
+    std::string others;
+    for (const auto& [kind, count] : others_) {
+      others += (others.empty() ? ", only " : ", ") + std::to_string(count) + " " + kind;
+    }
+    return readFailure("%s: no shell or surface element (triangles or quadrilaterals)%s", name_,
+                       others.c_str());
   }
   std::vector<std::pair<long long, int>> sorted(nodes_.size());
   for (size_t i = 0; i < nodes_.size(); ++i) sorted[i] = {nodes_[i].number, static_cast<int>(i)};

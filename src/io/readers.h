@@ -23,6 +23,9 @@ int parseSurfVertices(FILE* surf, PointSet& points, int& count);
 /// names the file in messages.
 int parseSurfTriangles(FILE* surf, const char* name, int vertexCount, std::vector<int>& corners);
 
+/// parseSurfTriangles's status for a file without triangles.
+constexpr int kSurfWithoutTriangles = -2;
+
 /// Refuses a surface with a triangle wider than the closest-point search
 /// can measure (1e75).
 int checkTriangleWidths(const PointSet& points, const std::vector<int>& corners, const char* name);

@@ -13,7 +13,7 @@ namespace {
 
 enum TriangleStatus {
   kNoStream = -1,
-  kNoTriangles = -2,
+  kNoTriangles = kSurfWithoutTriangles,
   kEndBeforeAllTriangles = -3,
   kShortTriangle = -4,
   kVertexOutOfRange = -5,
