@@ -274,7 +274,7 @@ TEST(MeshReaders, RefuseWhatDoesNotAddUpWithOneLine) {
       {readAbaqus, nodes + "*ELEMENT, TYPE=S3\n1, 1, 2, 3\n1, 3, 2, 1\n",
        "m: element 1 is given twice\n"},
       {readAbaqus, nodes + "*ELEMENT, TYPE=C3D4\n1, 1, 2, 3, 1\n",
-       "m: no shell or surface element (triangles or quadrilaterals)\n"},
+       "m: no shell or surface element (triangles or quadrilaterals), only 1 C3D4\n"},
       {readAbaqus, nodes + "*ELEMENT, TYPE=S4R\n1, 1, 2, 3\n",
        "m, line 6: a S4R element line that is not 5 numbers\n"},
       {readAbaqus, "*NODE\n0, 1, 1, 1\n",
