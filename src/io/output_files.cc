@@ -1,6 +1,7 @@
 #include "io/output_files.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,12 +35,32 @@ extern "C" void removeOnSignal(int signal) {
 
 void removeAtExit() { discardOutputs(); }
 
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Holds the cleanup signals back while it lives: a file made but not yet
+// listed would be left behind by a signal in between.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : kCleanupSignals) sigaddset(&held, signal);
+    pthread_sigmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
 void installCleanup() {
   static bool installed = false;
   if (installed) return;
   installed = true;
   std::atexit(removeAtExit);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, removeOnSignal);
+  for (int signal : kCleanupSignals) std::signal(signal, removeOnSignal);
 }
 
 // The mode a new file would get from fopen, or the existing file's own.
@@ -97,6 +118,7 @@ FILE* openOutputFile(const char* name) {
                      : strdup(name);
   if (!target) return nullptr;
   installCleanup();
+  SignalsHeld held;
   Pending& slot = slots[used];
   FILE* stream = openBeside(target, exists ? &info : nullptr, &slot.temporary);
   if (!stream) {
