@@ -68,37 +68,10 @@ int MeshBuilder::finish(ShellMesh& mesh) {
     return readFailure("%s: no shell or surface element (triangles or quadrilaterals)%s", name_,
                        others.c_str());
   }
-  std::vector<std::pair<long long, int>> sorted(nodes_.size());
-  for (size_t i = 0; i < nodes_.size(); ++i) sorted[i] = {nodes_[i].number, static_cast<int>(i)};
-  std::sort(sorted.begin(), sorted.end());
-  for (size_t i = 1; i < sorted.size(); ++i) {
-    if (sorted[i].first == sorted[i - 1].first) {
-      return readFailure("%s, line %lld: node %lld is given twice", name_,
-                         nodes_[std::max(sorted[i].second, sorted[i - 1].second)].line,
-                         sorted[i].first);
-    }
-  }
-  std::vector<int> position(nodes_.size(), 0);  // from 1 among the nodes used; 0 unused
-  std::vector<long long> elementNumbers;
-  for (Element& element : elements_) {
-    elementNumbers.push_back(element.number);
-    for (int k = 0; k < element.cornerCount; ++k) {
-      int node = findNode(sorted, element.corners[k]);
-      if (node < 0) {
-        return readFailure("%s, line %lld: element %lld names node %lld, which is not a node",
-                           name_, element.line, element.number, element.corners[k]);
-      }
-      element.corners[k] = node;
-      position[node] = 1;
-    }
-  }
-  std::sort(elementNumbers.begin(), elementNumbers.end());
-  auto twice = std::adjacent_find(elementNumbers.begin(), elementNumbers.end());
-  if (twice != elementNumbers.end()) {
-    return readFailure("%s: element %lld is given twice", name_, *twice);
-  }
-  for (size_t i = 0; i < nodes_.size(); ++i) {
-    if (!position[i]) continue;
+  std::vector<int> used;
+  if (int status = resolveCorners(used)) return status;
+  std::vector<int> position(nodes_.size(), 0);  // from 1 among the nodes used
+  for (int i : used) {
     mesh.nodes.push_back(nodes_[i].p);
     mesh.elements.nodeNumbers.push_back(static_cast<int>(nodes_[i].number));
     position[i] = static_cast<int>(mesh.nodes.size());
@@ -117,6 +90,42 @@ int MeshBuilder::finish(ShellMesh& mesh) {
   }
   if (!parts) mesh.elements.parts.clear();
   mesh.others = others_;
+  return 0;
+}
+
+int MeshBuilder::resolveCorners(std::vector<int>& used) {
+  std::vector<std::pair<long long, int>> sorted(nodes_.size());
+  for (size_t i = 0; i < nodes_.size(); ++i) sorted[i] = {nodes_[i].number, static_cast<int>(i)};
+  std::sort(sorted.begin(), sorted.end());
+  for (size_t i = 1; i < sorted.size(); ++i) {
+    if (sorted[i].first == sorted[i - 1].first) {
+      return readFailure("%s, line %lld: node %lld is given twice", name_,
+                         nodes_[std::max(sorted[i].second, sorted[i - 1].second)].line,
+                         sorted[i].first);
+    }
+  }
+  std::vector<char> isUsed(nodes_.size(), 0);
+  std::vector<long long> elementNumbers;
+  for (Element& element : elements_) {
+    elementNumbers.push_back(element.number);
+    for (int k = 0; k < element.cornerCount; ++k) {
+      int node = findNode(sorted, element.corners[k]);
+      if (node < 0) {
+        return readFailure("%s, line %lld: element %lld names node %lld, which is not a node",
+                           name_, element.line, element.number, element.corners[k]);
+      }
+      element.corners[k] = node;
+      isUsed[node] = 1;
+    }
+  }
+  std::sort(elementNumbers.begin(), elementNumbers.end());
+  auto twice = std::adjacent_find(elementNumbers.begin(), elementNumbers.end());
+  if (twice != elementNumbers.end()) {
+    return readFailure("%s: element %lld is given twice", name_, *twice);
+  }
+  for (size_t i = 0; i < nodes_.size(); ++i) {
+    if (isUsed[i]) used.push_back(static_cast<int>(i));
+  }
   return 0;
 }
 

@@ -37,6 +37,9 @@ class MeshBuilder {
     long long line;
   };
   int checkNumber(const char* what, long long number, long long line) const;
+  /// Turns the elements' corners from node numbers into node indexes and lists
+  /// the nodes used, in file order; refuses numbers given twice and missing nodes.
+  int resolveCorners(std::vector<int>& used);
 
   const char* name_;
   std::vector<Node> nodes_;

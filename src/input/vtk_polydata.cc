@@ -147,6 +147,13 @@ bool skipAttribute(VtkReading& in, std::string_view keyword, std::string_view re
   return true;
 }
 
+// A METADATA block runs to the next empty line.
+void skipMetadata(VtkReading& in) {
+  std::string_view line;
+  while (in.cursor.nextLine(&line) && !trimmed(line).empty()) {
+  }
+}
+
 // "FIELD name k" and its k arrays, each "name components tuples type" and its values.
 int skipField(VtkReading& in, std::string_view rest) {
   std::string_view word, line;
@@ -156,8 +163,7 @@ int skipField(VtkReading& in, std::string_view rest) {
   for (long long a = 0; a < arrays; ++a) {
     if (!in.nextKeyword(&word, &line)) return readFailure("%s: a FIELD cut short", in.name);
     if (word == "METADATA") {
-      while (in.cursor.nextLine(&line) && !trimmed(line).empty()) {
-      }
+      skipMetadata(in);
       --a;
       continue;
     }
@@ -167,6 +173,21 @@ int skipField(VtkReading& in, std::string_view rest) {
       return readFailure("%s, line %lld: a FIELD array that cannot be read", in.name,
                          in.cursor.lastLine());
     }
+  }
+  return 0;
+}
+
+// `count` triples of the type named in `rest` (POINTS n type, NORMALS name type).
+int readTriples(VtkReading& in, std::string_view type, long long count, const char* what,
+                std::vector<Coord3>& into) {
+  if (count < 0 || count > kMostPolygons) {
+    return readFailure("%s, line %lld: %s of %lld points cannot be read", in.name,
+                       in.cursor.lastLine(), what, count);
+  }
+  if (!in.readArray(3 * count, numberTypeNamed(type), what)) return kReadFailed;
+  into.clear();
+  for (long long p = 0; p < count; ++p) {
+    into.push_back({in.values[3 * p], in.values[3 * p + 1], in.values[3 * p + 2]});
   }
   return 0;
 }
@@ -181,16 +202,11 @@ int readVtkPolyData(std::string_view data, const char* name, PolygonSoup& soup) 
   bool pointData = false, sawPoints = false;
   while (in.nextKeyword(&keyword, &rest)) {
     int status = 0;
-    long long count = 0;
+    long long count = -1;
     if (keyword == "POINTS") {
       nextInteger(rest, &count);
       nextWord(rest, &word);
-      if (count < 0 || count > kMostPolygons ||
-          !in.readArray(3 * count, numberTypeNamed(word), "POINTS"))
-        return kReadFailed;
-      for (long long p = 0; p < count; ++p) {
-        soup.points.push_back({in.values[3 * p], in.values[3 * p + 1], in.values[3 * p + 2]});
-      }
+      status = readTriples(in, word, count, "POINTS", soup.points);
       sawPoints = true;
     } else if (keyword == "VERTICES" || keyword == "LINES" || keyword == "POLYGONS" ||
                keyword == "TRIANGLE_STRIPS") {
@@ -205,17 +221,9 @@ int readVtkPolyData(std::string_view data, const char* name, PolygonSoup& soup) 
     } else if (keyword == "NORMALS" && pointData) {
       nextWord(rest, &word);
       nextWord(rest, &word);
-      if (tuples < 0 || tuples > kMostPolygons ||
-          !in.readArray(3 * tuples, numberTypeNamed(word), "NORMALS"))
-        return kReadFailed;
-      soup.normals.clear();
-      for (long long p = 0; p + 2 < static_cast<long long>(in.values.size()); p += 3) {
-        soup.normals.push_back({in.values[p], in.values[p + 1], in.values[p + 2]});
-      }
+      status = readTriples(in, word, tuples, "NORMALS", soup.normals);
     } else if (keyword == "METADATA") {
-      std::string_view line;
-      while (in.cursor.nextLine(&line) && !trimmed(line).empty()) {
-      }
+      skipMetadata(in);
     } else if (keyword == "FIELD") {
       status = skipField(in, rest);
     } else if (!skipAttribute(in, keyword, rest, tuples, &status)) {
