@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -249,44 +250,18 @@ int takeCorticalNormals(const InputFiles& files, RunInputs& in, int threads, std
   return 0;
 }
 
-// Runs the four readers side by side, the larger files first, then prints
-// their messages in the run's order up to the first that failed; returns 0 or
-// that reader's exit code.
-int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
-               std::string& failure) {
+// What the four readers did, for their lines in the run's order.
+struct ReaderOutcomes {
   ReaderOutcome mesh, cortical, trabecular, normals;
-  NormalsScan scan;
-  bool ownNormals = files.normalsFromCortical;
-  std::vector<std::function<void()>> readers = {
-      captured(cortical,
-               [&] {
-                 return readSurface({files.cortical.get(), files.corticalName, files.corticalFormat,
-                                     surfaceMode || ownNormals, surfaceMode, TieRule::kEveryTie},
-                                    in.cortical);
-               }),
-      captured(trabecular,
-               [&] {
-                 return readSurface(
-                     {files.trabecular.get(), files.trabecularName, files.trabecularFormat,
-                      surfaceMode, surfaceMode, TieRule::kDistinctCoordinates},
-                     in.trabecular);
-               }),
-      captured(mesh,
-               [&] { return readMesh(files.mesh.get(), files.meshName, files.meshFormat, in); })};
-  if (!ownNormals)
-    readers.push_back(captured(normals, [&] { return scanNormals(files.normals.get(), scan); }));
-  runTasks(threads, readers);
-  // The normals are checked against the cortical count once it is known.
-  std::string normalsLine =
-      driverLine("Found %lld normals in norm.vtk file\n", true, "", "", in.cortical.count);
-  if (normals.status == 0 && cortical.status == 0 && trabecular.status == 0) {
-    captured(normals, [&] {
-      return ownNormals ? takeCorticalNormals(files, in, threads, &normalsLine)
-                        : takeNormals(scan, in.cortical.count, in.normals);
-    })();
-  }
+  std::string normalsLine;
+};
+
+// Prints the readers' messages and lines in the run's order up to the first
+// that failed; returns 0 or that reader's exit code.
+int reportReaders(const InputFiles& files, const RunInputs& in, const ReaderOutcomes& read,
+                  std::string& failure) {
   bool meshOfOld = files.meshFormat == InputFormat::kHmascii;
-  if (!reportReader(mesh,
+  if (!reportReader(read.mesh,
                     driverLine("Failure parsing vertices in mesh.hmascii file\n", meshOfOld,
                                "mesh.hmascii", files.meshName),
                     driverLine("Used %lld vertices in mesh surface .hmascii file\n", meshOfOld,
@@ -294,31 +269,65 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
                     failure)) {
     return kExitMeshFailed;
   }
-  if (!reportReader(
-          cortical,
-          driverLine("Failure parsing vertices in cort.surf file\n",
-                     files.corticalFormat == InputFormat::kSurf, "cort.surf", files.corticalName),
-          surfaceLine("cort.surf", files.corticalName, files.corticalFormat, in.cortical),
-          failure)) {
-    return kExitCorticalFailed;
+  for (auto [outcome, fixed, name, format, surface, code] :
+       {std::tuple{&read.cortical, "cort.surf", files.corticalName, files.corticalFormat,
+                   &in.cortical, kExitCorticalFailed},
+        {&read.trabecular, "trab.surf", files.trabecularName, files.trabecularFormat,
+         &in.trabecular, kExitTrabecularFailed}}) {
+    std::string failureLine = driverLine("Failure parsing vertices in FIXED file\n", false, "FIXED",
+                                         format == InputFormat::kSurf ? fixed : name);
+    if (!reportReader(*outcome, failureLine, surfaceLine(fixed, name, format, *surface), failure)) {
+      return code;
+    }
   }
-  if (!reportReader(
-          trabecular,
-          driverLine("Failure parsing vertices in trab.surf file\n",
-                     files.trabecularFormat == InputFormat::kSurf, "trab.surf",
-                     files.trabecularName),
-          surfaceLine("trab.surf", files.trabecularName, files.trabecularFormat, in.trabecular),
-          failure)) {
-    return kExitTrabecularFailed;
-  }
-  if (!reportReader(normals,
-                    ownNormals
-                        ? std::string("Failure taking normals from ") + files.corticalName + "\n"
-                        : "Failure parsing normals in norm.vtk file\n",
-                    normalsLine, failure)) {
+  std::string normalsFailure =
+      files.normalsFromCortical
+          ? std::string("Failure taking normals from ") + files.corticalName + "\n"
+          : "Failure parsing normals in norm.vtk file\n";
+  if (!reportReader(read.normals, normalsFailure, read.normalsLine, failure)) {
     return kExitNormalsFailed;
   }
   return kExitSuccess;
+}
+
+// Runs the four readers side by side, the larger files first, then prints
+// their messages in the run's order; returns 0 or the first failed reader's exit code.
+int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
+               std::string& failure) {
+  ReaderOutcomes read;
+  NormalsScan scan;
+  bool ownNormals = files.normalsFromCortical;
+  std::vector<std::function<void()>> readers = {
+      captured(read.cortical,
+               [&] {
+                 return readSurface({files.cortical.get(), files.corticalName, files.corticalFormat,
+                                     surfaceMode || ownNormals, surfaceMode, TieRule::kEveryTie},
+                                    in.cortical);
+               }),
+      captured(read.trabecular,
+               [&] {
+                 return readSurface(
+                     {files.trabecular.get(), files.trabecularName, files.trabecularFormat,
+                      surfaceMode, surfaceMode, TieRule::kDistinctCoordinates},
+                     in.trabecular);
+               }),
+      captured(read.mesh,
+               [&] { return readMesh(files.mesh.get(), files.meshName, files.meshFormat, in); })};
+  if (!ownNormals) {
+    readers.push_back(
+        captured(read.normals, [&] { return scanNormals(files.normals.get(), scan); }));
+  }
+  runTasks(threads, readers);
+  // The normals are checked against the cortical count once it is known.
+  read.normalsLine =
+      driverLine("Found %lld normals in norm.vtk file\n", true, "", "", in.cortical.count);
+  if (read.normals.status == 0 && read.cortical.status == 0 && read.trabecular.status == 0) {
+    captured(read.normals, [&] {
+      return ownNormals ? takeCorticalNormals(files, in, threads, &read.normalsLine)
+                        : takeNormals(scan, in.cortical.count, in.normals);
+    })();
+  }
+  return reportReaders(files, in, read, failure);
 }
 
 // Angles mostly above 90 degrees mean the normals point away from the
