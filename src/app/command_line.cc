@@ -309,7 +309,12 @@ const char kMoreOptions[] =
     "'CORTEX'\n"
     "  -material <name>          = material of the Abaqus deck's shell section; default 'CORTEX'\n"
     "  -mid <id (int)>           = material id of the LS-DYNA deck's part; default '1'\n"
-    "  -h, -help, --help, --version = print this text, or the version, and exit\n";
+    "  -h, -help, --help, --version = print this text, or the version, and exit\n"
+    "\nINPUT FILES (by extension, in any case; each may also end in .gz):\n"
+    "  mesh      .hmascii, .inp (Abaqus), .k or .key (LS-DYNA), .msh (Gmsh), or a surface file\n"
+    "  surfaces  .surf, .stl, .ply, .obj, .off, .vtk, .vtp\n"
+    "  normals   .vtk, or - for the normals the cortical file carries, or else normals computed\n"
+    "            from its triangles\n";
 
 }  // namespace
 
