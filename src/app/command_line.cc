@@ -389,7 +389,7 @@ int readInputFormats(InputFiles& inputs) {
              role == InputRole::kMesh      ? "mesh"
              : role == InputRole::kNormals ? "normals file"
                                            : "surface",
-             supportedExtensions(role));
+             supportedExtensions(role).c_str());
       return printUsage();
     }
   }

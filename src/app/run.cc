@@ -198,29 +198,14 @@ bool reportReader(const ReaderOutcome& outcome, const std::string& failure,
   return true;
 }
 
-// `format` with its one %d and, where the file is not of the format of old,
-// its name for `fixed` (the words the format of old has always printed).
-std::string driverLine(const char* format, bool ofOld, const char* fixed, const char* name,
-                       long long count = 0) {
-  std::string text = format, escaped;
-  for (const char* c = name; *c; ++c) escaped += *c == '%' ? "%%" : std::string(1, *c);
-  size_t at = text.find(fixed);
-  if (!ofOld && at != std::string::npos) text.replace(at, strlen(fixed), escaped);
-  char line[4200];
-  snprintf(line, sizeof line, text.c_str(), count);
-  return line;
-}
-
-// The count line of a surface, with the polygons split, if any.
-std::string surfaceLine(const char* fixed, const char* name, InputFormat format,
-                        const SurfaceInputs& surface) {
-  std::string line = driverLine("Found %lld vertices in FIXED file\n", false, "FIXED",
-                                format == InputFormat::kSurf ? fixed : name, surface.count);
+// The count line of a surface, with the polygons split, if any; `file` names
+// it as the driver's lines do.
+std::string surfaceLine(const std::string& file, const SurfaceInputs& surface) {
+  std::string line = "Found " + std::to_string(surface.count) + " vertices in " + file + " file";
   if (surface.splitPolygons > 0) {
-    line.insert(line.size() - 1,
-                ", " + std::to_string(surface.splitPolygons) + " polygons split into triangles");
+    line += ", " + std::to_string(surface.splitPolygons) + " polygons split into triangles";
   }
-  return line;
+  return line + "\n";
 }
 
 // With "-" for the normals: the cortical file's own, or computed from its
@@ -260,13 +245,14 @@ struct ReaderOutcomes {
 // that failed; returns 0 or that reader's exit code.
 int reportReaders(const InputFiles& files, const RunInputs& in, const ReaderOutcomes& read,
                   std::string& failure) {
+  // A file of the formats of old goes by the words its lines have always had.
   bool meshOfOld = files.meshFormat == InputFormat::kHmascii;
-  if (!reportReader(read.mesh,
-                    driverLine("Failure parsing vertices in mesh.hmascii file\n", meshOfOld,
-                               "mesh.hmascii", files.meshName),
-                    driverLine("Used %lld vertices in mesh surface .hmascii file\n", meshOfOld,
-                               ".hmascii", files.meshName, in.meshCount),
-                    failure)) {
+  std::string mesh = meshOfOld ? ".hmascii" : files.meshName;
+  if (!reportReader(
+          read.mesh,
+          "Failure parsing vertices in " + (meshOfOld ? "mesh.hmascii" : mesh) + " file\n",
+          "Used " + std::to_string(in.meshCount) + " vertices in mesh surface " + mesh + " file\n",
+          failure)) {
     return kExitMeshFailed;
   }
   for (auto [outcome, fixed, name, format, surface, code] :
@@ -274,9 +260,9 @@ int reportReaders(const InputFiles& files, const RunInputs& in, const ReaderOutc
                    &in.cortical, kExitCorticalFailed},
         {&read.trabecular, "trab.surf", files.trabecularName, files.trabecularFormat,
          &in.trabecular, kExitTrabecularFailed}}) {
-    std::string failureLine = driverLine("Failure parsing vertices in FIXED file\n", false, "FIXED",
-                                         format == InputFormat::kSurf ? fixed : name);
-    if (!reportReader(*outcome, failureLine, surfaceLine(fixed, name, format, *surface), failure)) {
+    std::string file = format == InputFormat::kSurf ? fixed : name;
+    if (!reportReader(*outcome, "Failure parsing vertices in " + file + " file\n",
+                      surfaceLine(file, *surface), failure)) {
       return code;
     }
   }
@@ -319,8 +305,7 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
   }
   runTasks(threads, readers);
   // The normals are checked against the cortical count once it is known.
-  read.normalsLine =
-      driverLine("Found %lld normals in norm.vtk file\n", true, "", "", in.cortical.count);
+  read.normalsLine = "Found " + std::to_string(in.cortical.count) + " normals in norm.vtk file\n";
   if (read.normals.status == 0 && read.cortical.status == 0 && read.trabecular.status == 0) {
     captured(read.normals, [&] {
       return ownNormals ? takeCorticalNormals(files, in, threads, &read.normalsLine)

@@ -18,20 +18,27 @@ struct Extension {
   bool mesh, surface, normals;  // the roles it may stand in
 };
 
+// In the order the refusal of an unknown extension lists them.
 const Extension kExtensions[] = {
     {".hmascii", InputFormat::kHmascii, true, false, false},
     {".surf", InputFormat::kSurf, false, true, false},
+    {".inp", InputFormat::kAbaqus, true, false, false},
+    {".k", InputFormat::kDyna, true, false, false},
+    {".key", InputFormat::kDyna, true, false, false},
+    {".msh", InputFormat::kGmsh, true, false, false},
     {".stl", InputFormat::kStl, true, true, false},
     {".ply", InputFormat::kPly, true, true, false},
     {".obj", InputFormat::kObj, true, true, false},
     {".off", InputFormat::kOff, true, true, false},
     {".vtk", InputFormat::kVtk, true, true, true},
     {".vtp", InputFormat::kVtp, true, true, false},
-    {".inp", InputFormat::kAbaqus, true, false, false},
-    {".k", InputFormat::kDyna, true, false, false},
-    {".key", InputFormat::kDyna, true, false, false},
-    {".msh", InputFormat::kGmsh, true, false, false},
 };
+
+bool standsAs(const Extension& extension, InputRole role) {
+  return role == InputRole::kMesh      ? extension.mesh
+         : role == InputRole::kSurface ? extension.surface
+                                       : extension.normals;
+}
 
 using SoupReader = int (*)(std::string_view, const char*, PolygonSoup&);
 
@@ -85,24 +92,20 @@ InputFormat inputFormatOf(const char* name, InputRole role) {
                                          : InputFormat::kVtkNormals;
   }
   for (const Extension& extension : kExtensions) {
-    if (strcasecmp(base.c_str() + dot, extension.text) != 0) continue;
-    if (role == InputRole::kNormals)
-      return extension.normals ? InputFormat::kVtkNormals : InputFormat::kUnknown;
-    if (role == InputRole::kMesh ? extension.mesh : extension.surface) return extension.format;
+    if (strcasecmp(base.c_str() + dot, extension.text) != 0 || !standsAs(extension, role)) continue;
+    return role == InputRole::kNormals ? InputFormat::kVtkNormals : extension.format;
   }
   return InputFormat::kUnknown;
 }
 
-const char* supportedExtensions(InputRole role) {
-  switch (role) {
-    case InputRole::kMesh:
-      return ".hmascii, .inp, .k, .key, .msh, .stl, .ply, .obj, .off, .vtk, .vtp";
-    case InputRole::kSurface:
-      return ".surf, .stl, .ply, .obj, .off, .vtk, .vtp";
-    case InputRole::kNormals:
-      return ".vtk, or - for the cortical file's own or computed normals";
+std::string supportedExtensions(InputRole role) {
+  std::string list;
+  for (const Extension& extension : kExtensions) {
+    if (standsAs(extension, role)) list += (list.empty() ? "" : ", ") + std::string(extension.text);
   }
-  return "";
+  return role == InputRole::kNormals
+             ? list + ", or - for the cortical file's own or computed normals"
+             : list;
 }
 
 int readPolygonSoup(FILE* file, const char* name, InputFormat format, PolygonSoup& soup) {

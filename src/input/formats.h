@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "input/input_data.h"
@@ -35,7 +36,7 @@ enum class InputRole { kMesh, kSurface, kNormals };
 InputFormat inputFormatOf(const char* name, InputRole role);
 
 /// The line naming the extensions a role takes, for an unknown one.
-const char* supportedExtensions(InputRole role);
+std::string supportedExtensions(InputRole role);
 
 /// Reads a surface in any of the surface formats; 0 or kReadFailed after reporting.
 int readPolygonSoup(FILE* file, const char* name, InputFormat format, PolygonSoup& soup);

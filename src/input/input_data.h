@@ -31,7 +31,8 @@ struct PolygonSoup {
 /// its shell elements, in file order.
 struct ShellMesh {
   std::vector<Coord3> nodes;
-  ShellElements elements;  // with the file's own numbers, where it has them
+  ShellElements elements;  // with the file's own numbers, where it has them; a part of -1
+                           // where the file gives none, until the run puts -val there
   std::vector<std::pair<std::string, long long>> others;  // elements left out: kind, count
   std::vector<std::string> warnings;                      // what the reader did not follow
 };

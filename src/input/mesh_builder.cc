@@ -49,14 +49,14 @@ int MeshBuilder::addShell(long long number, int part, const long long* corners, 
   return 0;
 }
 
-void MeshBuilder::addOther(const std::string& kind, long long count) {
+void MeshBuilder::addOther(const std::string& kind) {
   for (auto& [known, total] : others_) {
     if (known == kind) {
-      total += count;
+      ++total;
       return;
     }
   }
-  others_.emplace_back(kind, count);
+  others_.emplace_back(kind, 1);
 }
 
 int MeshBuilder::finish(ShellMesh& mesh) {

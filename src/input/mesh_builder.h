@@ -19,7 +19,7 @@ class MeshBuilder {
   int addShell(long long number, int part, const long long* corners, int cornerCount,
                long long line);
   /// An element the deck leaves out, by its kind's name.
-  void addOther(const std::string& kind, long long count = 1);
+  void addOther(const std::string& kind);
   /// Resolves the corners; 0, or kReadFailed after reporting what does not fit.
   int finish(ShellMesh& mesh);
 

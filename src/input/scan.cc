@@ -28,8 +28,7 @@ FileBytes::~FileBytes() {
 bool FileBytes::load(FILE* file) {
   struct stat info;
   off_t at = ftello(file);
-  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && at >= 0 &&
-      info.st_size > at) {
+  if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && at >= 0 && info.st_size > at) {
     void* map = mmap(nullptr, info.st_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(file), 0);
     if (map != MAP_FAILED) {
       map_ = map;
@@ -132,11 +131,6 @@ std::string upperCase(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
   return upper;
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         upperCase(text.substr(0, prefix.size())) == upperCase(prefix);
 }
 
 NumberType numberTypeNamed(std::string_view name) {

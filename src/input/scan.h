@@ -39,7 +39,6 @@ class ByteCursor {
   explicit ByteCursor(std::string_view data) : data_(data) {}
 
   size_t left() const { return data_.size() - at_; }
-  size_t offset() const { return at_; }
   /// The line the cursor is on, from 1.
   long long line() const { return line_; }
   /// The next line without its end (LF or CR LF); false at the end.
@@ -69,7 +68,6 @@ bool nextInteger(std::string_view& rest, long long* value);
 /// `text` without the spaces and tabs around it.
 std::string_view trimmed(std::string_view text);
 std::string upperCase(std::string_view text);
-bool startsWithNoCase(std::string_view text, std::string_view prefix);
 
 /// A value of type T stored at p in the given byte order.
 template <typename T>

@@ -23,9 +23,10 @@ constexpr size_t kFacetBytes = 50;
 
 // A binary STL corner's coordinates as bits (0 and -0 alike), and their hash.
 struct CornerKey {
-  uint32_t bits[3];
-  uint64_t hash;
+  uint32_t bits[3] = {0, 0, 0};
+  uint64_t hash = 0;
 
+  CornerKey() = default;
   explicit CornerKey(const char* corner) {
     for (int k = 0; k < 3; ++k) {
       float v = loadValue<float>(corner + 4 * k, false);
@@ -143,7 +144,7 @@ int readBinaryStl(std::string_view data, const char* name, PolygonSoup& soup) {
   // Each corner's slot is fetched this many corners before it is looked up:
   // the fastest distance measured on the M set.
   constexpr size_t kAhead = 64;
-  std::vector<CornerKey> ahead(kAhead, CornerKey(data.data() + kHeaderBytes - 12));
+  std::vector<CornerKey> ahead(kAhead);
   for (size_t c = 0; c < corners + kAhead; ++c) {
     if (c >= kAhead) soup.corners[c - kAhead] = merger.pointOf(ahead[c % kAhead], soup.points);
     if (c >= corners) continue;

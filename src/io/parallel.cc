@@ -11,6 +11,18 @@ namespace verdask {
 
 int machineThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
 
+void runInRanges(int threads, int count, const std::function<void(int, int)>& work) {
+  int ranges = std::max(1, threads);
+  std::vector<std::function<void()>> tasks;
+  for (int r = 0; r < ranges; ++r) {
+    tasks.push_back([&work, r, ranges, count] {
+      work(static_cast<int>(1LL * count * r / ranges),
+           static_cast<int>(1LL * count * (r + 1) / ranges));
+    });
+  }
+  runTasks(threads, tasks);
+}
+
 namespace {
 
 // The first exception any thread met (out of memory, say), to be thrown again

@@ -12,7 +12,7 @@ struct ShellElements {
   std::vector<int> corners;
   std::vector<int> nodeNumbers;  // the own number of the node at each position; empty: the position
   std::vector<int> numbers;      // each element's own number; empty: numbered from -num
-  std::vector<int> parts;        // each element's own part, -1 for none; empty: -val
+  std::vector<int> parts;        // each element's own part; empty: -val
 
   int count() const { return static_cast<int>(corners.size() / 4); }
   const int* of(int element) const { return &corners[4 * static_cast<size_t>(element)]; }
@@ -30,9 +30,7 @@ struct ShellElements {
   long long elementNumber(int element, int first) const {
     return numbers.empty() ? static_cast<long long>(first) + element : numbers[element];
   }
-  int partOf(int element, int given) const {
-    return parts.empty() || parts[element] < 0 ? given : parts[element];
-  }
+  int partOf(int element, int given) const { return parts.empty() ? given : parts[element]; }
 };
 
 }  // namespace verdask

@@ -35,17 +35,9 @@ class ThicknessFields {
  public:
   ThicknessFields(const float* thickness, int count, int threads)
       : thickness_(thickness), fields_(count) {
-    int chunks = std::max(1, threads);
-    std::vector<std::function<void()>> tasks;
-    for (int c = 0; c < chunks; ++c) {
-      tasks.push_back([this, c, chunks, count] {
-        for (int i = static_cast<int>(1LL * count * c / chunks);
-             i < static_cast<int>(1LL * count * (c + 1) / chunks); ++i) {
-          format(i);
-        }
-      });
-    }
-    runTasks(threads, tasks);
+    runInRanges(threads, count, [this](int begin, int end) {
+      for (int i = begin; i < end; ++i) format(i);
+    });
   }
   void put(TextWriter& deck, int node) const {
     const Field& field = fields_[node - 1];

@@ -51,23 +51,17 @@ std::vector<Coord3> angleWeightedNormals(const PointSet& points,
 bool mostPointTowards(const PointSet& points, const std::vector<Coord3>& normals,
                       const NearestVertex& other, const PointSet& otherPoints, int threads) {
   std::atomic<long long> towards{0}, away{0};
-  int chunks = std::max(1, threads);
-  std::vector<std::function<void()>> tasks;
-  for (int chunk = 0; chunk < chunks; ++chunk) {
-    tasks.push_back([&, chunk] {
-      long long ahead = 0, behind = 0;
-      for (int i = static_cast<int>(1LL * points.count() * chunk / chunks);
-           i < static_cast<int>(1LL * points.count() * (chunk + 1) / chunks); ++i) {
-        const Coord3& p = points.point(i);
-        double dot = dotProduct(normals[i], minus(otherPoints.point(other.nearest(&p.x)), p));
-        ahead += dot > 0;
-        behind += dot < 0;
-      }
-      towards += ahead;
-      away += behind;
-    });
-  }
-  runTasks(threads, tasks);
+  runInRanges(threads, points.count(), [&](int begin, int end) {
+    long long ahead = 0, behind = 0;
+    for (int i = begin; i < end; ++i) {
+      const Coord3& p = points.point(i);
+      double dot = dotProduct(normals[i], minus(otherPoints.point(other.nearest(&p.x)), p));
+      ahead += dot > 0;
+      behind += dot < 0;
+    }
+    towards += ahead;
+    away += behind;
+  });
   return towards > away;
 }
 
