@@ -129,6 +129,8 @@ struct SurfaceRead {
   InputFormat format;
   bool triangles;  // read the triangles (a .surf file's are read only when asked)
   bool tree;       // and index them for closest points
+  bool
+      vertexIndex;  // index the vertices for nearest ones (else only where no triangle has an area)
   TieRule ties;
 };
 
@@ -152,10 +154,12 @@ int readSurface(const SurfaceRead& read, SurfaceInputs& surface) {
   if (status == 0 && read.tree)
     status = checkTriangleWidths(surface.points, surface.corners, read.name);
   if (status != 0) return status;
-  surface.vertices =
-      std::make_unique<NearestVertex>(surface.points, read.ties, IndexChoice::kFastWithAnnJudge);
   if (read.tree) {
     surface.triangles = std::make_unique<ClosestPoint>(surface.points, surface.corners);
+  }
+  if (read.vertexIndex || !surface.triangles || surface.triangles->empty()) {
+    surface.vertices =
+        std::make_unique<NearestVertex>(surface.points, read.ties, IndexChoice::kFastWithAnnJudge);
   }
   return 0;
 }
@@ -286,16 +290,17 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
   std::vector<std::function<void()>> readers = {
       captured(read.cortical,
                [&] {
-                 return readSurface({files.cortical.get(), files.corticalName, files.corticalFormat,
-                                     surfaceMode || ownNormals, surfaceMode, TieRule::kEveryTie},
-                                    in.cortical);
+                 return readSurface(
+                     {files.cortical.get(), files.corticalName, files.corticalFormat,
+                      surfaceMode || ownNormals, surfaceMode, !surfaceMode, TieRule::kEveryTie},
+                     in.cortical);
                }),
       captured(read.trabecular,
                [&] {
-                 return readSurface(
-                     {files.trabecular.get(), files.trabecularName, files.trabecularFormat,
-                      surfaceMode, surfaceMode, TieRule::kDistinctCoordinates},
-                     in.trabecular);
+                 return readSurface({files.trabecular.get(), files.trabecularName,
+                                     files.trabecularFormat, surfaceMode, surfaceMode,
+                                     !surfaceMode || ownNormals, TieRule::kDistinctCoordinates},
+                                    in.trabecular);
                }),
       captured(read.mesh,
                [&] { return readMesh(files.mesh.get(), files.meshName, files.meshFormat, in); })};

@@ -69,8 +69,7 @@ Measurement SurfaceMeasure::corticalPoint(const Coord3& meshVertex) const {
     m.normal = normals_[c];
     return m;
   }
-  ClosestPoint::Hit p =
-      cortical_.triangles->closest(meshVertex, cortical_.vertices->anyNearest(&meshVertex.x));
+  ClosestPoint::Hit p = cortical_.triangles->closest(meshVertex);
   const int* corners = &(*cortical_.corners)[3 * static_cast<size_t>(p.triangle)];
   const Coord3 &a = cortical_.points->point(corners[0]), &b = cortical_.points->point(corners[1]),
                &c = cortical_.points->point(corners[2]);
@@ -88,7 +87,7 @@ Measurement SurfaceMeasure::corticalPoint(const Coord3& meshVertex) const {
 
 Coord3 SurfaceMeasure::closestOn(const IndexedSurface& surface, const Coord3& p) {
   if (surface.triangles->empty()) return surface.points->point(surface.vertices->nearest(&p.x));
-  return surface.triangles->closest(p, surface.vertices->anyNearest(&p.x)).point;
+  return surface.triangles->closest(p).point;
 }
 
 Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {

@@ -30,7 +30,7 @@ class Measure {
 /// A surface as the measures use it; everything must outlive them.
 struct IndexedSurface {
   const PointSet* points;
-  const NearestVertex* vertices;
+  const NearestVertex* vertices;              // in surface mode, only where no triangle has an area
   const std::vector<int>* corners = nullptr;  // from 0, three per triangle: surface mode
   const ClosestPoint* triangles = nullptr;    // over those corners: surface mode
 };

@@ -204,13 +204,6 @@ int NearestVertex::nearest(const double* query) const {
   return ties_ == TieRule::kDistinctCoordinates ? vertexOf(found[0]) : judge(query);
 }
 
-int NearestVertex::anyNearest(const double* query) const {
-  if (!fast_) return judge(query);
-  uint32_t found[2] = {0, 0};
-  fast_->nearest(query, 1, found);
-  return vertexOf(found[0]);
-}
-
 int NearestVertex::judge(const double* query) const {
   ++judged_;
   std::lock_guard<std::mutex> lock(annMutex);

@@ -39,10 +39,6 @@ class NearestVertex {
   /// The index (from 0) of the vertex nearest to `query`; safe from many threads.
   int nearest(const double* query) const;
 
-  /// One of the nearest vertices, whichever the fast tree meets first: for
-  /// uses where ties do not matter, such as a hint.
-  int anyNearest(const double* query) const;
-
   QueryCounts counts() const;
 
   /// The median distance from a sample of the vertices to their nearest other
