@@ -16,10 +16,11 @@ using Kernel = CGAL::Simple_cartesian<double>;
 using Point = Kernel::Point_3;
 using Triangle = Kernel::Triangle_3;
 
-constexpr int kLeafTriangles = 4;
+constexpr int kLeafTriangles = 12;
 constexpr int kMortonBits = 10;  // per axis
-// Splits at Morton bits, then halvings of equal codes: at most 30 + 32 levels.
-constexpr int kMaxDepth = 3 * kMortonBits + 34;
+// Two cuts a level, at Morton bits, then halving equal codes: at most (30 + 32) / 2
+// levels, each leaving at most three children on the stack.
+constexpr int kStackSize = 3 * (3 * kMortonBits + 32) / 2 + 4;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 Point toPoint(const Coord3& c) { return Point(c.x, c.y, c.z); }
@@ -37,15 +38,19 @@ bool hasArea(const Coord3& a, const Coord3& b, const Coord3& c) {
   return n.x != 0 || n.y != 0 || n.z != 0;
 }
 
+// A float at most v, and one at least v: boxes stored in floats still hold
+// their triangles, coordinates beyond a float's range included.
+constexpr float kFloatMax = std::numeric_limits<float>::max();
+constexpr float kFloatInfinity = std::numeric_limits<float>::infinity();
+
 float roundedDown(double v) {
+  if (v >= kFloatMax) return kFloatMax;
+  if (v <= -kFloatMax) return -kFloatInfinity;
   float f = static_cast<float>(v);
-  return f > v ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+  return f > v ? std::nextafter(f, -kFloatInfinity) : f;
 }
 
-float roundedUp(double v) {
-  float f = static_cast<float>(v);
-  return f < v ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
-}
+float roundedUp(double v) { return -roundedDown(-v); }
 
 // Spreads the low ten bits of v two bits apart, for a Morton code.
 uint32_t spreadBits(uint32_t v) {
@@ -57,14 +62,16 @@ uint32_t spreadBits(uint32_t v) {
   return v;
 }
 
-// Sorts keys by their upper 32 bits, keeping the order of equals.
-void radixSortByHighWord(std::vector<uint64_t>& keys) {
+// Sorts keys by the Morton code in their upper word, keeping the order of equals.
+void sortByCode(std::vector<uint64_t>& keys) {
+  constexpr int kDigitBits = kMortonBits;
   std::vector<uint64_t> scratch(keys.size());
-  for (int shift = 32; shift < 64; shift += 8) {
-    size_t start[257] = {};
-    for (uint64_t key : keys) ++start[((key >> shift) & 0xff) + 1];
-    for (int b = 0; b < 256; ++b) start[b + 1] += start[b];
-    for (uint64_t key : keys) scratch[start[(key >> shift) & 0xff]++] = key;
+  for (int shift = 32; shift < 32 + 3 * kMortonBits; shift += kDigitBits) {
+    size_t start[(1 << kDigitBits) + 1] = {};
+    auto digit = [&](uint64_t key) { return (key >> shift) & ((1 << kDigitBits) - 1); };
+    for (uint64_t key : keys) ++start[digit(key) + 1];
+    for (int b = 0; b < 1 << kDigitBits; ++b) start[b + 1] += start[b];
+    for (uint64_t key : keys) scratch[start[digit(key)]++] = key;
     keys.swap(scratch);
   }
 }
@@ -117,30 +124,59 @@ bool mayMeet(const Coord3& o, const Coord3& d, const Coord3& a, const Coord3& b,
   return t >= -slack && t <= before + slack;
 }
 
-double boxSquaredDistance(const float lo[3], const float hi[3], const Coord3& q) {
+// How far each child box of a node lies from q, squared; infinity for no child.
+void childSquaredDistances(const float lo[3][4], const float hi[3][4], const Coord3& q,
+                           double distance[4]) {
   const double c[3] = {q.x, q.y, q.z};
-  double squared = 0;
-  for (int k = 0; k < 3; ++k) {
-    double outside = std::max(lo[k] - c[k], c[k] - hi[k]);
-    if (outside > 0) squared += outside * outside;
+  // No child: an empty box, infinitely far. Written for the compiler to take
+  // two or four children at once.
+  for (int k = 0; k < 4; ++k) distance[k] = 0;
+  for (int axis = 0; axis < 3; ++axis) {
+    for (int k = 0; k < 4; ++k) {
+      double below = lo[axis][k] - c[axis], above = c[axis] - hi[axis][k];
+      double outside = below > above ? below : above;
+      outside = outside > 0 ? outside : 0;
+      distance[k] += outside * outside;
+    }
   }
-  return squared;
 }
 
-// Where the ray o + t d, t >= 0, enters the box; infinity where it misses it.
-double boxEntry(const float lo[3], const float hi[3], const Coord3& o, const Coord3& d) {
-  const double origin[3] = {o.x, o.y, o.z}, direction[3] = {d.x, d.y, d.z};
-  double enter = 0, leave = kInfinity;
+double alongAxis(const float axis[3], const Coord3& p) {
+  return axis[0] * p.x + axis[1] * p.y + axis[2] * p.z;
+}
+
+// How far q lies from a box in a frame of near unit axes, squared, made a
+// little smaller for the axes' rounding to float.
+double frameSquaredDistance(const float axis[3][3], const float lo[3], const float hi[3],
+                            const Coord3& q) {
+  double squared = 0;
   for (int k = 0; k < 3; ++k) {
-    if (direction[k] == 0) {
-      if (origin[k] < lo[k] || origin[k] > hi[k]) return kInfinity;
-      continue;
-    }
-    double t0 = (lo[k] - origin[k]) / direction[k], t1 = (hi[k] - origin[k]) / direction[k];
-    enter = std::max(enter, std::min(t0, t1));
-    leave = std::min(leave, std::max(t0, t1));
+    double along = alongAxis(axis[k], q);
+    double outside = std::max({lo[k] - along, along - hi[k], 0.0});
+    squared += outside * outside;
   }
-  return enter <= leave ? enter : kInfinity;
+  return squared * (1 - 1e-6);
+}
+
+// Where the ray o + t d, t >= 0, enters each child box of a node; infinity
+// where it misses one, or there is no child.
+void childEntries(const float lo[3][4], const float hi[3][4], const int count[4], const Coord3& o,
+                  const Coord3& d, double entry[4]) {
+  const double origin[3] = {o.x, o.y, o.z}, direction[3] = {d.x, d.y, d.z};
+  for (int k = 0; k < 4; ++k) {
+    double enter = 0, leave = kInfinity;
+    for (int axis = 0; axis < 3; ++axis) {
+      if (direction[axis] == 0) {
+        if (origin[axis] < lo[axis][k] || origin[axis] > hi[axis][k]) leave = -1;
+        continue;
+      }
+      double t0 = (lo[axis][k] - origin[axis]) / direction[axis];
+      double t1 = (hi[axis][k] - origin[axis]) / direction[axis];
+      enter = std::max(enter, std::min(t0, t1));
+      leave = std::min(leave, std::max(t0, t1));
+    }
+    entry[k] = count[k] >= 0 && enter <= leave ? enter : kInfinity;
+  }
 }
 
 // The best answer so far: the least value, ties to the lowest triangle.
@@ -151,17 +187,45 @@ struct Best {
   bool beatenBy(double v, int t) const { return v < value || (v == value && t < triangle); }
 };
 
-// A triangle that may hold the closest point: no nearer than `lower`, squared.
-struct Candidate {
-  int triangle;
-  double lower;
-};
-
-// A node waiting on the traversal stack, with its distance from the query.
+// A child waiting on the traversal stack, with its distance from the query.
 struct Pending {
-  int node;
+  int first, count;  // as the node holds them
   double distance;
 };
+
+// Pushes a node's children within `limit`, the nearest last, to be taken first.
+void pushChildren(const int first[4], const int count[4], const double distance[4], double limit,
+                  Pending* stack, int& size) {
+  int start = size;
+  for (int k = 0; k < 4; ++k) {
+    if (!(distance[k] <= limit) || distance[k] == kInfinity) continue;
+    Pending child{first[k], count[k], distance[k]};
+    int at = size++;
+    for (; at > start && stack[at - 1].distance < child.distance; --at) stack[at] = stack[at - 1];
+    stack[at] = child;
+  }
+  assert(size <= kStackSize);
+}
+
+// Where the ray meets the triangle, if it does, kept in `best` when nearer
+// along `axis`. A ray in the triangle's plane meets it in a segment: its end
+// nearer the origin.
+void meetTriangle(const Kernel::Ray_3& ray, int axis, int t, const Triangle& triangle, Best& best) {
+  auto meeting = CGAL::intersection(ray, triangle);
+  if (!meeting) return;
+  Point where;
+  if (const Point* point = boost::get<Point>(&*meeting)) {
+    where = *point;
+  } else {
+    const Kernel::Segment_3& segment = boost::get<Kernel::Segment_3>(*meeting);
+    where = CGAL::squared_distance(segment.source(), ray.source()) <=
+                    CGAL::squared_distance(segment.target(), ray.source())
+                ? segment.source()
+                : segment.target();
+  }
+  double along = (where[axis] - ray.source()[axis]) / ray.to_vector()[axis];
+  if (best.beatenBy(along, t)) best = {along, t, where};
+}
 
 }  // namespace
 
@@ -170,37 +234,29 @@ ClosestPoint::ClosestPoint(const PointSet& points, const std::vector<int>& corne
   // Triangles without area are left out: where many coincide, their boxes all
   // overlap and every query would visit each of them.
   std::vector<uint64_t> keys;
+  keys.reserve(corners.size() / 3);
+  Coord3 lo{kInfinity, kInfinity, kInfinity}, hi = lo * -1;
   for (int t = 0; t < static_cast<int>(corners.size() / 3); ++t) {
     const int* c = &corners[3 * static_cast<size_t>(t)];
-    if (hasArea(points.point(c[0]), points.point(c[1]), points.point(c[2])))
-      keys.push_back(static_cast<uint64_t>(t));
-  }
-  if (!keys.empty()) build(keys);
-}
-
-// Orders the triangles along a Morton curve through their centres and cuts
-// the order where the codes first differ: a tree of nested grid cells.
-void ClosestPoint::build(std::vector<uint64_t>& keys) {
-  auto centre = [&](uint64_t key) {
-    const int* c = corners_ + 3 * static_cast<size_t>(triangleOf(key));
-    const Coord3 &a = points_.point(c[0]), &b = points_.point(c[1]), &d = points_.point(c[2]);
-    return Coord3{(a.x + b.x + d.x) / 3, (a.y + b.y + d.y) / 3, (a.z + b.z + d.z) / 3};
-  };
-  Coord3 lo{kInfinity, kInfinity, kInfinity}, hi = lo * -1;
-  double magnitude = 0;
-  for (uint64_t key : keys) {
-    Coord3 m = centre(key);
-    lo = {std::min(lo.x, m.x), std::min(lo.y, m.y), std::min(lo.z, m.z)};
-    hi = {std::max(hi.x, m.x), std::max(hi.y, m.y), std::max(hi.z, m.z)};
-    const int* c = corners_ + 3 * static_cast<size_t>(triangleOf(key));
-    for (int k = 0; k < 3; ++k) {
-      const Coord3& p = points_.point(c[k]);
-      magnitude = std::max({magnitude, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+    const Coord3 &a = points.point(c[0]), &b = points.point(c[1]), &d = points.point(c[2]);
+    if (!hasArea(a, b, d)) continue;
+    keys.push_back(static_cast<uint64_t>(t));
+    for (const Coord3* p : {&a, &b, &d}) {
+      lo = {std::min(lo.x, p->x), std::min(lo.y, p->y), std::min(lo.z, p->z)};
+      hi = {std::max(hi.x, p->x), std::max(hi.y, p->y), std::max(hi.z, p->z)};
     }
   }
+  if (keys.empty()) return;
   // Far beyond rounding, so no box or rough distance passes over a triangle that counts.
-  pad_ = 1e-7 * magnitude;
-  Coord3 extent = hi - lo;
+  pad_ = 1e-7 * std::max({std::fabs(lo.x), std::fabs(lo.y), std::fabs(lo.z), std::fabs(hi.x),
+                          std::fabs(hi.y), std::fabs(hi.z)});
+  build(keys, lo, hi - lo);
+}
+
+// Orders the triangles along a Morton curve through their centres, in a grid
+// over the box from `lo`, and cuts the order where the codes first differ: a
+// tree of nested grid cells.
+void ClosestPoint::build(std::vector<uint64_t>& keys, const Coord3& lo, const Coord3& extent) {
   double largest = std::max({extent.x, extent.y, extent.z});
   double cells = (1 << kMortonBits) - 0.5, scale = largest > 0 ? cells / largest : 0;
   auto cell = [&](double v, double from) {
@@ -208,69 +264,141 @@ void ClosestPoint::build(std::vector<uint64_t>& keys) {
     return f > 0 ? static_cast<uint32_t>(std::min(f, cells)) : 0u;
   };
   for (uint64_t& key : keys) {
-    Coord3 m = centre(key);
+    const int* c = corners_ + 3 * static_cast<size_t>(triangleOf(key));
+    const Coord3 &a = points_.point(c[0]), &b = points_.point(c[1]), &d = points_.point(c[2]);
+    Coord3 m{(a.x + b.x + d.x) / 3, (a.y + b.y + d.y) / 3, (a.z + b.z + d.z) / 3};
     uint64_t code = spreadBits(cell(m.x, lo.x)) << 2 | spreadBits(cell(m.y, lo.y)) << 1 |
                     spreadBits(cell(m.z, lo.z));
     key |= code << 32;
   }
-  radixSortByHighWord(keys);
+  sortByCode(keys);
   order_.resize(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) order_[i] = triangleOf(keys[i]);
-  // At most two nodes per triangle; pages never written are never taken.
-  nodes_.reserve(2 * keys.size());
-  buildNode(keys, 0, static_cast<int>(keys.size()));
+  // Guesses, not bounds: a node has two to four children, a leaf up to
+  // kLeafTriangles triangles; pages reserved but never written are never taken.
+  nodes_.reserve(keys.size() / 8 + 1);
+  leaves_.reserve(keys.size() / 4 + 1);
+  Box box;
+  buildNode(keys, 0, static_cast<int>(keys.size()), box);
 }
 
-int ClosestPoint::buildNode(const std::vector<uint64_t>& keys, int begin, int end) {
+namespace {
+
+// Where to cut a range of the Morton order: where its codes first differ, or
+// in the middle of equal codes.
+int cutOf(const std::vector<uint64_t>& keys, int begin, int end) {
+  uint32_t first = codeOf(keys[begin]), last = codeOf(keys[end - 1]);
+  if (first == last) return begin + (end - begin) / 2;
+  uint32_t bit = 1u << (31 - __builtin_clz(first ^ last));
+  auto cut = std::partition_point(keys.begin() + begin, keys.begin() + end,
+                                  [&](uint64_t key) { return !(codeOf(key) & bit); });
+  return static_cast<int>(cut - keys.begin());
+}
+
+}  // namespace
+
+// A node over [begin, end): the range cut in two, and each half of more than
+// a leaf's triangles cut again.
+int ClosestPoint::buildNode(const std::vector<uint64_t>& keys, int begin, int end, Box& box) {
   int index = static_cast<int>(nodes_.size());
   nodes_.emplace_back();
-  if (end - begin <= kLeafTriangles) {
-    double lo[3] = {kInfinity, kInfinity, kInfinity}, hi[3] = {-kInfinity, -kInfinity, -kInfinity};
-    for (int i = begin; i < end; ++i) {
-      const int* c = corners_ + 3 * static_cast<size_t>(order_[i]);
-      for (int k = 0; k < 3; ++k) {
-        const Coord3& p = points_.point(c[k]);
-        const double xyz[3] = {p.x, p.y, p.z};
-        for (int axis = 0; axis < 3; ++axis) {
-          lo[axis] = std::min(lo[axis], xyz[axis]);
-          hi[axis] = std::max(hi[axis], xyz[axis]);
-        }
-      }
+  int bounds[5] = {begin}, parts = 0;
+  int halves[3] = {begin, end - begin > kLeafTriangles ? cutOf(keys, begin, end) : end, end};
+  for (int h = 0; h < 2; ++h) {
+    if (halves[h] == halves[h + 1]) continue;
+    if (halves[h + 1] - halves[h] > kLeafTriangles)
+      bounds[++parts] = cutOf(keys, halves[h], halves[h + 1]);
+    bounds[++parts] = halves[h + 1];
+  }
+  box = {{kFloatInfinity, kFloatInfinity, kFloatInfinity},
+         {-kFloatInfinity, -kFloatInfinity, -kFloatInfinity}};
+  for (int k = 0; k < 4; ++k) {
+    Box child = box;
+    int first = 0, count = -1;
+    if (k < parts) {
+      int from = bounds[k], to = bounds[k + 1];
+      bool leaf = to - from <= kLeafTriangles;
+      first = leaf ? static_cast<int>(leaves_.size()) : buildNode(keys, from, to, child);
+      count = leaf ? to - from : 0;
+      if (leaf) leaves_.push_back(leafOf(from, to, child));
     }
-    Node& leaf = nodes_[index];
+    Node& node = nodes_[index];
+    node.first[k] = first;
+    node.count[k] = count;
     for (int axis = 0; axis < 3; ++axis) {
-      leaf.lo[axis] = roundedDown(lo[axis] - pad_);
-      leaf.hi[axis] = roundedUp(hi[axis] + pad_);
+      node.lo[axis][k] = count < 0 ? kFloatInfinity : child.lo[axis];
+      node.hi[axis][k] = count < 0 ? -kFloatInfinity : child.hi[axis];
+      if (count < 0) continue;
+      box.lo[axis] = std::min(box.lo[axis], child.lo[axis]);
+      box.hi[axis] = std::max(box.hi[axis], child.hi[axis]);
     }
-    leaf.start = begin;
-    leaf.count = end - begin;
-    return index;
   }
-  uint32_t first = codeOf(keys[begin]), last = codeOf(keys[end - 1]);
-  int split = (begin + end) / 2;
-  if (first != last) {
-    uint32_t bit = 1u << (31 - __builtin_clz(first ^ last));
-    split =
-        static_cast<int>(std::partition_point(keys.begin() + begin, keys.begin() + end,
-                                              [&](uint64_t key) { return !(codeOf(key) & bit); }) -
-                         keys.begin());
-  }
-  buildNode(keys, begin, split);
-  int second = buildNode(keys, split, end);
-  Node& node = nodes_[index];
-  const Node &left = nodes_[index + 1], &right = nodes_[second];
-  for (int axis = 0; axis < 3; ++axis) {
-    node.lo[axis] = std::min(left.lo[axis], right.lo[axis]);
-    node.hi[axis] = std::max(left.hi[axis], right.hi[axis]);
-  }
-  node.start = second;
-  node.count = 0;
   return index;
 }
 
+// Unit axes for a leaf's frame, the last along the sum of its triangles'
+// normals; the coordinate axes where that sum vanishes.
+void ClosestPoint::leafAxes(int begin, int end, Coord3 axes[3]) const {
+  Coord3 normal{0, 0, 0};
+  for (int i = begin; i < end; ++i) {
+    const int* c = corners_ + 3 * static_cast<size_t>(order_[i]);
+    const Coord3 &a = points_.point(c[0]), &b = points_.point(c[1]), &d = points_.point(c[2]);
+    Coord3 n = cross(b - a, d - a);
+    normal = {normal.x + n.x, normal.y + n.y, normal.z + n.z};
+  }
+  axes[0] = {1, 0, 0}, axes[1] = {0, 1, 0}, axes[2] = {0, 0, 1};
+  double length = norm(normal);
+  if (!(length > 0) || !std::isfinite(length)) return;
+  Coord3 n = normal * (1 / length);
+  double m[3] = {std::fabs(n.x), std::fabs(n.y), std::fabs(n.z)};
+  Coord3 across = axes[m[0] <= m[1] && m[0] <= m[2] ? 0 : m[1] <= m[2] ? 1 : 2];
+  Coord3 first = cross(n, across);
+  axes[0] = first * (1 / norm(first));
+  axes[1] = cross(n, axes[0]);
+  axes[2] = n;
+}
+
+// The leaf over [begin, end), and its box on the coordinate axes.
+ClosestPoint::Leaf ClosestPoint::leafOf(int begin, int end, Box& box) const {
+  Coord3 axes[3];
+  leafAxes(begin, end, axes);
+  Leaf leaf;
+  double lo[3] = {kInfinity, kInfinity, kInfinity}, hi[3] = {-kInfinity, -kInfinity, -kInfinity};
+  for (int k = 0; k < 3; ++k) {
+    leaf.axis[k][0] = static_cast<float>(axes[k].x);
+    leaf.axis[k][1] = static_cast<float>(axes[k].y);
+    leaf.axis[k][2] = static_cast<float>(axes[k].z);
+  }
+  double boxLo[3] = {kInfinity, kInfinity, kInfinity},
+         boxHi[3] = {-kInfinity, -kInfinity, -kInfinity};
+  for (int i = begin; i < end; ++i) {
+    const int* c = corners_ + 3 * static_cast<size_t>(order_[i]);
+    for (int j = 0; j < 3; ++j) {
+      const Coord3& p = points_.point(c[j]);
+      const double xyz[3] = {p.x, p.y, p.z};
+      for (int k = 0; k < 3; ++k) {
+        double along = alongAxis(leaf.axis[k], p);
+        lo[k] = std::min(lo[k], along);
+        hi[k] = std::max(hi[k], along);
+        boxLo[k] = std::min(boxLo[k], xyz[k]);
+        boxHi[k] = std::max(boxHi[k], xyz[k]);
+      }
+    }
+  }
+  for (int k = 0; k < 3; ++k) {
+    leaf.lo[k] = roundedDown(lo[k] - pad_);
+    leaf.hi[k] = roundedUp(hi[k] + pad_);
+    box.lo[k] = roundedDown(boxLo[k] - pad_);
+    box.hi[k] = roundedUp(boxHi[k] + pad_);
+  }
+  leaf.start = begin;
+  leaf.count = end - begin;
+  return leaf;
+}
+
 template <typename Visit>
-void ClosestPoint::visitLeaf(const Node& leaf, Visit visit) const {
-  for (int i = leaf.start; i < leaf.start + leaf.count; ++i) {
+void ClosestPoint::visitLeaf(int first, int count, Visit visit) const {
+  for (int i = first; i < first + count; ++i) {
     const int* c = corners_ + 3 * static_cast<size_t>(order_[i]);
     visit(order_[i], points_.point(c[0]), points_.point(c[1]), points_.point(c[2]));
   }
@@ -278,39 +406,9 @@ void ClosestPoint::visitLeaf(const Node& leaf, Visit visit) const {
 
 ClosestPoint::Hit ClosestPoint::closest(const Coord3& query) const {
   assert(!empty());
-  // The triangles the rough distances cannot rule out, constructed exactly once the search is done.
   thread_local std::vector<Candidate> candidates;
   candidates.clear();
-  double limit = kInfinity;  // no box or triangle further than this holds the closest point
-  Pending stack[kMaxDepth + 1];
-  int size = 0;
-  stack[size++] = {0, boxSquaredDistance(nodes_[0].lo, nodes_[0].hi, query)};
-  while (size > 0) {
-    Pending pending = stack[--size];
-    if (pending.distance > limit) continue;
-    const Node& node = nodes_[pending.node];
-    if (node.count > 0) {
-      visitLeaf(node, [&](int t, const Coord3& a, const Coord3& b, const Coord3& c) {
-        double lower = roughSquaredDistance(query, a, b, c), upper = lower;
-        if (lower < 0) {
-          lower = 0;
-          upper = std::min(
-              {dot(query - a, query - a), dot(query - b, query - b), dot(query - c, query - c)});
-        }
-        if (lower > limit) return;
-        candidates.push_back({t, lower});
-        limit = std::min(limit, (std::sqrt(upper) + pad_) * (std::sqrt(upper) + pad_));
-      });
-      continue;
-    }
-    Pending near{pending.node + 1, 0}, far{node.start, 0};
-    near.distance = boxSquaredDistance(nodes_[near.node].lo, nodes_[near.node].hi, query);
-    far.distance = boxSquaredDistance(nodes_[far.node].lo, nodes_[far.node].hi, query);
-    if (far.distance < near.distance) std::swap(near, far);
-    assert(size + 2 <= kMaxDepth + 1);
-    if (far.distance <= limit) stack[size++] = far;
-    if (near.distance <= limit) stack[size++] = near;
-  }
+  double limit = gatherCandidates(query, candidates);
   const Point q = toPoint(query);
   Best best;
   for (const Candidate& candidate : candidates) {
@@ -325,54 +423,72 @@ ClosestPoint::Hit ClosestPoint::closest(const Coord3& query) const {
   return {toCoord(best.point), best.triangle};
 }
 
+// Walks the tree nearest box first, collecting the triangles whose rough
+// distance may beat the best so far; returns the final bound.
+double ClosestPoint::gatherCandidates(const Coord3& query,
+                                      std::vector<Candidate>& candidates) const {
+  double limit = kInfinity;  // no box or triangle further than this holds the closest point
+  auto consider = [&](int t, const Coord3& a, const Coord3& b, const Coord3& c) {
+    double lower = roughSquaredDistance(query, a, b, c), upper = lower;
+    if (lower < 0) {
+      lower = 0;
+      upper = std::min(
+          {dot(query - a, query - a), dot(query - b, query - b), dot(query - c, query - c)});
+    }
+    if (lower > limit) return;
+    candidates.push_back({t, lower});
+    limit = std::min(limit, (std::sqrt(upper) + pad_) * (std::sqrt(upper) + pad_));
+  };
+  Pending stack[kStackSize];
+  int size = 0;
+  stack[size++] = {0, 0, 0};
+  while (size > 0) {
+    Pending pending = stack[--size];
+    if (pending.distance > limit) continue;
+    if (pending.count > 0) {
+      const Leaf& leaf = leaves_[pending.first];
+      if (frameSquaredDistance(leaf.axis, leaf.lo, leaf.hi, query) <= limit)
+        visitLeaf(leaf.start, leaf.count, consider);
+      continue;
+    }
+    const Node& node = nodes_[pending.first];
+    double distance[4];
+    childSquaredDistances(node.lo, node.hi, query, distance);
+    pushChildren(node.first, node.count, distance, limit, stack, size);
+  }
+  return limit;
+}
+
 std::optional<Coord3> ClosestPoint::firstHit(const Coord3& origin, const Coord3& direction) const {
   bool usable = std::isfinite(direction.x) && std::isfinite(direction.y) &&
                 std::isfinite(direction.z) &&
                 (direction.x != 0 || direction.y != 0 || direction.z != 0);
   if (empty() || !usable) return std::nullopt;
   const Kernel::Ray_3 ray(toPoint(origin), Kernel::Vector_3(direction.x, direction.y, direction.z));
-  // How far along the ray a point lies, measured as CGAL measures it: on the
-  // direction's largest axis.
+  // Hits are ordered as CGAL orders them: along the direction's largest axis.
   const double d[3] = {direction.x, direction.y, direction.z};
   int axis = 0;
   for (int k = 1; k < 3; ++k)
     if (std::fabs(d[k]) > std::fabs(d[axis])) axis = k;
-  auto along = [&](const Point& p) { return (p[axis] - ray.source()[axis]) / d[axis]; };
   Best best;
-  Pending stack[kMaxDepth + 1];
+  Pending stack[kStackSize];
   int size = 0;
-  stack[size++] = {0, boxEntry(nodes_[0].lo, nodes_[0].hi, origin, direction)};
+  stack[size++] = {0, 0, 0};
   while (size > 0) {
     Pending pending = stack[--size];
-    if (pending.distance > best.value || pending.distance == kInfinity) continue;
-    const Node& node = nodes_[pending.node];
-    if (node.count > 0) {
-      visitLeaf(node, [&](int t, const Coord3& a, const Coord3& b, const Coord3& c) {
-        if (!mayMeet(origin, direction, a, b, c, best.value)) return;
-        auto meeting = CGAL::intersection(ray, Triangle(toPoint(a), toPoint(b), toPoint(c)));
-        if (!meeting) return;
-        Point where;
-        if (const Point* point = boost::get<Point>(&*meeting)) {
-          where = *point;
-        } else {
-          // The ray runs in the triangle's plane: the segment's end nearer the origin.
-          const Kernel::Segment_3& segment = boost::get<Kernel::Segment_3>(*meeting);
-          where = CGAL::squared_distance(segment.source(), ray.source()) <=
-                          CGAL::squared_distance(segment.target(), ray.source())
-                      ? segment.source()
-                      : segment.target();
-        }
-        if (best.beatenBy(along(where), t)) best = {along(where), t, where};
-      });
+    if (pending.distance > best.value) continue;
+    if (pending.count > 0) {
+      visitLeaf(leaves_[pending.first].start, pending.count,
+                [&](int t, const Coord3& a, const Coord3& b, const Coord3& c) {
+                  if (mayMeet(origin, direction, a, b, c, best.value))
+                    meetTriangle(ray, axis, t, Triangle(toPoint(a), toPoint(b), toPoint(c)), best);
+                });
       continue;
     }
-    Pending near{pending.node + 1, 0}, far{node.start, 0};
-    near.distance = boxEntry(nodes_[near.node].lo, nodes_[near.node].hi, origin, direction);
-    far.distance = boxEntry(nodes_[far.node].lo, nodes_[far.node].hi, origin, direction);
-    if (far.distance < near.distance) std::swap(near, far);
-    // A box the ray misses is infinitely far: never nearer than the best.
-    if (far.distance < kInfinity && far.distance <= best.value) stack[size++] = far;
-    if (near.distance < kInfinity && near.distance <= best.value) stack[size++] = near;
+    const Node& node = nodes_[pending.first];
+    double entry[4];
+    childEntries(node.lo, node.hi, node.count, origin, direction, entry);
+    pushChildren(node.first, node.count, entry, best.value, stack, size);
   }
   if (best.triangle < 0) return std::nullopt;
   return toCoord(best.point);

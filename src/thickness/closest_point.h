@@ -33,22 +33,44 @@ class ClosestPoint {
   std::optional<Coord3> firstHit(const Coord3& origin, const Coord3& direction) const;
 
  private:
-  struct Node {
+  /// Four children side by side, so one visit weighs them all.
+  struct alignas(64) Node {
+    float lo[3][4], hi[3][4];  // by axis, then child
+    int first[4];              // a leaf's or a node's index
+    int count[4];              // a leaf's triangles; 0 for a node; -1 for no child
+  };
+  struct Box {
     float lo[3], hi[3];
-    int start;  // a leaf's first place in order_; an inner node's second child
-    int count;  // a leaf's triangles; 0 for an inner node, whose first child follows it
+  };
+  /// A leaf's triangles and a box around them in a frame of their own, the
+  /// last axis along their normal: on a surface, far tighter than a box on
+  /// the coordinate axes.
+  struct Leaf {
+    float axis[3][3];
+    float lo[3], hi[3];  // along the axes
+    int start, count;    // in order_
   };
 
-  void build(std::vector<uint64_t>& keys);
-  int buildNode(const std::vector<uint64_t>& keys, int begin, int end);
+  /// A triangle that may hold the closest point: no nearer than `lower`, squared.
+  struct Candidate {
+    int triangle;
+    double lower;
+  };
+
+  void build(std::vector<uint64_t>& keys, const Coord3& lo, const Coord3& extent);
+  int buildNode(const std::vector<uint64_t>& keys, int begin, int end, Box& box);
+  void leafAxes(int begin, int end, Coord3 axes[3]) const;
+  Leaf leafOf(int begin, int end, Box& box) const;
+  double gatherCandidates(const Coord3& query, std::vector<Candidate>& candidates) const;
   template <typename Visit>
-  void visitLeaf(const Node& leaf, Visit visit) const;
+  void visitLeaf(int first, int count, Visit visit) const;
 
   const PointSet& points_;
   const int* corners_;
   double pad_ = 0;           // how far every box reaches beyond its triangles
-  std::vector<Node> nodes_;  // depth first from the root
-  std::vector<int> order_;   // the triangles, leaf by leaf
+  std::vector<Node> nodes_;  // the root first
+  std::vector<Leaf> leaves_;
+  std::vector<int> order_;  // the triangles, leaf by leaf
 };
 
 }  // namespace verdask

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -176,6 +177,66 @@ TEST(ClosestPoint, FirstHitOfARayOnFaceEdgeAndCorner) {
   }
   EXPECT_FALSE(triangle.firstHit({0.5, 0.5, 3}, {0, 0, 1}));  // pointing away
   EXPECT_FALSE(triangle.firstHit({0.5, 0.5, 3}, {0, 0, 0}));  // no direction
+}
+
+// A bumpy sphere of 16 x 16 quads, its first row of triangles given twice (ties)
+// and one triangle without area: every answer must be the best over all the
+// triangles, each asked alone, the lowest number winning ties.
+TEST(ClosestPoint, AnswersAsEveryTriangleAskedAlone) {
+  constexpr int kRows = 16;
+  std::vector<Coord3> vertices;
+  for (int i = 0; i <= kRows; ++i) {
+    for (int j = 0; j < kRows; ++j) {
+      double theta = M_PI * i / kRows, phi = 2 * M_PI * j / kRows;
+      double r = 1 + 0.1 * std::sin(3 * theta) * std::cos(5 * phi);
+      vertices.push_back({r * std::sin(theta) * std::cos(phi), r * std::sin(theta) * std::sin(phi),
+                          r * std::cos(theta)});
+    }
+  }
+  std::vector<int> corners;
+  for (int i = 0; i < kRows; ++i) {
+    for (int j = 0; j < kRows; ++j) {
+      int a = i * kRows + j, b = i * kRows + (j + 1) % kRows;
+      for (int c : {a, b, a + kRows, b, b + kRows, a + kRows}) corners.push_back(c);
+    }
+  }
+  corners.insert(corners.end(), corners.begin(), corners.begin() + 6 * kRows);
+  for (int c : {0, 0, 1}) corners.push_back(c);
+  PointSet points;
+  fill(points, vertices);
+  ClosestPoint surface(points, corners);
+  std::vector<std::vector<int>> triangles;
+  for (size_t t = 0; t < corners.size() / 3; ++t)
+    triangles.emplace_back(corners.begin() + 3 * t, corners.begin() + 3 * t + 3);
+  std::vector<std::unique_ptr<ClosestPoint>> alone;
+  for (const std::vector<int>& triangle : triangles)
+    alone.push_back(std::make_unique<ClosestPoint>(points, triangle));
+  auto squared = [](const Coord3& a, const Coord3& b) {
+    return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z);
+  };
+  for (int q = 0; q < 200; ++q) {
+    double scale = q % 4 == 0 ? 0 : 0.3 * (q % 4) + (q % 7) * 0.2;  // centre, inside, near, far
+    Coord3 query{scale * std::cos(q * 1.3), scale * std::sin(q * 2.1), scale * std::cos(q * 0.7)};
+    ClosestPoint::Hit best{{0, 0, 0}, -1};
+    std::optional<Coord3> firstHit;
+    double bestDistance = 0, hitDistance = 0;
+    Coord3 direction{std::sin(q * 0.9), std::cos(q * 1.7), std::sin(q * 0.4 + 1)};
+    for (size_t t = 0; t < alone.size(); ++t) {
+      if (alone[t]->empty()) continue;
+      ClosestPoint::Hit hit = alone[t]->closest(query);
+      if (best.triangle < 0 || squared(hit.point, query) < bestDistance)
+        best = {hit.point, static_cast<int>(t)}, bestDistance = squared(hit.point, query);
+      std::optional<Coord3> meets = alone[t]->firstHit(query, direction);
+      if (meets && (!firstHit || squared(*meets, query) < hitDistance))
+        firstHit = meets, hitDistance = squared(*meets, query);
+    }
+    ClosestPoint::Hit hit = surface.closest(query);
+    EXPECT_EQ(hit.triangle, best.triangle) << "query " << q;
+    expectNear(hit.point, best.point, 0);
+    std::optional<Coord3> meets = surface.firstHit(query, direction);
+    ASSERT_EQ(meets.has_value(), firstHit.has_value()) << "query " << q;
+    if (meets) expectNear(*meets, *firstHit, 0);
+  }
 }
 
 // Two planes, the inner one z = -1 - slope * x, each as a grid of triangles; the
