@@ -29,6 +29,18 @@ print("floor: the ANN library alone building both trees and answering one query 
       "on each; ratio: wall / floor; ANN-only: a whole run with ANN answering every query, as "
       "verdask did before its fast index (its outputs are the ones compared)")
 print()
+print(f"{'size':4} {'measure':>9} {'threads':>8} {'wall s':>7} {'RSS MB':>7} {'x vertex':>8}")
+for size, values in samples.items():
+    m = {key: statistics.median(v) for key, v in values.items()}
+    for measure in ("surface", "normal", "symmetric"):
+        for threads in ("threads1", "default"):
+            kind = f"{measure}_{threads}"
+            if f"{kind}.wall" in m:
+                print(f"{size:4} {measure:>9} {'1' if threads == 'threads1' else 'default':>8} "
+                      f"{m[f'{kind}.wall']:7.2f} {max(values[f'{kind}.rss_kb']) / 1024:7.0f} "
+                      f"{m[f'{kind}.wall'] / m[f'{threads}.wall']:8.2f}")
+print("x vertex: wall time over the vertex mode's with the same threads (the first table)")
+print()
 print(f"{'size':4} {'read .surf s':>12} {'binary STL s':>12} {'binary PLY s':>12}")
 for size, values in samples.items():
     if "read_surf.read" in values:

@@ -4,9 +4,10 @@
 #   M: 100,000 / 1,000,000      L: 1,000,000 / 5,000,000
 #   T: tie-heavy, as S but with surface vertices on an integer grid and mesh vertices at halves
 # Datasets are cached in bench/data/. RUNS (default 5) sets the runs per size. Each size
-# runs verdask with -threads 1 and with the default, the ANN floor, and once a run with
-# ANN alone answering every query, whose outputs verdask's must equal byte for byte, and
-# the time to read the cortical surface as .surf, binary STL and binary PLY.
+# runs verdask with -threads 1 and with the default, the ANN floor, each measure on
+# triangles (-measure surface, normal, symmetric) with both thread counts, and once a run
+# with ANN alone answering every query, whose outputs verdask's must equal byte for byte,
+# and the time to read the cortical surface as .surf, binary STL and binary PLY.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/build.sh
@@ -23,7 +24,7 @@ for size in "${sizes[@]}"; do
     "$bin/make_bone" "$data" "${nodes[$size]}" "${vertices[$size]}" 1 $([ "$size" = T ] && echo grid)
     touch "$data/complete"
   fi
-  mkdir -p "$data/ann" "$data/threads1" "$data/default"
+  mkdir -p "$data/ann" "$data/threads1" "$data/default" "$data/measures"
   inputs=(../mesh.hmascii ../cort.surf ../norm.vtk ../trab.surf)
   (cd "$data/ann" && /usr/bin/time -f "wall=%e rss_kb=%M" -o ../time.txt "$bin/stage_bench" annrun .. . >/dev/null)
   echo "$size ann $(cat "$data/time.txt")" >>"$results"
@@ -35,6 +36,14 @@ for size in "${sizes[@]}"; do
       echo "$size $threads $(cat "$data/time.txt")" >>"$results"
     done
     echo "$size floor $("$bin/stage_bench" floor "$data")" >>"$results"
+    for measure in surface normal symmetric; do
+      for threads in threads1 default; do
+        option=$([ $threads = threads1 ] && echo "-threads 1" || true)
+        (cd "$data/measures" && /usr/bin/time -f "wall=%e rss_kb=%M" -o ../time.txt \
+          "$bin/verdask" "${inputs[@]}" -measure $measure $option >/dev/null)
+        echo "$size ${measure}_$threads $(cat "$data/time.txt")" >>"$results"
+      done
+    done
   done
   same=yes
   for threads in threads1 default; do
@@ -44,7 +53,8 @@ for size in "${sizes[@]}"; do
   done
   echo "$size ties $("$bin/stage_bench" ties "$data") same=$same" >>"$results"
   # The cortical surface as binary STL and PLY, read as the tool reads it, beside its .surf.
-  [ -f "$data/cort.ply" ] || python3 bench/surface_formats.py "$data/cort.surf" "$data/cort"
+  # Debian's Python, with numpy.
+  [ -f "$data/cort.ply" ] || /usr/bin/python3 bench/surface_formats.py "$data/cort.surf" "$data/cort"
   for format in surf stl ply; do
     echo "$size read_$format $("$bin/stage_bench" read "$data/cort.$format")" >>"$results"
   done

@@ -702,9 +702,9 @@ int writeRecord(const InputFiles& inputs, RunOptions& options, const RunState& r
 }  // namespace
 
 int runVerdask(InputFiles& inputs, RunOptions& options) {
-  // The arrays a run builds take about a third of its input's bytes; the
-  // triangle trees of -surface twice that input.
-  prepareHeap(inputBytes(inputs) * (options.toTriangles() ? 6 : 1) / 3);
+  // The arrays a run builds take about a third of its input's bytes; with the
+  // triangles and their trees, about two thirds.
+  prepareHeap(inputBytes(inputs) * (options.toTriangles() ? 2 : 1) / 3);
   printSettings(inputs, options);
   RunState run;
   run.threads = options.threads > 0 ? options.threads : machineThreads();

@@ -247,9 +247,10 @@ ClosestPoint::ClosestPoint(const PointSet& points, const std::vector<int>& corne
     }
   }
   if (keys.empty()) return;
-  // Far beyond rounding, so no box or rough distance passes over a triangle that counts.
-  pad_ = 1e-7 * std::max({std::fabs(lo.x), std::fabs(lo.y), std::fabs(lo.z), std::fabs(hi.x),
-                          std::fabs(hi.y), std::fabs(hi.z)});
+  // A million times double rounding, so no box or rough distance passes over a triangle
+  // that counts; yet small, so one stray far triangle cannot widen every box.
+  pad_ = 1e-10 * std::max({std::fabs(lo.x), std::fabs(lo.y), std::fabs(lo.z), std::fabs(hi.x),
+                           std::fabs(hi.y), std::fabs(hi.z)});
   build(keys, lo, hi - lo);
 }
 
