@@ -3,9 +3,9 @@
 #   S: mesh 20,000 nodes, surfaces 200,000 vertices each
 #   M: 100,000 / 1,000,000      L: 1,000,000 / 5,000,000
 #   T: tie-heavy, as S but with surface vertices on an integer grid and mesh vertices at halves
-# Datasets are cached in bench/data/. RUNS (default 5) sets the runs per size. Each size
-# runs verdask with -threads 1 and with the default, the ANN floor, each measure on
-# triangles (-measure surface, normal, symmetric) with both thread counts, and once a run
+# Datasets are cached in bench/data/. RUNS (default 5) sets the runs per setting. Each size
+# runs verdask with -threads 1 and with the default, each measure on triangles (-measure
+# surface, normal, symmetric) with both thread counts, the ANN floor, and once a run
 # with ANN alone answering every query, whose outputs verdask's must equal byte for byte,
 # and the time to read the cortical surface as .surf, binary STL and binary PLY.
 set -euo pipefail
@@ -28,22 +28,22 @@ for size in "${sizes[@]}"; do
   inputs=(../mesh.hmascii ../cort.surf ../norm.vtk ../trab.surf)
   (cd "$data/ann" && /usr/bin/time -f "wall=%e rss_kb=%M" -o ../time.txt "$bin/stage_bench" annrun .. . >/dev/null)
   echo "$size ann $(cat "$data/time.txt")" >>"$results"
-  for ((i = 0; i < runs; i++)); do
+  # Each setting runs once unmeasured, then RUNS times in a row: a run taking more memory
+  # than the one before it pays for pages the machine must first hand over.
+  for setting in "" surface normal symmetric; do
     for threads in threads1 default; do
-      option=$([ $threads = threads1 ] && echo "-threads 1" || true)
-      (cd "$data/$threads" && /usr/bin/time -f "wall=%e rss_kb=%M" -o ../time.txt \
-        "$bin/verdask" "${inputs[@]}" $option >/dev/null)
-      echo "$size $threads $(cat "$data/time.txt")" >>"$results"
-    done
-    echo "$size floor $("$bin/stage_bench" floor "$data")" >>"$results"
-    for measure in surface normal symmetric; do
-      for threads in threads1 default; do
-        option=$([ $threads = threads1 ] && echo "-threads 1" || true)
-        (cd "$data/measures" && /usr/bin/time -f "wall=%e rss_kb=%M" -o ../time.txt \
-          "$bin/verdask" "${inputs[@]}" -measure $measure $option >/dev/null)
-        echo "$size ${measure}_$threads $(cat "$data/time.txt")" >>"$results"
+      dir=$([ -z "$setting" ] && echo $threads || echo measures)
+      label=$([ -z "$setting" ] && echo $threads || echo "${setting}_$threads")
+      options=($([ $threads = threads1 ] && echo "-threads 1" || true) ${setting:+-measure $setting})
+      for ((i = 0; i <= runs; i++)); do
+        (cd "$data/$dir" && /usr/bin/time -f "wall=%e rss_kb=%M" -o ../time.txt \
+          "$bin/verdask" "${inputs[@]}" "${options[@]}" >/dev/null)
+        ((i == 0)) || echo "$size $label $(cat "$data/time.txt")" >>"$results"
       done
     done
+  done
+  for ((i = 0; i < runs; i++)); do
+    echo "$size floor $("$bin/stage_bench" floor "$data")" >>"$results"
   done
   same=yes
   for threads in threads1 default; do
