@@ -63,16 +63,16 @@ uint32_t spreadBits(uint32_t v) {
 }
 
 // Sorts keys by the Morton code in their upper word, keeping the order of equals.
-void sortByCode(std::vector<uint64_t>& keys) {
+void sortByCode(uint64_t* begin, uint64_t* end) {
   constexpr int kDigitBits = kMortonBits;
-  std::vector<uint64_t> scratch(keys.size());
+  std::vector<uint64_t> scratch(end - begin);
   for (int shift = 32; shift < 32 + 3 * kMortonBits; shift += kDigitBits) {
     size_t start[(1 << kDigitBits) + 1] = {};
     auto digit = [&](uint64_t key) { return (key >> shift) & ((1 << kDigitBits) - 1); };
-    for (uint64_t key : keys) ++start[digit(key) + 1];
+    for (const uint64_t* key = begin; key != end; ++key) ++start[digit(*key) + 1];
     for (int b = 0; b < 1 << kDigitBits; ++b) start[b + 1] += start[b];
-    for (uint64_t key : keys) scratch[start[digit(key)]++] = key;
-    keys.swap(scratch);
+    for (const uint64_t* key = begin; key != end; ++key) scratch[start[digit(*key)]++] = *key;
+    std::copy(scratch.begin(), scratch.end(), begin);
   }
 }
 
@@ -235,52 +235,67 @@ ClosestPoint::ClosestPoint(const PointSet& points, const std::vector<int>& corne
   // overlap and every query would visit each of them.
   std::vector<uint64_t> keys;
   keys.reserve(corners.size() / 3);
-  Coord3 lo{kInfinity, kInfinity, kInfinity}, hi = lo * -1;
+  double magnitude = 0;
   for (int t = 0; t < static_cast<int>(corners.size() / 3); ++t) {
     const int* c = &corners[3 * static_cast<size_t>(t)];
     const Coord3 &a = points.point(c[0]), &b = points.point(c[1]), &d = points.point(c[2]);
     if (!hasArea(a, b, d)) continue;
     keys.push_back(static_cast<uint64_t>(t));
-    for (const Coord3* p : {&a, &b, &d}) {
-      lo = {std::min(lo.x, p->x), std::min(lo.y, p->y), std::min(lo.z, p->z)};
-      hi = {std::max(hi.x, p->x), std::max(hi.y, p->y), std::max(hi.z, p->z)};
-    }
+    for (const Coord3* p : {&a, &b, &d})
+      magnitude = std::max({magnitude, std::fabs(p->x), std::fabs(p->y), std::fabs(p->z)});
   }
   if (keys.empty()) return;
   // A million times double rounding, so no box or rough distance passes over a triangle
   // that counts; yet small, so one stray far triangle cannot widen every box.
-  pad_ = 1e-10 * std::max({std::fabs(lo.x), std::fabs(lo.y), std::fabs(lo.z), std::fabs(hi.x),
-                           std::fabs(hi.y), std::fabs(hi.z)});
-  build(keys, lo, hi - lo);
+  pad_ = 1e-10 * magnitude;
+  build(keys);
 }
 
-// Orders the triangles along a Morton curve through their centres, in a grid
-// over the box from `lo`, and cuts the order where the codes first differ: a
-// tree of nested grid cells.
-void ClosestPoint::build(std::vector<uint64_t>& keys, const Coord3& lo, const Coord3& extent) {
-  double largest = std::max({extent.x, extent.y, extent.z});
-  double cells = (1 << kMortonBits) - 0.5, scale = largest > 0 ? cells / largest : 0;
-  auto cell = [&](double v, double from) {
-    double f = (v - from) * scale;
-    return f > 0 ? static_cast<uint32_t>(std::min(f, cells)) : 0u;
-  };
-  for (uint64_t& key : keys) {
-    const int* c = corners_ + 3 * static_cast<size_t>(triangleOf(key));
-    const Coord3 &a = points_.point(c[0]), &b = points_.point(c[1]), &d = points_.point(c[2]);
-    Coord3 m{(a.x + b.x + d.x) / 3, (a.y + b.y + d.y) / 3, (a.z + b.z + d.z) / 3};
-    uint64_t code = spreadBits(cell(m.x, lo.x)) << 2 | spreadBits(cell(m.y, lo.y)) << 1 |
-                    spreadBits(cell(m.z, lo.z));
-    key |= code << 32;
-  }
-  sortByCode(keys);
+Coord3 ClosestPoint::centreOf(uint64_t key) const {
+  const int* c = corners_ + 3 * static_cast<size_t>(triangleOf(key));
+  const Coord3 &a = points_.point(c[0]), &b = points_.point(c[1]), &d = points_.point(c[2]);
+  return {(a.x + b.x + d.x) / 3, (a.y + b.y + d.y) / 3, (a.z + b.z + d.z) / 3};
+}
+
+// Orders the triangles along a Morton curve through their centres and cuts
+// the order where the codes first differ: a tree of nested grid cells.
+void ClosestPoint::build(std::vector<uint64_t>& keys) {
   order_.resize(keys.size());
   for (size_t i = 0; i < keys.size(); ++i) order_[i] = triangleOf(keys[i]);
+  code(keys.data(), keys.data() + keys.size(), 0);
   // Guesses, not bounds: a node has two to four children, a leaf up to
   // kLeafTriangles triangles; pages reserved but never written are never taken.
   nodes_.reserve(keys.size() / 8 + 1);
   leaves_.reserve(keys.size() / 4 + 1);
   Box box;
   buildNode(keys, 0, static_cast<int>(keys.size()), box);
+}
+
+// Gives the keys of [begin, end) Morton codes in a grid over their own
+// centres and sorts them; nothing changes where every centre is the same.
+// `first` is begin's place in order_.
+void ClosestPoint::code(uint64_t* begin, uint64_t* end, int first) {
+  Coord3 lo{kInfinity, kInfinity, kInfinity}, hi = lo * -1;
+  for (const uint64_t* key = begin; key != end; ++key) {
+    Coord3 m = centreOf(*key);
+    lo = {std::min(lo.x, m.x), std::min(lo.y, m.y), std::min(lo.z, m.z)};
+    hi = {std::max(hi.x, m.x), std::max(hi.y, m.y), std::max(hi.z, m.z)};
+  }
+  double largest = std::max({hi.x - lo.x, hi.y - lo.y, hi.z - lo.z});
+  if (!(largest > 0)) return;
+  double cells = (1 << kMortonBits) - 0.5, scale = cells / largest;
+  auto cell = [&](double v, double from) {
+    double f = (v - from) * scale;
+    return f > 0 ? static_cast<uint32_t>(std::min(f, cells)) : 0u;
+  };
+  for (uint64_t* key = begin; key != end; ++key) {
+    Coord3 m = centreOf(*key);
+    uint64_t code = spreadBits(cell(m.x, lo.x)) << 2 | spreadBits(cell(m.y, lo.y)) << 1 |
+                    spreadBits(cell(m.z, lo.z));
+    *key = (*key & 0xffffffffu) | code << 32;
+  }
+  sortByCode(begin, end);
+  for (const uint64_t* key = begin; key != end; ++key) order_[first++] = triangleOf(*key);
 }
 
 namespace {
@@ -300,9 +315,13 @@ int cutOf(const std::vector<uint64_t>& keys, int begin, int end) {
 
 // A node over [begin, end): the range cut in two, and each half of more than
 // a leaf's triangles cut again.
-int ClosestPoint::buildNode(const std::vector<uint64_t>& keys, int begin, int end, Box& box) {
+int ClosestPoint::buildNode(std::vector<uint64_t>& keys, int begin, int end, Box& box) {
   int index = static_cast<int>(nodes_.size());
   nodes_.emplace_back();
+  // A grid cell holding many leaves (the grid spread by a far triangle) gets a
+  // grid of its own, so it still splits in space; a few are halved in order.
+  if (end - begin > 8 * kLeafTriangles && codeOf(keys[begin]) == codeOf(keys[end - 1]))
+    code(keys.data() + begin, keys.data() + end, begin);
   int bounds[5] = {begin}, parts = 0;
   int halves[3] = {begin, end - begin > kLeafTriangles ? cutOf(keys, begin, end) : end, end};
   for (int h = 0; h < 2; ++h) {

@@ -57,8 +57,10 @@ class ClosestPoint {
     double lower;
   };
 
-  void build(std::vector<uint64_t>& keys, const Coord3& lo, const Coord3& extent);
-  int buildNode(const std::vector<uint64_t>& keys, int begin, int end, Box& box);
+  Coord3 centreOf(uint64_t key) const;
+  void build(std::vector<uint64_t>& keys);
+  void code(uint64_t* begin, uint64_t* end, int first);
+  int buildNode(std::vector<uint64_t>& keys, int begin, int end, Box& box);
   void leafAxes(int begin, int end, Coord3 axes[3]) const;
   Leaf leafOf(int begin, int end, Box& box) const;
   double gatherCandidates(const Coord3& query, std::vector<Candidate>& candidates) const;

@@ -179,9 +179,10 @@ TEST(ClosestPoint, FirstHitOfARayOnFaceEdgeAndCorner) {
   EXPECT_FALSE(triangle.firstHit({0.5, 0.5, 3}, {0, 0, 0}));  // no direction
 }
 
-// A bumpy sphere of 16 x 16 quads, its first row of triangles given twice (ties)
-// and one triangle without area: every answer must be the best over all the
-// triangles, each asked alone, the lowest number winning ties.
+// A bumpy sphere of 16 x 16 quads, its first row of triangles given twice (ties),
+// one triangle without area and one far away (the sphere in one cell of the
+// tree's grid): every answer must be the best over all the triangles, each
+// asked alone, the lowest number winning ties.
 TEST(ClosestPoint, AnswersAsEveryTriangleAskedAlone) {
   constexpr int kRows = 16;
   std::vector<Coord3> vertices;
@@ -201,7 +202,9 @@ TEST(ClosestPoint, AnswersAsEveryTriangleAskedAlone) {
     }
   }
   corners.insert(corners.end(), corners.begin(), corners.begin() + 6 * kRows);
-  for (int c : {0, 0, 1}) corners.push_back(c);
+  int far = static_cast<int>(vertices.size());
+  vertices.insert(vertices.end(), {{1e6, 0, 0}, {1e6, 1, 0}, {1e6, 0, 1}});
+  for (int c : {0, 0, 1, far, far + 1, far + 2}) corners.push_back(c);
   PointSet points;
   fill(points, vertices);
   ClosestPoint surface(points, corners);
