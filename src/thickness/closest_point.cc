@@ -18,9 +18,12 @@ using Triangle = Kernel::Triangle_3;
 
 constexpr int kLeafTriangles = 12;
 constexpr int kMortonBits = 10;  // per axis
-// Two cuts a level, at Morton bits, then halving equal codes: at most (30 + 32) / 2
-// levels, each leaving at most three children on the stack.
-constexpr int kStackSize = 3 * (3 * kMortonBits + 32) / 2 + 4;
+// Levels cut in space. Deeper ones, reached only where the grids of crowded cells
+// nest (as a crafted file's coordinates can make them), are cut in the middle of
+// their order: at most 16 more levels for 2^31 triangles.
+constexpr int kSpatialLevels = 40;
+constexpr int kMaxLevels = kSpatialLevels + 16;
+constexpr int kStackSize = 3 * kMaxLevels + 1;  // a level leaves at most three children
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 Point toPoint(const Coord3& c) { return Point(c.x, c.y, c.z); }
@@ -32,6 +35,9 @@ Coord3 cross(const Coord3& a, const Coord3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 double norm(const Coord3& a) { return std::sqrt(dot(a, a)); }
+double largestCoordinate(const Coord3& a) {
+  return std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(a.z)});
+}
 
 bool hasArea(const Coord3& a, const Coord3& b, const Coord3& c) {
   Coord3 n = cross(b - a, c - a);
@@ -158,10 +164,11 @@ double frameSquaredDistance(const float axis[3][3], const float lo[3], const flo
   return squared * (1 - 1e-6);
 }
 
-// Where the ray o + t d, t >= 0, enters each child box of a node; infinity
-// where it misses one, or there is no child.
+// Where the ray o + t d, t >= 0, enters each child box of a node, made
+// earlier by `slack` and a ten-billionth for rounding; infinity where it
+// misses one, or there is no child.
 void childEntries(const float lo[3][4], const float hi[3][4], const int count[4], const Coord3& o,
-                  const Coord3& d, double entry[4]) {
+                  const Coord3& d, double slack, double entry[4]) {
   const double origin[3] = {o.x, o.y, o.z}, direction[3] = {d.x, d.y, d.z};
   for (int k = 0; k < 4; ++k) {
     double enter = 0, leave = kInfinity;
@@ -175,7 +182,8 @@ void childEntries(const float lo[3][4], const float hi[3][4], const int count[4]
       enter = std::max(enter, std::min(t0, t1));
       leave = std::min(leave, std::max(t0, t1));
     }
-    entry[k] = count[k] >= 0 && enter <= leave ? enter : kInfinity;
+    double tolerance = slack + 1e-10 * enter;
+    entry[k] = count[k] >= 0 && enter <= leave + tolerance ? enter - tolerance : kInfinity;
   }
 }
 
@@ -241,8 +249,8 @@ ClosestPoint::ClosestPoint(const PointSet& points, const std::vector<int>& corne
     const Coord3 &a = points.point(c[0]), &b = points.point(c[1]), &d = points.point(c[2]);
     if (!hasArea(a, b, d)) continue;
     keys.push_back(static_cast<uint64_t>(t));
-    for (const Coord3* p : {&a, &b, &d})
-      magnitude = std::max({magnitude, std::fabs(p->x), std::fabs(p->y), std::fabs(p->z)});
+    magnitude =
+        std::max({magnitude, largestCoordinate(a), largestCoordinate(b), largestCoordinate(d)});
   }
   if (keys.empty()) return;
   // A million times double rounding, so no box or rough distance passes over a triangle
@@ -268,7 +276,7 @@ void ClosestPoint::build(std::vector<uint64_t>& keys) {
   nodes_.reserve(keys.size() / 8 + 1);
   leaves_.reserve(keys.size() / 4 + 1);
   Box box;
-  buildNode(keys, 0, static_cast<int>(keys.size()), box);
+  buildNode(keys, 0, static_cast<int>(keys.size()), 0, box);
 }
 
 // Gives the keys of [begin, end) Morton codes in a grid over their own
@@ -313,21 +321,25 @@ int cutOf(const std::vector<uint64_t>& keys, int begin, int end) {
 
 }  // namespace
 
-// A node over [begin, end): the range cut in two, and each half of more than
-// a leaf's triangles cut again.
-int ClosestPoint::buildNode(std::vector<uint64_t>& keys, int begin, int end, Box& box) {
+// A node over [begin, end) at `level` (the root's 0): the range cut in two,
+// and each half of more than a leaf's triangles cut again.
+int ClosestPoint::buildNode(std::vector<uint64_t>& keys, int begin, int end, int level, Box& box) {
+  assert(level < kMaxLevels);
   int index = static_cast<int>(nodes_.size());
   nodes_.emplace_back();
+  bool spatial = level < kSpatialLevels;
   // A grid cell holding many leaves (the grid spread by a far triangle) gets a
   // grid of its own, so it still splits in space; a few are halved in order.
-  if (end - begin > 8 * kLeafTriangles && codeOf(keys[begin]) == codeOf(keys[end - 1]))
+  if (spatial && end - begin > 8 * kLeafTriangles && codeOf(keys[begin]) == codeOf(keys[end - 1]))
     code(keys.data() + begin, keys.data() + end, begin);
+  auto cut = [&](int from, int to) {
+    return spatial ? cutOf(keys, from, to) : from + (to - from) / 2;
+  };
   int bounds[5] = {begin}, parts = 0;
-  int halves[3] = {begin, end - begin > kLeafTriangles ? cutOf(keys, begin, end) : end, end};
+  int halves[3] = {begin, end - begin > kLeafTriangles ? cut(begin, end) : end, end};
   for (int h = 0; h < 2; ++h) {
     if (halves[h] == halves[h + 1]) continue;
-    if (halves[h + 1] - halves[h] > kLeafTriangles)
-      bounds[++parts] = cutOf(keys, halves[h], halves[h + 1]);
+    if (halves[h + 1] - halves[h] > kLeafTriangles) bounds[++parts] = cut(halves[h], halves[h + 1]);
     bounds[++parts] = halves[h + 1];
   }
   box = {{kFloatInfinity, kFloatInfinity, kFloatInfinity},
@@ -338,7 +350,7 @@ int ClosestPoint::buildNode(std::vector<uint64_t>& keys, int begin, int end, Box
     if (k < parts) {
       int from = bounds[k], to = bounds[k + 1];
       bool leaf = to - from <= kLeafTriangles;
-      first = leaf ? static_cast<int>(leaves_.size()) : buildNode(keys, from, to, child);
+      first = leaf ? static_cast<int>(leaves_.size()) : buildNode(keys, from, to, level + 1, child);
       count = leaf ? to - from : 0;
       if (leaf) leaves_.push_back(leafOf(from, to, child));
     }
@@ -440,6 +452,7 @@ ClosestPoint::Hit ClosestPoint::closest(const Coord3& query) const {
     double squared = CGAL::squared_distance(q, p);
     if (best.beatenBy(squared, candidate.triangle)) best = {squared, candidate.triangle, p};
   }
+  assert(best.triangle >= 0);  // the candidate that set the limit is within it
   return {toCoord(best.point), best.triangle};
 }
 
@@ -448,6 +461,8 @@ ClosestPoint::Hit ClosestPoint::closest(const Coord3& query) const {
 double ClosestPoint::gatherCandidates(const Coord3& query,
                                       std::vector<Candidate>& candidates) const {
   double limit = kInfinity;  // no box or triangle further than this holds the closest point
+  // Rounding grows with the query's coordinates as well as the triangles'.
+  double slack = pad_ + 1e-10 * largestCoordinate(query);
   auto consider = [&](int t, const Coord3& a, const Coord3& b, const Coord3& c) {
     double lower = roughSquaredDistance(query, a, b, c), upper = lower;
     if (lower < 0) {
@@ -457,7 +472,7 @@ double ClosestPoint::gatherCandidates(const Coord3& query,
     }
     if (lower > limit) return;
     candidates.push_back({t, lower});
-    limit = std::min(limit, (std::sqrt(upper) + pad_) * (std::sqrt(upper) + pad_));
+    limit = std::min(limit, (std::sqrt(upper) + slack) * (std::sqrt(upper) + slack));
   };
   Pending stack[kStackSize];
   int size = 0;
@@ -490,6 +505,8 @@ std::optional<Coord3> ClosestPoint::firstHit(const Coord3& origin, const Coord3&
   int axis = 0;
   for (int k = 1; k < 3; ++k)
     if (std::fabs(d[k]) > std::fabs(d[axis])) axis = k;
+  // Rounding grows with the origin's coordinates as well as the triangles'.
+  double slack = (pad_ + 1e-10 * largestCoordinate(origin)) / std::fabs(d[axis]);
   Best best;
   Pending stack[kStackSize];
   int size = 0;
@@ -507,7 +524,7 @@ std::optional<Coord3> ClosestPoint::firstHit(const Coord3& origin, const Coord3&
     }
     const Node& node = nodes_[pending.first];
     double entry[4];
-    childEntries(node.lo, node.hi, node.count, origin, direction, entry);
+    childEntries(node.lo, node.hi, node.count, origin, direction, slack, entry);
     pushChildren(node.first, node.count, entry, best.value, stack, size);
   }
   if (best.triangle < 0) return std::nullopt;

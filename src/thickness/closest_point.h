@@ -60,7 +60,7 @@ class ClosestPoint {
   Coord3 centreOf(uint64_t key) const;
   void build(std::vector<uint64_t>& keys);
   void code(uint64_t* begin, uint64_t* end, int first);
-  int buildNode(std::vector<uint64_t>& keys, int begin, int end, Box& box);
+  int buildNode(std::vector<uint64_t>& keys, int begin, int end, int level, Box& box);
   void leafAxes(int begin, int end, Coord3 axes[3]) const;
   Leaf leafOf(int begin, int end, Box& box) const;
   double gatherCandidates(const Coord3& query, std::vector<Candidate>& candidates) const;

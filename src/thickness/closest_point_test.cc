@@ -179,11 +179,53 @@ TEST(ClosestPoint, FirstHitOfARayOnFaceEdgeAndCorner) {
   EXPECT_FALSE(triangle.firstHit({0.5, 0.5, 3}, {0, 0, 0}));  // no direction
 }
 
+// Every answer of the tree must be the best over all the triangles, each
+// asked alone, the lowest number winning ties; queries at `scales` from the
+// origin, in many directions, with rays along others.
+void expectAsEveryTriangleAlone(const std::vector<Coord3>& vertices,
+                                const std::vector<int>& corners,
+                                const std::vector<double>& scales) {
+  PointSet points;
+  fill(points, vertices);
+  ClosestPoint surface(points, corners);
+  std::vector<std::vector<int>> triangles;
+  for (size_t t = 0; t < corners.size() / 3; ++t)
+    triangles.emplace_back(corners.begin() + 3 * t, corners.begin() + 3 * t + 3);
+  std::vector<std::unique_ptr<ClosestPoint>> alone;
+  for (const std::vector<int>& triangle : triangles)
+    alone.push_back(std::make_unique<ClosestPoint>(points, triangle));
+  auto squared = [](const Coord3& a, const Coord3& b) {
+    return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z);
+  };
+  for (int q = 0; q < 200; ++q) {
+    double scale = scales[q % scales.size()];
+    Coord3 query{scale * std::cos(q * 1.3), scale * std::sin(q * 2.1), scale * std::cos(q * 0.7)};
+    Coord3 direction{std::sin(q * 0.9), std::cos(q * 1.7), std::sin(q * 0.4 + 1)};
+    ClosestPoint::Hit best{{0, 0, 0}, -1};
+    std::optional<Coord3> firstHit;
+    double bestDistance = 0, hitDistance = 0;
+    for (size_t t = 0; t < alone.size(); ++t) {
+      if (alone[t]->empty()) continue;
+      ClosestPoint::Hit hit = alone[t]->closest(query);
+      if (best.triangle < 0 || squared(hit.point, query) < bestDistance)
+        best = {hit.point, static_cast<int>(t)}, bestDistance = squared(hit.point, query);
+      std::optional<Coord3> meets = alone[t]->firstHit(query, direction);
+      if (meets && (!firstHit || squared(*meets, query) < hitDistance))
+        firstHit = meets, hitDistance = squared(*meets, query);
+    }
+    ClosestPoint::Hit hit = surface.closest(query);
+    EXPECT_EQ(hit.triangle, best.triangle) << "query " << q;
+    expectNear(hit.point, best.point, 0);
+    std::optional<Coord3> meets = surface.firstHit(query, direction);
+    ASSERT_EQ(meets.has_value(), firstHit.has_value()) << "query " << q;
+    if (meets) expectNear(*meets, *firstHit, 0);
+  }
+}
+
 // A bumpy sphere of 16 x 16 quads, its first row of triangles given twice (ties),
 // one triangle without area and one far away (the sphere in one cell of the
-// tree's grid): every answer must be the best over all the triangles, each
-// asked alone, the lowest number winning ties.
-TEST(ClosestPoint, AnswersAsEveryTriangleAskedAlone) {
+// tree's grid), asked from its centre, inside, near and far.
+TEST(ClosestPoint, AnswersOnABumpySphereAsEveryTriangleAlone) {
   constexpr int kRows = 16;
   std::vector<Coord3> vertices;
   for (int i = 0; i <= kRows; ++i) {
@@ -205,41 +247,29 @@ TEST(ClosestPoint, AnswersAsEveryTriangleAskedAlone) {
   int far = static_cast<int>(vertices.size());
   vertices.insert(vertices.end(), {{1e6, 0, 0}, {1e6, 1, 0}, {1e6, 0, 1}});
   for (int c : {0, 0, 1, far, far + 1, far + 2}) corners.push_back(c);
-  PointSet points;
-  fill(points, vertices);
-  ClosestPoint surface(points, corners);
-  std::vector<std::vector<int>> triangles;
-  for (size_t t = 0; t < corners.size() / 3; ++t)
-    triangles.emplace_back(corners.begin() + 3 * t, corners.begin() + 3 * t + 3);
-  std::vector<std::unique_ptr<ClosestPoint>> alone;
-  for (const std::vector<int>& triangle : triangles)
-    alone.push_back(std::make_unique<ClosestPoint>(points, triangle));
-  auto squared = [](const Coord3& a, const Coord3& b) {
-    return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z);
+  expectAsEveryTriangleAlone(vertices, corners, {0, 0.5, 0.9, 1.3, 2.5});
+}
+
+// Clusters nested ten thousand times smaller, level after level, each a crowd
+// in one cell of the grid around it: a tree deeper than its cuts in space go.
+TEST(ClosestPoint, AnswersInNestedClustersAsEveryTriangleAlone) {
+  std::vector<Coord3> vertices;
+  std::vector<int> corners;
+  auto triangle = [&](Coord3 at, double size) {
+    int first = static_cast<int>(vertices.size());
+    vertices.insert(vertices.end(), {at, {at.x + size, at.y, at.z}, {at.x, at.y + size, at.z}});
+    for (int k = 0; k < 3; ++k) corners.push_back(first + k);
   };
-  for (int q = 0; q < 200; ++q) {
-    double scale = q % 4 == 0 ? 0 : 0.3 * (q % 4) + (q % 7) * 0.2;  // centre, inside, near, far
-    Coord3 query{scale * std::cos(q * 1.3), scale * std::sin(q * 2.1), scale * std::cos(q * 0.7)};
-    ClosestPoint::Hit best{{0, 0, 0}, -1};
-    std::optional<Coord3> firstHit;
-    double bestDistance = 0, hitDistance = 0;
-    Coord3 direction{std::sin(q * 0.9), std::cos(q * 1.7), std::sin(q * 0.4 + 1)};
-    for (size_t t = 0; t < alone.size(); ++t) {
-      if (alone[t]->empty()) continue;
-      ClosestPoint::Hit hit = alone[t]->closest(query);
-      if (best.triangle < 0 || squared(hit.point, query) < bestDistance)
-        best = {hit.point, static_cast<int>(t)}, bestDistance = squared(hit.point, query);
-      std::optional<Coord3> meets = alone[t]->firstHit(query, direction);
-      if (meets && (!firstHit || squared(*meets, query) < hitDistance))
-        firstHit = meets, hitDistance = squared(*meets, query);
+  double scale = 1;
+  for (int level = 0; level < 8; ++level, scale *= 1e-4) {
+    for (int bit = 0; bit < 10; ++bit) {
+      double at = 0.9 * scale / (1 << bit);
+      for (Coord3 where : {Coord3{at, 0, 0}, Coord3{0, at, 0}, Coord3{0, 0, at}})
+        triangle(where, at * 1e-3);
     }
-    ClosestPoint::Hit hit = surface.closest(query);
-    EXPECT_EQ(hit.triangle, best.triangle) << "query " << q;
-    expectNear(hit.point, best.point, 0);
-    std::optional<Coord3> meets = surface.firstHit(query, direction);
-    ASSERT_EQ(meets.has_value(), firstHit.has_value()) << "query " << q;
-    if (meets) expectNear(*meets, *firstHit, 0);
   }
+  for (int k = 0; k < 100; ++k) triangle({scale * k, scale * (k % 7), 0}, scale);
+  expectAsEveryTriangleAlone(vertices, corners, {0, 1e-33, 1e-20, 1e-9, 0.5, 2});
 }
 
 // Two planes, the inner one z = -1 - slope * x, each as a grid of triangles; the
