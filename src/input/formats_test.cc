@@ -142,6 +142,12 @@ TEST(SurfaceReaders, RefuseBrokenFilesWithOneLineNamingWhere) {
       {"vtp compressed by lz4", readVtp,
        "<VTKFile type=\"PolyData\" compressor=\"vtkLZ4DataCompressor\"></VTKFile>",
        "s: data compressed by vtkLZ4DataCompressor cannot be read (zlib can)\n"},
+      {"vtp block count beyond 64 bits", readVtp,
+       "<VTKFile type=\"PolyData\" header_type=\"UInt64\" compressor=\"vtkZLibDataCompressor\">"
+       "<PolyData><Piece NumberOfPoints=\"1\" NumberOfPolys=\"0\"><Points><DataArray "
+       "type=\"Float32\" Name=\"Points\" NumberOfComponents=\"3\" format=\"binary\">"
+       "//////////8AAAAAAAAAAAAAAAAAAAAA</DataArray></Points></Piece></PolyData></VTKFile>",
+       "s: the DataArray \"Points\" holds fewer than its 3 values, or they cannot be decoded\n"},
       {"vtp that is not xml", readVtp, "<VTKFile type=\"PolyData\"><Piece",
        "s: not a VTK XML PolyData file (Error parsing start element tag at byte 30)\n"},
   };

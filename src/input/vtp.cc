@@ -61,8 +61,10 @@ bool headerValue(const VtpFile& file, std::string_view bytes, size_t index,
                  unsigned long long* value) {
   size_t size = sizeOf(file.headerType);
   if ((index + 1) * size > bytes.size()) return false;
-  *value = static_cast<unsigned long long>(
-      loadNumber(bytes.data() + index * size, file.headerType, file.bigEndian));
+  double number = loadNumber(bytes.data() + index * size, file.headerType, file.bigEndian);
+  // Read as a double, a UInt64 near 2^64 rounds up to it: no size a header means.
+  if (!(number >= 0 && number < 18446744073709551616.0)) return false;
+  *value = static_cast<unsigned long long>(number);
   return true;
 }
 
