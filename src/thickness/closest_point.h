@@ -2,6 +2,7 @@
 // ray first meets it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
