@@ -127,10 +127,9 @@ struct SurfaceRead {
   FILE* file;
   const char* name;
   InputFormat format;
-  bool triangles;  // read the triangles (a .surf file's are read only when asked)
-  bool tree;       // and index them for closest points
-  bool
-      vertexIndex;  // index the vertices for nearest ones (else only where no triangle has an area)
+  bool triangles;    // read the triangles (a .surf file's are read only when asked)
+  bool tree;         // and index them for closest points
+  bool vertexIndex;  // index the vertices too (else only where no triangle has an area)
   TieRule ties;
 };
 

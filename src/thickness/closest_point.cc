@@ -8,6 +8,8 @@
 #include <cmath>
 #include <limits>
 
+#include "thickness/thickness.h"
+
 namespace verdask {
 
 namespace {
@@ -28,19 +30,15 @@ constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 Point toPoint(const Coord3& c) { return Point(c.x, c.y, c.z); }
 Coord3 toCoord(const Point& p) { return {p.x(), p.y(), p.z()}; }
-Coord3 operator-(const Coord3& a, const Coord3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+// Operators for the formulas below, which are dense with them.
+Coord3 operator-(const Coord3& a, const Coord3& b) { return difference(a, b); }
 Coord3 operator*(const Coord3& a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-double dot(const Coord3& a, const Coord3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Coord3 cross(const Coord3& a, const Coord3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double norm(const Coord3& a) { return std::sqrt(dot(a, a)); }
 double largestCoordinate(const Coord3& a) {
   return std::max({std::fabs(a.x), std::fabs(a.y), std::fabs(a.z)});
 }
 
 bool hasArea(const Coord3& a, const Coord3& b, const Coord3& c) {
-  Coord3 n = cross(b - a, c - a);
+  Coord3 n = crossProduct(b - a, c - a);
   return n.x != 0 || n.y != 0 || n.z != 0;
 }
 
@@ -89,11 +87,12 @@ int triangleOf(uint64_t key) { return static_cast<int>(key & 0xffffffffu); }
 // before the exact construction; -1 where the triangle is too thin to tell.
 double roughSquaredDistance(const Coord3& p, const Coord3& a, const Coord3& b, const Coord3& c) {
   Coord3 ab = b - a, ac = c - a, ap = p - a, bp = p - b, cp = p - c;
-  double d1 = dot(ab, ap), d2 = dot(ac, ap), d3 = dot(ab, bp), d4 = dot(ac, bp);
-  double d5 = dot(ab, cp), d6 = dot(ac, cp);
-  if (d1 <= 0 && d2 <= 0) return dot(ap, ap);
-  if (d3 >= 0 && d4 <= d3) return dot(bp, bp);
-  if (d6 >= 0 && d5 <= d6) return dot(cp, cp);
+  double d1 = dotProduct(ab, ap), d2 = dotProduct(ac, ap), d3 = dotProduct(ab, bp),
+         d4 = dotProduct(ac, bp);
+  double d5 = dotProduct(ab, cp), d6 = dotProduct(ac, cp);
+  if (d1 <= 0 && d2 <= 0) return dotProduct(ap, ap);
+  if (d3 >= 0 && d4 <= d3) return dotProduct(bp, bp);
+  if (d6 >= 0 && d5 <= d6) return dotProduct(cp, cp);
   double vc = d1 * d4 - d3 * d2, vb = d5 * d2 - d1 * d6, va = d3 * d6 - d5 * d4;
   Coord3 off;
   if (vc <= 0 && d1 >= 0 && d3 <= 0) {
@@ -104,10 +103,10 @@ double roughSquaredDistance(const Coord3& p, const Coord3& a, const Coord3& b, c
     off = bp - (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)));
   } else {
     double area = va + vb + vc;
-    if (!(area > 1e-8 * dot(ab, ab) * dot(ac, ac))) return -1;
+    if (!(area > 1e-8 * dotProduct(ab, ab) * dotProduct(ac, ac))) return -1;
     off = ap - ab * (vb / area) - ac * (vc / area);
   }
-  return dot(off, off);
+  return dotProduct(off, off);
 }
 
 // Whether the ray o + t d may meet triangle abc at a t of at most `before`:
@@ -116,17 +115,17 @@ bool mayMeet(const Coord3& o, const Coord3& d, const Coord3& a, const Coord3& b,
              double before) {
   constexpr double kSlack = 1e-6;
   Coord3 e1 = b - a, e2 = c - a, s = o - a;
-  Coord3 pv = cross(d, e2);
-  double det = dot(e1, pv);
+  Coord3 pv = crossProduct(d, e2);
+  double det = dotProduct(e1, pv);
   // Running along the triangle's plane: left to CGAL.
-  if (!(std::fabs(det) > 1e-9 * norm(e1) * norm(e2) * norm(d))) return true;
-  double u = dot(s, pv) / det;
+  if (!(std::fabs(det) > 1e-9 * vectorLength(e1) * vectorLength(e2) * vectorLength(d))) return true;
+  double u = dotProduct(s, pv) / det;
   if (u < -kSlack || u > 1 + kSlack) return false;
-  Coord3 qv = cross(s, e1);
-  double v = dot(d, qv) / det;
+  Coord3 qv = crossProduct(s, e1);
+  double v = dotProduct(d, qv) / det;
   if (v < -kSlack || u + v > 1 + kSlack) return false;
-  double t = dot(e2, qv) / det;
-  double slack = kSlack * (norm(s) + norm(e1) + norm(e2)) / norm(d);
+  double t = dotProduct(e2, qv) / det;
+  double slack = kSlack * (vectorLength(s) + vectorLength(e1) + vectorLength(e2)) / vectorLength(d);
   return t >= -slack && t <= before + slack;
 }
 
@@ -375,18 +374,18 @@ void ClosestPoint::leafAxes(int begin, int end, Coord3 axes[3]) const {
   for (int i = begin; i < end; ++i) {
     const int* c = corners_ + 3 * static_cast<size_t>(order_[i]);
     const Coord3 &a = points_.point(c[0]), &b = points_.point(c[1]), &d = points_.point(c[2]);
-    Coord3 n = cross(b - a, d - a);
+    Coord3 n = crossProduct(b - a, d - a);
     normal = {normal.x + n.x, normal.y + n.y, normal.z + n.z};
   }
   axes[0] = {1, 0, 0}, axes[1] = {0, 1, 0}, axes[2] = {0, 0, 1};
-  double length = norm(normal);
+  double length = vectorLength(normal);
   if (!(length > 0) || !std::isfinite(length)) return;
   Coord3 n = normal * (1 / length);
   double m[3] = {std::fabs(n.x), std::fabs(n.y), std::fabs(n.z)};
   Coord3 across = axes[m[0] <= m[1] && m[0] <= m[2] ? 0 : m[1] <= m[2] ? 1 : 2];
-  Coord3 first = cross(n, across);
-  axes[0] = first * (1 / norm(first));
-  axes[1] = cross(n, axes[0]);
+  Coord3 first = crossProduct(n, across);
+  axes[0] = first * (1 / vectorLength(first));
+  axes[1] = crossProduct(n, axes[0]);
   axes[2] = n;
 }
 
@@ -424,7 +423,6 @@ ClosestPoint::Leaf ClosestPoint::leafOf(int begin, int end, Box& box) const {
     box.hi[k] = roundedUp(boxHi[k] + pad_);
   }
   leaf.start = begin;
-  leaf.count = end - begin;
   return leaf;
 }
 
@@ -467,8 +465,8 @@ double ClosestPoint::gatherCandidates(const Coord3& query,
     double lower = roughSquaredDistance(query, a, b, c), upper = lower;
     if (lower < 0) {
       lower = 0;
-      upper = std::min(
-          {dot(query - a, query - a), dot(query - b, query - b), dot(query - c, query - c)});
+      upper = std::min({dotProduct(query - a, query - a), dotProduct(query - b, query - b),
+                        dotProduct(query - c, query - c)});
     }
     if (lower > limit) return;
     candidates.push_back({t, lower});
@@ -483,7 +481,7 @@ double ClosestPoint::gatherCandidates(const Coord3& query,
     if (pending.count > 0) {
       const Leaf& leaf = leaves_[pending.first];
       if (frameSquaredDistance(leaf.axis, leaf.lo, leaf.hi, query) <= limit)
-        visitLeaf(leaf.start, leaf.count, consider);
+        visitLeaf(leaf.start, pending.count, consider);
       continue;
     }
     const Node& node = nodes_[pending.first];

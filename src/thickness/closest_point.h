@@ -49,7 +49,7 @@ class ClosestPoint {
   struct Leaf {
     float axis[3][3];
     float lo[3], hi[3];  // along the axes
-    int start, count;    // in order_
+    int start;           // its first place in order_; its node holds the count
   };
 
   /// A triangle that may hold the closest point: no nearer than `lower`, squared.

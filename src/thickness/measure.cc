@@ -8,8 +8,6 @@ namespace verdask {
 
 namespace {
 
-Coord3 difference(const Coord3& a, const Coord3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-
 // Which of the three corners lies nearest p (0 to 2); the first of equals.
 int nearestCorner(const Coord3& p, const Coord3& a, const Coord3& b, const Coord3& c) {
   const Coord3* corners[3] = {&a, &b, &c};

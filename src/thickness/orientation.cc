@@ -8,18 +8,12 @@ namespace verdask {
 
 namespace {
 
-Coord3 minus(const Coord3& a, const Coord3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-
-Coord3 cross(const Coord3& u, const Coord3& v) {
-  return {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
-}
-
 // The element's normal by its corner order: a quadrilateral's from its diagonals.
 Coord3 elementNormal(const PointSet& mesh, const ShellElements& elements, int e) {
   const int* c = elements.of(e);
   const Coord3 &a = mesh.point(c[0] - 1), &b = mesh.point(c[1] - 1), &d = mesh.point(c[2] - 1);
-  if (elements.isTriangle(e)) return cross(minus(b, a), minus(d, a));
-  return cross(minus(d, a), minus(mesh.point(c[3] - 1), b));
+  if (elements.isTriangle(e)) return crossProduct(difference(b, a), difference(d, a));
+  return crossProduct(difference(d, a), difference(mesh.point(c[3] - 1), b));
 }
 
 }  // namespace

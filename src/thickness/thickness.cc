@@ -10,10 +10,6 @@ constexpr double kDegreesPerRadian = 57.29577951308232;  // 180 / pi
 
 }  // namespace
 
-double dotProduct(const Coord3& a, const Coord3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-double vectorLength(const Coord3& v) { return std::sqrt(dotProduct(v, v)); }
-
 void normalizeVector(Coord3& v) {
   double length = vectorLength(v);
   v.x /= length;

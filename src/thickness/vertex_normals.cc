@@ -11,16 +11,10 @@ namespace verdask {
 
 namespace {
 
-Coord3 minus(const Coord3& a, const Coord3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-
-Coord3 cross(const Coord3& a, const Coord3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 // The angle at corner a of triangle abc.
 double angleAt(const Coord3& a, const Coord3& b, const Coord3& c) {
-  Coord3 u = minus(b, a), v = minus(c, a);
-  return std::atan2(vectorLength(cross(u, v)), dotProduct(u, v));
+  Coord3 u = difference(b, a), v = difference(c, a);
+  return std::atan2(vectorLength(crossProduct(u, v)), dotProduct(u, v));
 }
 
 }  // namespace
@@ -30,8 +24,8 @@ std::vector<Coord3> angleWeightedNormals(const PointSet& points,
   std::vector<Coord3> normals(points.count(), Coord3{0, 0, 0});
   for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
     const int* c = &triangles[t];
-    Coord3 face = cross(minus(points.point(c[1]), points.point(c[0])),
-                        minus(points.point(c[2]), points.point(c[0])));
+    Coord3 face = crossProduct(difference(points.point(c[1]), points.point(c[0])),
+                               difference(points.point(c[2]), points.point(c[0])));
     double length = vectorLength(face);
     if (!(length > 0)) continue;
     for (int k = 0; k < 3; ++k) {
@@ -55,7 +49,7 @@ bool mostPointTowards(const PointSet& points, const std::vector<Coord3>& normals
     long long ahead = 0, behind = 0;
     for (int i = begin; i < end; ++i) {
       const Coord3& p = points.point(i);
-      double dot = dotProduct(normals[i], minus(otherPoints.point(other.nearest(&p.x)), p));
+      double dot = dotProduct(normals[i], difference(otherPoints.point(other.nearest(&p.x)), p));
       ahead += dot > 0;
       behind += dot < 0;
     }
