@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -23,7 +26,6 @@ namespace {
 
 struct NumberOption {
   const char* name;
-  const char* format;
   const char* invalidMessage;
   double RunOptions::*real;  // null for an integer option
   int RunOptions::*integer;
@@ -35,20 +37,20 @@ constexpr long long kMostThreads = 1024;
 
 // The part number stands in every element card, so it must fit its 8 columns.
 const NumberOption kNumberOptions[] = {
-    {"-adj", "%lf ", "entered invalid number for thickness adjustment\n", &RunOptions::adjThick,
-     nullptr, 0, 0},
-    {"-max", "%lf", "entered invalid number for maximum thickness\n", &RunOptions::maxThick,
-     nullptr, 0, 0},
-    {"-min", "%lf", "entered invalid number for minimum thickness\n", &RunOptions::minThick,
-     nullptr, 0, 0},
-    {"-num", "%lld", "entered invalid number for initial shell index\n", nullptr,
-     &RunOptions::shellNum, INT_MIN, INT_MAX},
-    {"-val", "%lld", "entered invalid number for new shell value\n", nullptr, &RunOptions::shellVal,
+    {"-adj", "entered invalid number for thickness adjustment\n", &RunOptions::adjThick, nullptr, 0,
+     0},
+    {"-max", "entered invalid number for maximum thickness\n", &RunOptions::maxThick, nullptr, 0,
+     0},
+    {"-min", "entered invalid number for minimum thickness\n", &RunOptions::minThick, nullptr, 0,
+     0},
+    {"-num", "entered invalid number for initial shell index\n", nullptr, &RunOptions::shellNum,
+     INT_MIN, INT_MAX},
+    {"-val", "entered invalid number for new shell value\n", nullptr, &RunOptions::shellVal,
      kCardFieldLeast, kCardFieldMost},
-    {"-threads", "%lld", "entered invalid number of threads\n", nullptr, &RunOptions::threads, 1,
+    {"-threads", "entered invalid number of threads\n", nullptr, &RunOptions::threads, 1,
      kMostThreads},
-    {"-mid", "%lld", "entered invalid number for material id\n", nullptr, &RunOptions::materialId,
-     1, kCardFieldMost},
+    {"-mid", "entered invalid number for material id\n", nullptr, &RunOptions::materialId, 1,
+     kCardFieldMost},
 };
 
 // Names written into the complete decks.
@@ -85,6 +87,7 @@ struct FlagOption {
 const FlagOption kFlagOptions[] = {
     {"-summary", &RunOptions::summary},
     {"-strict", &RunOptions::strict},
+    {"-force", &RunOptions::force},
 };
 
 // Numeric values are copied into a 20-byte buffer: at most 19 characters.
@@ -169,24 +172,36 @@ int openOutput(const char* name, const FileOption& role, OpenedFiles& opened, Ru
   return kExitSuccess;
 }
 
-// Scans a numeric option's value; false when it is not a (finite) number.
-bool readNumber(const NumberOption& option, const char* value, RunOptions& options) {
+// Whether nothing but white space follows a number's text.
+bool onlySpaceAfter(const char* end) {
+  while (isspace(static_cast<unsigned char>(*end))) ++end;
+  return *end == '\0';
+}
+
+// Reads a numeric option's value, which must be a number through and through
+// (2.5mm or 0,5 is no number); empty when it is, else why not.
+std::string readNumber(const NumberOption& option, const char* value, RunOptions& options) {
   char copy[kNumberValueMax + 1];
-  if (strlen(value) > kNumberValueMax) return false;
+  if (strlen(value) > kNumberValueMax) return "is longer than 19 characters";
   strcpy(copy, value);
+  char* end;
+  errno = 0;
   if (option.integer) {
     // Read wide, so that a number beyond the range is refused rather than wrapped.
-    long long number;
-    if (sscanf(copy, option.format, &number) != 1) return false;
-    if (number < option.least || number > option.most) return false;
+    long long number = strtoll(copy, &end, 10);
+    if (end == copy || !onlySpaceAfter(end)) return "is not a whole number";
+    if (errno == ERANGE || number < option.least || number > option.most) {
+      return "is outside " + std::to_string(option.least) + " to " + std::to_string(option.most);
+    }
     options.*option.integer = static_cast<int>(number);
-    return true;
+    return "";
   }
-  double number;
+  double number = strtod(copy, &end);
+  if (end == copy || !onlySpaceAfter(end)) return "is not a decimal number";
   // A not-a-number or infinite bound would turn every thickness into one.
-  if (sscanf(copy, option.format, &number) != 1 || !std::isfinite(number)) return false;
+  if (!std::isfinite(number)) return "is not a finite number";
   options.*option.real = number;
-  return true;
+  return "";
 }
 
 const MeasureKind kMeasures[] = {MeasureKind::kVertex, MeasureKind::kSurface, MeasureKind::kNormal,
@@ -214,13 +229,57 @@ bool readMeasure(int argc, char** argv, int& i, RunOptions& options, int* code) 
   return true;
 }
 
+// The number of single-character edits that turn `a` into `b`.
+size_t editDistance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// Every option's name, for the near misses of unknown arguments.
+std::vector<const char*> optionNames() {
+  std::vector<const char*> names = {"-measure", "-surface"};
+  for (const NumberOption& option : kNumberOptions) names.push_back(option.name);
+  for (const NameOption& option : kNameOptions) names.push_back(option.name);
+  for (const FileOption& option : kFileOptions) names.push_back(option.name);
+  for (const FlagOption& option : kFlagOptions) names.push_back(option.name);
+  return names;
+}
+
+// The option an unknown argument most likely misspells (--measure, -mesure),
+// or null when none is near.
+const char* nearestOption(const char* argument) {
+  std::string word = argument;
+  if (word.size() < 3 || word[0] != '-') return nullptr;
+  if (word[1] == '-') word.erase(0, 1);
+  const char* nearest = nullptr;
+  size_t best = word.size() > 5 ? 3 : 2;  // a short name tolerates one edit, a long one two
+  for (const char* name : optionNames()) {
+    size_t distance = editDistance(word, name);
+    if (distance < best) best = distance, nearest = name;
+  }
+  return nearest;
+}
+
 // Reads the option at argv[i] and its value into `options`, advancing i past
 // them; 0 or the exit code.
 int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& options) {
   if (int code; readMeasure(argc, argv, i, options, &code)) return code;
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
-    if (i + 1 >= argc || !readNumber(option, argv[i + 1], options)) {
+    std::string fault = i + 1 < argc ? readNumber(option, argv[i + 1], options) : "has no value";
+    if (!fault.empty()) {
+      std::string value = i + 1 < argc ? " '" + std::string(argv[i + 1]) + "'" : "";
+      fprintf(stderr, "verdask: %s%s %s\n", option.name, value.c_str(), fault.c_str());
       printf("%s", option.invalidMessage);
       return printUsage();
     }
@@ -256,12 +315,18 @@ int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& o
     }
   }
   // Skipped as ever, but a typo such as -mx must not pass unseen.
-  fprintf(stderr, "verdask: ignoring unknown argument '%s'\n", argv[i]);
+  std::string line = std::string("ignoring unknown argument '") + argv[i] + "'";
+  if (const char* near = nearestOption(argv[i]))
+    line += std::string(": did you mean ") + near + "?";
+  fprintf(stderr, "verdask: %s\n", line.c_str());
+  options.unknownArguments.push_back(line);
   ++i;
   return kExitSuccess;
 }
 
-void printUsageText() {
+// The usage text as it has always been printed on a usage error; --help
+// gives it with the true default of -max and the words spelt right.
+void printUsageText(bool asHelp) {
   printf(
       "Usage: Verdask [mesh input file (.hmascii)] [cortical input file (.surf)] [cortical "
       "normals file (.vtk)] [trabecular input file (.surf)] [OPTIONS]\n");
@@ -272,14 +337,17 @@ void printUsageText() {
   printf(
       "  -adj <adjThick (double)> = constant to add to all thickness values (before determining "
       "min/max); default '0.0'\n");
-  printf("  -max <maxThick (double)> = maximum thickness value allowed; default '5.0'\n");
+  printf("  -max <maxThick (double)> = maximum thickness value allowed; default '%s'\n",
+         asHelp ? "20.0" : "5.0");
   printf("  -min <minThick (double)> = minimum thickness value allowed; default '0.0'\n");
   printf("  -num <shellNum (int)>    = start numbering shells with this number; default '1'\n");
-  printf("  -o <outfile (.k)>        = trugrd output file name; default 'out.k'\n");
+  printf("  -o <outfile (.k)>        = %s output file name; default 'out.k'\n",
+         asHelp ? "keyword (LS-DYNA)" : "trugrd");
   printf(
       "  -table <outfile (.log)>  = output file name for all calculation values; default "
       "'table.log'\n");
-  printf("  -val <shellVal (int)>    = material value to use for shells; defalut '1'\n");
+  printf("  -val <shellVal (int)>    = %s value to use for shells; %s '1'\n",
+         asHelp ? "part" : "material", asHelp ? "default" : "defalut");
 }
 
 // The options the usage text leaves out, for --help.
@@ -299,7 +367,11 @@ const char kMoreOptions[] =
     "ways\n"
     "  -surface                  = -measure surface\n"
     "  -threads <n (int)>        = threads to run on; default: the machine's cores\n"
-    "  -strict                   = fail (exit -8) when the run warns, keeping the earlier outputs\n"
+    "  -strict                   = fail (exit -8) when the run warns or an argument is unknown,\n"
+    "                              keeping the earlier outputs\n"
+    "  -force                    = write the outputs of inputs that do not fit together (exit -9\n"
+    "                              without it): surfaces swapped, normals of another surface or\n"
+    "                              pointing inwards, a mesh in other units or moved\n"
     "  -inp <outfile (.inp)>     = complete Abaqus/CalculiX deck of the shell layer, elements "
     "facing "
     "outwards\n"
@@ -333,7 +405,7 @@ const char* measureName(MeasureKind measure) {
 }
 
 int printUsage() {
-  printUsageText();
+  printUsageText(false);
   return kExitUsage;
 }
 
@@ -341,7 +413,7 @@ bool printInformation(int argc, char** argv) {
   if (argc != 2) return false;
   if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-help") == 0 ||
       strcmp(argv[1], "-h") == 0) {
-    printUsageText();
+    printUsageText(true);
     printf("%s", kMoreOptions);
     return true;
   }
@@ -418,6 +490,10 @@ int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& optio
   }
   for (int i = 5; i < argc;) {
     if (int code = readOption(argc, argv, i, opened, options)) return code;
+  }
+  if (options.strict && !options.unknownArguments.empty()) {
+    printf("Failure: %zu unknown argument(s) under -strict\n", options.unknownArguments.size());
+    return kExitStrictWarnings;
   }
   // A stream that no option opened goes under its default name.
   for (const FileOption& option : kFileOptions) {

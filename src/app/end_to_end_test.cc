@@ -164,6 +164,11 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
       {withInputs({"-threads", "0"}), "entered invalid number of threads\n"},
       {withInputs({"-adj", "0.00000000000000000001"}),
        "entered invalid number for thickness adjustment\n"},
+      {withInputs({"-min", "0,5"}), "entered invalid number for minimum thickness\n"},
+      {withInputs({"-adj", "0.1.2"}), "entered invalid number for thickness adjustment\n"},
+      {withInputs({"-num", "1.5"}), "entered invalid number for initial shell index\n"},
+      {withInputs({"-val", "2x"}), "entered invalid number for new shell value\n"},
+      {withInputs({"-threads", "2 3"}), "entered invalid number of threads\n"},
       {withInputs({"-min"}), "entered invalid number for minimum thickness\n"},
       {withInputs({"-num"}), "entered invalid number for initial shell index\n"},
       {withInputs({"-table"}), "missing file name after -table\n"},
@@ -232,7 +237,10 @@ TEST(EndToEnd, HelpAndVersionExitZero) {
   for (const char* option : {"--help", "-help", "-h"}) {
     RunResult help = runTool({option}, dir.path());
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out.substr(0, sizeof kUsage - 1), kUsage);
+    EXPECT_EQ(help.out.substr(0, 150), std::string(kUsage).substr(0, 150));
+    EXPECT_NE(help.out.find("maximum thickness value allowed; default '20.0'\n"),
+              std::string::npos);
+    EXPECT_NE(help.out.find("for shells; default '1'\n"), std::string::npos);
     EXPECT_NE(help.out.find("  -strict "), std::string::npos);
   }
   RunResult version = runTool({"--version"}, dir.path());
@@ -243,7 +251,7 @@ TEST(EndToEnd, HelpAndVersionExitZero) {
 TEST(EndToEnd, OptionsSetTheSettingsLines) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"-max", "3.5", "-max", "4"}, settings("0.000000", "4.000000")},
-      {{"-foo", "-adj", "2.5mm", "-min", "-0"}, settings("2.500000", "20.000000", "-0.000000")},
+      {{"-foo", "-adj", " 2.5 ", "-min", "-0"}, settings("2.500000", "20.000000", "-0.000000")},
       {{"-num", "-9999999", "-val", "-9999999", "-adj", "-1"},
        settings("-1.000000", "20.000000", "0.000000", -9999999, -9999999)},
   };
@@ -253,6 +261,35 @@ TEST(EndToEnd, OptionsSetTheSettingsLines) {
     RunResult r = runTool(withInputs(options), dir.path());
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out.substr(0, r.out.find("Used")), "\n" + std::string(kDefaultOutputs) + expected);
+  }
+}
+
+// An unknown argument is named, with the option it likely misspells; under
+// -strict it fails the run before any output is opened.
+TEST(EndToEnd, UnknownArgumentsAreNamedAndFailUnderStrict) {
+  const std::vector<std::tuple<std::vector<std::string>, int, std::string>> cases = {
+      {{"-mesure", "normal"},
+       0,
+       "verdask: ignoring unknown argument '-mesure': did you mean -measure?\n"
+       "verdask: ignoring unknown argument 'normal'\n"},
+      {{"--json", "r.json"},
+       0,
+       "verdask: ignoring unknown argument '--json': did you mean -json?\n"
+       "verdask: ignoring unknown argument 'r.json'\n"},
+      {{"-mx", "3", "-strict"},
+       248,
+       "verdask: ignoring unknown argument '-mx': did you mean -max?\n"
+       "verdask: ignoring unknown argument '3'\n"},
+  };
+  for (const auto& [options, code, err] : cases) {
+    ScratchDir dir;
+    Bone().writeTo(dir);
+    RunResult r = runTool(withInputs(options), dir.path());
+    EXPECT_EQ(r.exitCode, code);
+    EXPECT_EQ(r.err.substr(0, err.size()), err);
+    if (code == 0) continue;
+    EXPECT_EQ(r.out, "\nFailure: 2 unknown argument(s) under -strict\n");
+    EXPECT_FALSE(dir.exists("out.k"));
   }
 }
 

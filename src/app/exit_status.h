@@ -14,6 +14,7 @@ enum ExitStatus {
   kExitDeckFailed = -6,        // the keyword deck failed
   kExitOutputFailed = -7,      // an extra output (-vtk, -nodal, -json) could not be written
   kExitStrictWarnings = -8,    // -strict, and the run warned
+  kExitInputsRefused = -9,     // the inputs do not fit together, and no -force
   kExitOpenFailed = -13,       // a file could not be opened, or an output clashes
 };
 

@@ -44,8 +44,10 @@ struct RunOptions {
   bool summary = false;                        // -summary
   MeasureKind measure = MeasureKind::kVertex;  // -measure; -surface is -measure surface
   bool strict = false;                         // -strict: a warning fails the run
+  bool force = false;                          // -force: write even inputs that do not fit
   int threads = 0;                             // -threads; 0: the machine's cores
   std::vector<std::string> commandLine;
+  std::vector<std::string> unknownArguments;  // as named on stderr, a warning each
 
   /// Whether the measure reads the surfaces' triangles.
   bool toTriangles() const { return measure != MeasureKind::kVertex; }
