@@ -16,6 +16,7 @@
 #include "app/exit_status.h"
 #include "app/run.h"
 #include "io/output_files.h"
+#include "io/report.h"
 #include "io/whole_input.h"
 #include "output/shell_cards.h"
 #include "output/solver_decks.h"
@@ -158,17 +159,17 @@ class OpenedFiles {
 
 int openOutput(const char* name, const FileOption& role, OpenedFiles& opened, RunOptions& options) {
   if (opened.clashes(name, &role)) {
-    printf("Refusing to write %s: it is an input or another output of this run\n", name);
+    report("Refusing to write %s: it is an input or another output of this run\n", name);
     return kExitOpenFailed;
   }
   FILE* stream = openOutputFile(name);
   if (!stream) {
-    printf("Failure opening file %s\n", name);
+    report("Failure opening file %s\n", name);
     return kExitOpenFailed;
   }
   (options.*role.stream).reset(stream, name);
   opened.addOutput(name, &role);
-  printf("writing file : %s\n", name);
+  report("writing file : %s\n", name);
   return kExitSuccess;
 }
 
@@ -224,7 +225,7 @@ bool readMeasure(int argc, char** argv, int& i, RunOptions& options, int* code) 
       return true;
     }
   }
-  printf("entered invalid measure: vertex, surface, normal or symmetric\n");
+  report("entered invalid measure: vertex, surface, normal or symmetric\n");
   *code = printUsage();
   return true;
 }
@@ -280,7 +281,7 @@ int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& o
     if (!fault.empty()) {
       std::string value = i + 1 < argc ? " '" + std::string(argv[i + 1]) + "'" : "";
       fprintf(stderr, "verdask: %s%s %s\n", option.name, value.c_str(), fault.c_str());
-      printf("%s", option.invalidMessage);
+      report("%s", option.invalidMessage);
       return printUsage();
     }
     options.shellNumGiven = options.shellNumGiven || option.integer == &RunOptions::shellNum;
@@ -291,7 +292,7 @@ int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& o
   for (const NameOption& option : kNameOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     if (i + 1 >= argc || !isDeckName(argv[i + 1])) {
-      printf("%s", option.invalidMessage);
+      report("%s", option.invalidMessage);
       return printUsage();
     }
     options.*option.value = argv[i + 1];
@@ -301,7 +302,7 @@ int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& o
   for (const FileOption& option : kFileOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     if (i + 1 >= argc) {
-      printf("missing file name after %s\n", option.name);
+      report("missing file name after %s\n", option.name);
       return printUsage();
     }
     i += 2;
@@ -327,26 +328,26 @@ int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& o
 // The usage text as it has always been printed on a usage error; --help
 // gives it with the true default of -max and the words spelt right.
 void printUsageText(bool asHelp) {
-  printf(
+  report(
       "Usage: Verdask [mesh input file (.hmascii)] [cortical input file (.surf)] [cortical "
       "normals file (.vtk)] [trabecular input file (.surf)] [OPTIONS]\n");
-  printf("\nOPTIONS:\n");
-  printf(
+  report("\nOPTIONS:\n");
+  report(
       "  -ans <outfile (.log)>    = output file name for thickness & angle values; default "
       "'ans.log'\n");
-  printf(
+  report(
       "  -adj <adjThick (double)> = constant to add to all thickness values (before determining "
       "min/max); default '0.0'\n");
-  printf("  -max <maxThick (double)> = maximum thickness value allowed; default '%s'\n",
+  report("  -max <maxThick (double)> = maximum thickness value allowed; default '%s'\n",
          asHelp ? "20.0" : "5.0");
-  printf("  -min <minThick (double)> = minimum thickness value allowed; default '0.0'\n");
-  printf("  -num <shellNum (int)>    = start numbering shells with this number; default '1'\n");
-  printf("  -o <outfile (.k)>        = %s output file name; default 'out.k'\n",
+  report("  -min <minThick (double)> = minimum thickness value allowed; default '0.0'\n");
+  report("  -num <shellNum (int)>    = start numbering shells with this number; default '1'\n");
+  report("  -o <outfile (.k)>        = %s output file name; default 'out.k'\n",
          asHelp ? "keyword (LS-DYNA)" : "trugrd");
-  printf(
+  report(
       "  -table <outfile (.log)>  = output file name for all calculation values; default "
       "'table.log'\n");
-  printf("  -val <shellVal (int)>    = %s value to use for shells; %s '1'\n",
+  report("  -val <shellVal (int)>    = %s value to use for shells; %s '1'\n",
          asHelp ? "part" : "material", asHelp ? "default" : "defalut");
 }
 
@@ -430,7 +431,7 @@ FILE* openInput(const char* name) {
   struct stat info;
   if (fd < 0 || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
     if (fd >= 0) close(fd);
-    printf("Failure opening file %s\n", name);
+    report("Failure opening file %s\n", name);
     return nullptr;
   }
   size_t length = strlen(name);
@@ -439,7 +440,7 @@ FILE* openInput(const char* name) {
   std::string error;
   FILE* copy = readWholeInput(fd, &error);
   close(fd);
-  if (!copy) printf("Failure opening file %s: %s\n", name, error.c_str());
+  if (!copy) report("Failure opening file %s: %s\n", name, error.c_str());
   return copy;
 }
 
@@ -457,7 +458,7 @@ int readInputFormats(InputFiles& inputs) {
     InputFormat found = inputFormatOf(name, role);
     if (format) *format = found;
     if (found == InputFormat::kUnknown) {
-      printf("Unknown file type of %s: the %s may be %s\n", name,
+      report("Unknown file type of %s: the %s may be %s\n", name,
              role == InputRole::kMesh      ? "mesh"
              : role == InputRole::kNormals ? "normals file"
                                            : "surface",
@@ -468,9 +469,7 @@ int readInputFormats(InputFiles& inputs) {
   return kExitSuccess;
 }
 
-}  // namespace
-
-int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
+int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
   if (argc < 5) return printUsage();
   options.commandLine.assign(argv, argv + argc);
   inputs.meshName = argv[1];
@@ -492,7 +491,7 @@ int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& optio
     if (int code = readOption(argc, argv, i, opened, options)) return code;
   }
   if (options.strict && !options.unknownArguments.empty()) {
-    printf("Failure: %zu unknown argument(s) under -strict\n", options.unknownArguments.size());
+    report("Failure: %zu unknown argument(s) under -strict\n", options.unknownArguments.size());
     return kExitStrictWarnings;
   }
   // A stream that no option opened goes under its default name.
@@ -502,6 +501,70 @@ int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& optio
     }
   }
   return kExitSuccess;
+}
+
+// Whether an option takes a value: the word after it is no option.
+bool takesValue(const char* word) {
+  if (strcmp(word, "-measure") == 0) return true;
+  for (const NumberOption& option : kNumberOptions) {
+    if (strcmp(word, option.name) == 0) return true;
+  }
+  for (const NameOption& option : kNameOptions) {
+    if (strcmp(word, option.name) == 0) return true;
+  }
+  for (const FileOption& option : kFileOptions) {
+    if (strcmp(word, option.name) == 0) return true;
+  }
+  return false;
+}
+
+// The -json name of a command line the run did not read that far, when it
+// names neither an input nor another output: a record must not replace one.
+std::string recordNameOf(int argc, char** argv) {
+  std::string name;
+  std::vector<std::string> others(argv + 1, argv + std::min(argc, 5));
+  for (int i = 5; i + 1 < argc; i += takesValue(argv[i]) ? 2 : 1) {
+    if (!takesValue(argv[i])) continue;
+    if (strcmp(argv[i], "-json") == 0) {
+      name = argv[i + 1];
+    } else if (strcmp(argv[i], "-measure") != 0) {
+      others.push_back(argv[i + 1]);
+    }
+  }
+  struct stat record, other;
+  bool exists = !name.empty() && stat(name.c_str(), &record) == 0;
+  for (const std::string& path : others) {
+    bool same = exists && stat(path.c_str(), &other) == 0 && other.st_dev == record.st_dev &&
+                other.st_ino == record.st_ino;
+    if (path == name || same) return "";
+  }
+  return name;
+}
+
+// The line of a failure printed before the command line was read whole: the
+// last before the usage text, if any.
+std::string failureLine(const std::string& printed) {
+  std::string text = printed.substr(0, printed.find("Usage: Verdask"));
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.substr(text.rfind('\n') + 1);
+}
+
+}  // namespace
+
+int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
+  std::string printed;
+  int code;
+  {
+    ReportCapture capture(&printed);
+    code = readArguments(argc, argv, inputs, options);
+  }
+  fputs(printed.c_str(), stdout);
+  if (code == kExitSuccess) return code;
+  if (!options.json.get()) {
+    std::string name = recordNameOf(argc, argv);
+    if (!name.empty()) options.json.reset(openOutputFile(name.c_str()), name.c_str());
+  }
+  return recordFailedStart(inputs, options, code, failureLine(printed));
 }
 
 }  // namespace verdask

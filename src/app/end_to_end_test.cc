@@ -276,10 +276,11 @@ TEST(EndToEnd, UnknownArgumentsAreNamedAndFailUnderStrict) {
        0,
        "verdask: ignoring unknown argument '--json': did you mean -json?\n"
        "verdask: ignoring unknown argument 'r.json'\n"},
-      {{"-mx", "3", "-strict"},
+      {{"-mx", "3", "-sumary", "-strict"},
        248,
        "verdask: ignoring unknown argument '-mx': did you mean -max?\n"
-       "verdask: ignoring unknown argument '3'\n"},
+       "verdask: ignoring unknown argument '3'\n"
+       "verdask: ignoring unknown argument '-sumary': did you mean -summary?\n"},
   };
   for (const auto& [options, code, err] : cases) {
     ScratchDir dir;
@@ -288,7 +289,7 @@ TEST(EndToEnd, UnknownArgumentsAreNamedAndFailUnderStrict) {
     EXPECT_EQ(r.exitCode, code);
     EXPECT_EQ(r.err.substr(0, err.size()), err);
     if (code == 0) continue;
-    EXPECT_EQ(r.out, "\nFailure: 2 unknown argument(s) under -strict\n");
+    EXPECT_EQ(r.out, "\nFailure: 3 unknown argument(s) under -strict\n");
     EXPECT_FALSE(dir.exists("out.k"));
   }
 }
@@ -354,15 +355,25 @@ TEST(EndToEnd, InputsThatCannotBeReadEndWithOpenFailure) {
       {"folder", ""},
       {"cut.surf.gz", ": its compressed data is broken (unexpected end of file)"},
   };
+  // Each is recorded, though the run ends before its options are read.
   for (const auto& [name, reason] : cases) {
     SCOPED_TRACE(name);
-    RunResult r = runTool({"mesh.hmascii", name, "norm.vtk", "trab.surf"}, dir.path());
+    RunResult r =
+        runTool({"mesh.hmascii", name, "norm.vtk", "trab.surf", "-json", "r.json"}, dir.path());
     EXPECT_EQ(r.exitCode, 243);
     EXPECT_EQ(r.out, std::string("\nFailure opening file ") + name + reason + "\n");
+    EXPECT_NE(dir.read("r.json").find(std::string("\"failure\": \"Failure opening file ") + name +
+                                      reason + "\""),
+              std::string::npos);
   }
   RunResult r = runTool(withInputs({"-o", "folder"}), dir.path());
   EXPECT_EQ(r.exitCode, 243);
   EXPECT_EQ(r.out, "\nFailure opening file folder\n");
+  // A record that would replace an input is not written.
+  r = runTool({"mesh.hmascii", "missing.surf", "norm.vtk", "trab.surf", "-json", "trab.surf"},
+              dir.path());
+  EXPECT_EQ(r.exitCode, 243);
+  EXPECT_EQ(dir.read("trab.surf"), Bone().trabecular());
 }
 
 // Compressed inputs and pipes read as their plain files do; a FIFO without a
@@ -532,6 +543,10 @@ TEST(EndToEnd, WriteFailuresAreNotSuccess) {
        {250,
         "Finished calculating values\nFailed to write the keyword file\n"
         "Failure parsing triangles in .ascii file\n"}},
+      {{"-json", "/dev/full"},
+       {249,
+        "Finished calculating values\nFound 1 triangles in .hmascii file\n"
+        "Finished parsing triangles in .ascii file\nFailure writing the run record\n"}},
   };
   for (const auto& [options, outcome] : cases) {
     ScratchDir dir;
@@ -539,6 +554,7 @@ TEST(EndToEnd, WriteFailuresAreNotSuccess) {
     RunResult r = runTool(withInputs(options), dir.path());
     EXPECT_EQ(r.exitCode, outcome.first);
     EXPECT_EQ(r.out.substr(r.out.find("Found 3 normals") + 33), outcome.second);
+    for (const char* output : {"ans.log", "table.log", "out.k"}) EXPECT_FALSE(dir.exists(output));
   }
 }
 
@@ -622,13 +638,6 @@ TEST(EndToEnd, HostileInputsEndCleanly) {
        "Found 1 triangles in .hmascii file\nFinished parsing triangles in .ascii file\n",
        "verdask: warning: 3 of 3 angles exceed 90 degrees: the cortical and trabecular surfaces "
        "may be swapped, or the normals inverted\n"},
-      {"unknown arguments",
-       {},
-       {"-mx", "3", "-sumary"},
-       0,
-       "Finished parsing triangles in .ascii file\n",
-       "verdask: ignoring unknown argument '-mx'\nverdask: ignoring unknown argument '3'\n"
-       "verdask: ignoring unknown argument '-sumary'\n"},
       {"mixed CRLF and LF",
        {{1, "Vertices 3\r\n0 0 0\n100 0 0\r\n200 0 0\n"}},
        {},
@@ -656,8 +665,18 @@ TEST(EndToEnd, HostileInputsEndCleanly) {
        254,
        "No triangles in cort.surf: -surface needs its Patches and Triangles sections\n"
        "Failure parsing vertices in cort.surf file\n"},
-      {"option 1e999", {}, {"-min", "1e999"}, 255, "defalut '1'\n"},
-      {"option nan", {}, {"-adj", "nan"}, 255, "defalut '1'\n"},
+      {"option 1e999",
+       {},
+       {"-min", "1e999"},
+       255,
+       "defalut '1'\n",
+       "verdask: -min '1e999' is not a finite number\n"},
+      {"option nan",
+       {},
+       {"-adj", "nan"},
+       255,
+       "defalut '1'\n",
+       "verdask: -adj 'nan' is not a finite number\n"},
       {"option -0", {}, {"-max", "-0"}, 0, "Finished parsing triangles in .ascii file\n"},
   };
   for (const HostileCase& c : cases) {
@@ -818,6 +837,9 @@ TEST(EndToEnd, FailedRunKeepsTheLastGoodOutputs) {
     std::string record = dir.read("r.json");
     EXPECT_NE(record.find("\"exit_code\": " + std::to_string(c.exitCode)), std::string::npos);
     EXPECT_NE(record.find(c.failure + "\",\n"), std::string::npos) << record;
+    // The outputs left in place are the last complete run's, and so is the record it carries.
+    EXPECT_NE(record.find("\"last_complete_run\": {\n    \"tool\": \"verdask\""),
+              std::string::npos);
     EXPECT_EQ(runProgram("/bin/sh", {"-c", "ls -A | grep -c verdask-"}, dir.path()).out, "0\n");
   }
 }

@@ -367,6 +367,7 @@ struct RunState {
   LineUp lineUp;
   std::vector<std::string> warnings;
   std::string failure;    // the lines the failing stage printed
+  bool staged = false;    // the stages began
   bool finished = false;  // the deck is complete
   Clock clock;
   // How the stage under way ends when memory runs out.
@@ -558,6 +559,7 @@ int writeDeck(InputFiles& inputs, const RunOptions& options, RunState& run) {
 
 // Runs the stages in order, each timed; returns the exit code.
 int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
+  run.staged = true;
   enterStage(Stage::kReading, inputBytes(inputs));
   ProgressLine progress;
   if (int code = readInputs(inputs, options.toTriangles(), run.in, run.threads, run.failure)) {
@@ -598,17 +600,53 @@ std::vector<std::pair<const char*, decltype(&std::declval<Options&>().answers)>>
           {"inp", &options.inp},     {"deck", &options.deck}};
 }
 
-// The path, size and SHA-256 of each file, read on the run's threads.
+// The path, size and SHA-256 of each file, read on the run's threads from
+// where it stands now: an output not yet in place from its temporary file.
 void digestFiles(std::vector<RecordedFile>& files, int threads) {
   std::vector<std::function<void()>> digests;
   for (RecordedFile& file : files) {
-    digests.push_back([&file] { file.sha256 = sha256OfFile(file.path, &file.bytes); });
+    digests.push_back([&file] { file.sha256 = sha256OfFile(pendingPath(file.path), &file.bytes); });
   }
   runTasks(threads, digests);
 }
 
-// The run record's facts; the inputs, and the outputs in place, are read again
-// for their digests.
+// The counts and figures of the stages that ran.
+void countsOf(int code, const RunState& run, RunFacts& facts) {
+  // A reader's count stands only once it, and the readers reported before it, succeeded.
+  int readersPassed = !run.staged                     ? 0
+                      : code == kExitMeshFailed       ? 0
+                      : code == kExitCorticalFailed   ? 1
+                      : code == kExitTrabecularFailed ? 2
+                                                      : 3;
+  if (readersPassed > 0) facts.meshVertices = run.in.meshCount;
+  if (readersPassed > 1) facts.corticalVertices = run.in.cortical.count;
+  if (readersPassed > 2) facts.trabecularVertices = run.in.trabecular.count;
+  if (!run.record.meshToCortical.empty()) facts.lineUp = &run.lineUp;
+  if (!run.finished) return;
+  facts.triangles = run.elements.count();
+  facts.inwardElements = run.orientation.inwardCount;
+  facts.unorientedElements = static_cast<int>(run.orientation.undecided.size());
+  facts.thickness = &run.summary;
+  facts.pass = &run.record;
+}
+
+// The record a failed run replaces, whose last complete run it carries on.
+std::string earlierRecord(const RunOptions& options) {
+  struct stat info;
+  const std::string& name = options.json.name();
+  // Only a record is worth reading: a large file is something else.
+  if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > (1 << 24)) {
+    return "";
+  }
+  std::string text(info.st_size, '\0');
+  FILE* file = fopen(name.c_str(), "rb");
+  if (!file) return "";
+  text.resize(fread(text.data(), 1, text.size(), file));
+  fclose(file);
+  return text;
+}
+
+// The run record's facts; the inputs and the outputs are read again for their digests.
 RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const RunState& run,
                   int code) {
   RunFacts facts;
@@ -636,49 +674,27 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
                                    {"cortical", inputs.corticalName},
                                    {"normals", inputs.normalsName},
                                    {"trabecular", inputs.trabecularName}}) {
-    facts.inputs.push_back({role, path, 0, ""});
+    if (path) facts.inputs.push_back({role, path, 0, ""});
   }
   digestFiles(facts.inputs, run.threads);
   digestFiles(facts.outputs, run.threads);
   facts.exitCode = code & 0xff;  // as the shell sees it: -2 is 254
   facts.failure = run.failure;
   facts.warnings = run.warnings;
-  // A reader's count stands only once it, and the readers reported before it, succeeded.
-  int readersPassed = code == kExitMeshFailed         ? 0
-                      : code == kExitCorticalFailed   ? 1
-                      : code == kExitTrabecularFailed ? 2
-                                                      : 3;
-  if (readersPassed > 0) facts.meshVertices = run.in.meshCount;
-  if (readersPassed > 1) facts.corticalVertices = run.in.cortical.count;
-  if (readersPassed > 2) facts.trabecularVertices = run.in.trabecular.count;
-  if (run.finished) {
-    facts.triangles = run.elements.count();
-    facts.inwardElements = run.orientation.inwardCount;
-    facts.unorientedElements = static_cast<int>(run.orientation.undecided.size());
-  }
-  if (!run.record.meshToCortical.empty()) facts.lineUp = &run.lineUp;
-  if (run.finished) {
-    facts.thickness = &run.summary;
-    facts.pass = &run.record;
-  }
+  if (code != kExitSuccess) facts.lastCompleteRun = lastCompleteRunOf(earlierRecord(options));
+  countsOf(code, run, facts);
   facts.stageSeconds = run.clock.laps();
   return facts;
 }
 
-// Closes every output but the record and, when the run succeeded, puts them in
-// place; a failed run keeps the earlier files. Returns the exit code.
-int settleOutputs(RunOptions& options, RunState& run, int code) {
+// Closes every output but the record; the exit code, with a write failure.
+int closeOutputs(RunOptions& options, RunState& run, int code) {
   bool written = true;
   for (const auto& [option, file] : outputsOf(options)) {
     if (file->get() && file != &options.json) written = fclose(file->release()) == 0 && written;
   }
-  const char* failure = nullptr;
-  if (!written) {
-    failure = "Failure writing the outputs\n";
-  } else if (code == kExitSuccess && !commitOutputs(options.json.name().c_str())) {
-    failure = "Failure moving the outputs into place\n";
-  }
-  if (failure && code == kExitSuccess) {
+  if (!written && code == kExitSuccess) {
+    const char* failure = "Failure writing the outputs\n";
     printf("%s", failure);
     run.failure = failureOf("", failure);
     code = kExitOutputFailed;
@@ -686,19 +702,44 @@ int settleOutputs(RunOptions& options, RunState& run, int code) {
   return code;
 }
 
-// Writes the record of the run, successful or not, and puts it in place.
-int writeRecord(const InputFiles& inputs, RunOptions& options, const RunState& run, int code) {
+// Writes the record of the run, successful or not, beside its final name;
+// false when it could not be written.
+bool writeRecord(const InputFiles& inputs, RunOptions& options, const RunState& run, int code) {
   bool written = writeRunRecord(options.json.get(), recordOf(inputs, options, run, code)) == 0;
-  written = fclose(options.json.release()) == 0 && written;
-  written = commitOutput(options.json.name().c_str()) && written;
-  if (!written) {
-    printf("Failure writing the run record\n");
-    if (code == kExitSuccess) code = kExitOutputFailed;
+  return fclose(options.json.release()) == 0 && written;
+}
+
+// Puts the run in place: every output and the record when it succeeded, the
+// record alone when it failed. Everything is complete before the first
+// rename, so a record that cannot be written replaces nothing. Returns the
+// exit code.
+int commitRun(const InputFiles& inputs, RunOptions& options, RunState& run, int code) {
+  const char* failure = nullptr;
+  bool recorded = !options.json.get() || writeRecord(inputs, options, run, code);
+  if (!recorded) {
+    failure = "Failure writing the run record\n";
+  } else if (code == kExitSuccess) {
+    if (!commitOutputs(options.json.name().c_str()))
+      failure = "Failure moving the outputs into place\n";
+  } else if (!options.json.name().empty() && !commitOutput(options.json.name().c_str())) {
+    failure = "Failure writing the run record\n";
   }
-  return code;
+  if (!failure) return code;
+  printf("%s", failure);
+  return code == kExitSuccess ? kExitOutputFailed : code;
 }
 
 }  // namespace
+
+int recordFailedStart(InputFiles& inputs, RunOptions& options, int code,
+                      const std::string& failure) {
+  RunState run;
+  run.failure = failure;
+  run.warnings = options.unknownArguments;
+  if (options.json.get()) commitRun(inputs, options, run, code);
+  discardOutputs();
+  return code;
+}
 
 int runVerdask(InputFiles& inputs, RunOptions& options) {
   // The arrays a run builds take about a third of its input's bytes; with the
@@ -706,6 +747,7 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
   prepareHeap(inputBytes(inputs) * (options.toTriangles() ? 2 : 1) / 3);
   printSettings(inputs, options);
   RunState run;
+  run.warnings = options.unknownArguments;
   run.threads = options.threads > 0 ? options.threads : machineThreads();
   int code;
   try {
@@ -716,8 +758,8 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
     run.failure = failureOf("Not enough memory\n", run.stageFailure);
     code = run.stageCode;
   }
-  code = settleOutputs(options, run, code);
-  if (options.json.get()) code = writeRecord(inputs, options, run, code);
+  code = closeOutputs(options, run, code);
+  code = commitRun(inputs, options, run, code);
   discardOutputs();
   return code;
 }

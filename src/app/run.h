@@ -70,6 +70,11 @@ FILE* openInput(const char* name);
 /// code of a usage error or a file that cannot be opened.
 int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options);
 
+/// Records a run that ended before its stages (-json, when its name is known):
+/// the command line, the inputs and `failure`; returns `code`.
+int recordFailedStart(InputFiles& inputs, RunOptions& options, int code,
+                      const std::string& failure);
+
 /// Prints the settings and runs every stage; returns the exit code.
 int runVerdask(InputFiles& inputs, RunOptions& options);
 

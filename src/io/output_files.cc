@@ -39,12 +39,17 @@ constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Holds the cleanup signals back while it lives: a file made but not yet
 // listed would be left behind by a signal in between.
+sigset_t cleanupSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : kCleanupSignals) sigaddset(&set, signal);
+  return set;
+}
+
 class SignalsHeld {
  public:
   SignalsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal : kCleanupSignals) sigaddset(&held, signal);
+    sigset_t held = cleanupSignals();
     pthread_sigmask(SIG_BLOCK, &held, &previous_);
   }
   ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
@@ -132,8 +137,18 @@ FILE* openOutputFile(const char* name) {
   return stream;
 }
 
-bool commitOutputs(const char* except) {
-  return commitChosen([except](const char* name) { return !except || strcmp(name, except) != 0; });
+std::string pendingPath(const std::string& name) {
+  for (int i = used - 1; i >= 0; --i) {
+    if (slots[i].waiting && name == slots[i].final) return slots[i].temporary;
+  }
+  return name;
+}
+
+bool commitOutputs(const char* last) {
+  sigset_t held = cleanupSignals();
+  pthread_sigmask(SIG_BLOCK, &held, nullptr);
+  bool first = commitChosen([last](const char* name) { return strcmp(name, last) != 0; });
+  return commitOutput(last) && first;
 }
 
 bool commitOutput(const char* name) {

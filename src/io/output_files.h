@@ -14,10 +14,15 @@ namespace verdask {
 /// cannot be written.
 FILE* openOutputFile(const char* name);
 
-/// Moves every pending output but those named `except` into place, in the
-/// order opened. The streams must be closed, or at least flushed, first.
-/// False when a rename failed.
-bool commitOutputs(const char* except = nullptr);
+/// Where `name` is being written: its temporary file, or `name` itself when
+/// it is written directly.
+std::string pendingPath(const std::string& name);
+
+/// Moves every pending output into place, those named `last` after the rest.
+/// The cleanup signals are held from the first rename on and stay held, so
+/// that the run is put in place whole and ends as a success. The streams must
+/// be closed, or at least flushed, first. False when a rename failed.
+bool commitOutputs(const char* last);
 
 /// Moves the pending outputs named `name` into place.
 bool commitOutput(const char* name);

@@ -54,6 +54,58 @@ Json buildOf(const BuildInfo& build) {
 
 Json textOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
+// The length of the well-formed UTF-8 character at `at`, or 0.
+size_t utf8Length(const std::string& text, size_t at) {
+  unsigned char lead = text[at];
+  size_t length = lead < 0x80         ? 1
+                  : (lead >> 5) == 6  ? 2
+                  : (lead >> 4) == 14 ? 3
+                  : (lead >> 3) == 30 ? 4
+                                      : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  unsigned code = length == 1 ? lead : lead & (0x7f >> length);
+  for (size_t k = 1; k < length; ++k) {
+    unsigned char next = text[at + k];
+    if ((next >> 6) != 2) return 0;
+    code = code << 6 | (next & 0x3f);
+  }
+  static const unsigned kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+  bool surrogate = code >= 0xd800 && code <= 0xdfff;
+  return code < kLeast[length] || code > 0x10ffff || surrogate ? 0 : length;
+}
+
+// Paths and messages may hold any bytes; JSON holds UTF-8, so a byte that is
+// not part of a character is written as the four characters \xBF.
+std::string escapedUtf8(const std::string& text) {
+  std::string escaped;
+  for (size_t at = 0; at < text.size();) {
+    size_t length = utf8Length(text, at);
+    if (length > 0) {
+      escaped.append(text, at, length);
+      at += length;
+      continue;
+    }
+    char hex[5];
+    snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[at++]));
+    escaped += hex;
+  }
+  return escaped;
+}
+
+// Every string of `value`, keys included, made UTF-8.
+Json escapedStrings(const Json& value) {
+  if (value.is_string()) return escapedUtf8(value.get<std::string>());
+  if (value.is_array()) {
+    Json array = Json::array();
+    for (const Json& item : value) array.push_back(escapedStrings(item));
+    return array;
+  }
+  if (!value.is_object()) return value;
+  Json object = Json::object();
+  for (const auto& [key, item] : value.items()) object[escapedUtf8(key)] = escapedStrings(item);
+  return object;
+}
+
 }  // namespace
 
 int writeRunRecord(FILE* json, const RunFacts& facts) {
@@ -94,8 +146,19 @@ int writeRunRecord(FILE* json, const RunFacts& facts) {
   Json seconds = Json::object();
   for (const auto& [stage, time] : facts.stageSeconds) seconds[stage] = time;
   record["stage_seconds"] = seconds;
-  std::string text = record.dump(2) + "\n";
+  if (!facts.lastCompleteRun.empty()) {
+    record["last_complete_run"] = Json::parse(facts.lastCompleteRun, nullptr, false);
+  }
+  std::string text = escapedStrings(record).dump(2) + "\n";
   return fwrite(text.data(), 1, text.size(), json) == text.size() && fflush(json) == 0 ? 0 : -1;
+}
+
+std::string lastCompleteRunOf(const std::string& earlierRecord) {
+  Json earlier = Json::parse(earlierRecord, nullptr, false);
+  if (!earlier.is_object() || earlier.value("tool", Json()) != "verdask") return "";
+  if (earlier.value("exit_code", Json()) == 0) return earlier.dump();
+  Json carried = earlier.value("last_complete_run", Json());
+  return carried.is_object() ? carried.dump() : "";
 }
 
 }  // namespace verdask

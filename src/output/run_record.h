@@ -44,7 +44,13 @@ struct RunFacts {
   const ThicknessSummary* thickness = nullptr;  // null when the run ended before the deck
   const PassRecord* pass = nullptr;
   std::vector<std::pair<std::string, double>> stageSeconds;
+  std::string lastCompleteRun;  // a failed run: the record of the run whose outputs stay, if known
 };
+
+/// The record of the last complete run that an earlier record tells of: the
+/// earlier record itself when its run succeeded, else the one it carries;
+/// empty when there is none.
+std::string lastCompleteRunOf(const std::string& earlierRecord);
 
 /// Writes the record; nonzero when the stream could not be written.
 int writeRunRecord(FILE* json, const RunFacts& facts);
