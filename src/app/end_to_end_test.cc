@@ -799,6 +799,66 @@ TEST(EndToEnd, DeckWriterReadsOnAfterTheNodes) {
 
 // Whatever stage fails, the last good outputs stay as they were and no
 // temporary file is left; the record of the failed run says why.
+// A cube of half-width `half` as OBJ, wound outwards, its corners' normals
+// given as `normalSign` times the outward diagonal (none when 0).
+std::string cubeObj(double half, int normalSign = 0) {
+  std::string text;
+  for (int i = 0; i < 8; ++i) {
+    Xyz p = {i & 1 ? half : -half, i & 2 ? half : -half, i & 4 ? half : -half};
+    text += "v " + xyzLine(p, " ") + "\n";
+    if (normalSign)
+      text +=
+          "vn " + xyzLine({normalSign * p[0], normalSign * p[1], normalSign * p[2]}, " ") + "\n";
+  }
+  const int faces[12][3] = {{1, 3, 2}, {2, 3, 4}, {5, 6, 7}, {6, 8, 7}, {1, 2, 5}, {2, 6, 5},
+                            {3, 7, 4}, {4, 7, 8}, {1, 5, 3}, {3, 5, 7}, {2, 4, 6}, {4, 8, 6}};
+  for (const auto& f : faces) {
+    text += "f";
+    for (int corner : f)
+      text += " " + std::to_string(corner) + (normalSign ? "//" + std::to_string(corner) : "");
+    text += "\n";
+  }
+  return text;
+}
+
+// Inputs that plainly do not fit together write nothing and end with their
+// own exit status, unless -force writes them with the warning.
+TEST(EndToEnd, InputsThatDoNotFitTogetherAreRefusedUnlessForced) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"outer.obj", "inner.obj", "-", "outer.obj"},
+       "the trabecular surface lies outside the closed cortical surface inner.obj: the cortical "
+       "and trabecular surfaces seem given in the wrong order"},
+      {{"metres.obj", "outer.obj", "-", "inner.obj", "-surface"},
+       "5% of the mesh vertices lie 9.99 or more from the cortical surface, more than half the "
+       "median thickness 2: the mesh and the cortical surface differ in size by a factor of 1000 "
+       "(other units?)"},
+      {{"outer.obj", "inward.obj", "-", "inner.obj", "-inp", "shell.inp"},
+       "8 of 8 angles exceed 90 degrees: the cortical and trabecular surfaces may be swapped, or "
+       "the normals inverted, and -inp and -deck face the elements by them"},
+  };
+  ScratchDir dir;
+  dir.write("outer.obj", cubeObj(10));
+  dir.write("inner.obj", cubeObj(8));
+  dir.write("metres.obj", cubeObj(0.01));
+  dir.write("inward.obj", cubeObj(10, -1));
+  for (auto [args, finding] : cases) {
+    SCOPED_TRACE(finding);
+    RunResult r = runTool(args, dir.path());
+    EXPECT_EQ(r.exitCode, 247);
+    EXPECT_EQ(r.out.substr(r.out.rfind("\n", r.out.size() - 2) + 1),
+              "Refused: " + finding + " (-force writes the outputs anyway)\n");
+    EXPECT_FALSE(dir.exists("out.k"));
+    args.push_back("-force");
+    r = runTool(args, dir.path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find(finding), std::string::npos) << r.err;
+    ASSERT_TRUE(dir.exists("out.k"));
+    remove(dir.file("out.k").c_str());
+  }
+  // Inward normals without a complete deck are warned of alone.
+  EXPECT_EQ(runTool({"outer.obj", "inward.obj", "-", "inner.obj"}, dir.path()).exitCode, 0);
+}
+
 TEST(EndToEnd, FailedRunKeepsTheLastGoodOutputs) {
   struct Case {
     const char* input;
@@ -817,7 +877,9 @@ TEST(EndToEnd, FailedRunKeepsTheLastGoodOutputs) {
       {"mesh.hmascii",
        "BEGIN NODES\n*node(1,0,0,500)\n*node(2,100,1,500)\n*node(3,200,4,500)\n"
        "*tri3(1,1,1,2,3)\n",
-       "-strict", 248, "Failure: 1 warning(s) under -strict"},
+       "", 247, "(mesh moved or misaligned?) (-force writes the outputs anyway)"},
+      {"norm.vtk", "NORMALS\n0 0 -1 0 0 -1 0 0 -1\n", "-strict", 248,
+       "Failure: 1 warning(s) under -strict"},
   };
   const char* const kOutputs[] = {"ans.log", "table.log", "out.k", "view.vtu", "n.inp"};
   for (const Case& c : cases) {

@@ -80,6 +80,7 @@ struct RunInputs {
   ShellMesh ownMesh;  // a mesh read whole: every format but .hmascii
   SurfaceInputs cortical, trabecular;
   std::vector<Coord3> normals;
+  std::string finding;  // the inputs plainly do not fit together
 };
 
 // One reader's outcome: its status and the messages it printed.
@@ -211,9 +212,40 @@ std::string surfaceLine(const std::string& file, const SurfaceInputs& surface) {
   return line + "\n";
 }
 
+// Computed normals turned outwards: by the volume a closed cortical surface
+// encloses, else away from the trabecular surface. A closed surface whose
+// outside holds the trabecular surface is a finding: the surfaces are swapped.
+void orientComputedNormals(const InputFiles& files, RunInputs& in, int threads,
+                           std::string* finding) {
+  const SurfaceInputs& cortical = in.cortical;
+  double volume = enclosedVolume(cortical.points, cortical.corners);
+  bool turn = volume < 0;
+  if (turn) {
+    fprintf(stderr,
+            "verdask: the triangles of %s wind inwards: the computed normals turned round\n",
+            files.corticalName);
+  }
+  bool towards = mostPointTowards(cortical.points, in.normals, *in.trabecular.vertices,
+                                  in.trabecular.points, threads) != turn;
+  if (volume == 0 && towards) {
+    turn = true;
+    fprintf(stderr,
+            "verdask: the computed normals pointed towards the trabecular surface: all "
+            "turned round\n");
+  } else if (towards) {
+    *finding = std::string("the trabecular surface lies outside the closed cortical surface ") +
+               files.corticalName +
+               ": the cortical and trabecular surfaces seem given in the wrong order";
+  }
+  if (turn) {
+    for (Coord3& n : in.normals) n = {-n.x, -n.y, -n.z};
+  }
+}
+
 // With "-" for the normals: the cortical file's own, or computed from its
-// triangles and turned away from the trabecular surface; the reader's status.
-int takeCorticalNormals(const InputFiles& files, RunInputs& in, int threads, std::string* line) {
+// triangles and turned outwards; the reader's status.
+int takeCorticalNormals(const InputFiles& files, RunInputs& in, int threads, std::string* line,
+                        std::string* finding) {
   SurfaceInputs& cortical = in.cortical;
   if (!cortical.fileNormals.empty()) {
     in.normals = std::move(cortical.fileNormals);
@@ -226,13 +258,7 @@ int takeCorticalNormals(const InputFiles& files, RunInputs& in, int threads, std
     return readFailure("%s has no triangles to compute normals from", files.corticalName);
   }
   in.normals = angleWeightedNormals(cortical.points, cortical.corners);
-  if (mostPointTowards(cortical.points, in.normals, *in.trabecular.vertices, in.trabecular.points,
-                       threads)) {
-    for (Coord3& n : in.normals) n = {-n.x, -n.y, -n.z};
-    fprintf(stderr,
-            "verdask: the computed normals pointed towards the trabecular surface: all "
-            "turned round\n");
-  }
+  orientComputedNormals(files, in, threads, finding);
   *line = "Computed " + std::to_string(in.normals.size()) + " normals from the triangles of " +
           files.corticalName + "\n";
   return 0;
@@ -312,7 +338,7 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
   read.normalsLine = "Found " + std::to_string(in.cortical.count) + " normals in norm.vtk file\n";
   if (read.normals.status == 0 && read.cortical.status == 0 && read.trabecular.status == 0) {
     captured(read.normals, [&] {
-      return ownNormals ? takeCorticalNormals(files, in, threads, &read.normalsLine)
+      return ownNormals ? takeCorticalNormals(files, in, threads, &read.normalsLine, &in.finding)
                         : takeNormals(scan, in.cortical.count, in.normals);
     })();
   }
@@ -378,6 +404,19 @@ struct RunState {
     if (text.empty()) return;
     fprintf(stderr, "verdask: warning: %s\n", text.c_str());
     warnings.push_back(text);
+  }
+  // Inputs that plainly do not fit together end the run, unless -force
+  // writes them anyway with a warning; returns 0 or the exit code.
+  int refuse(const std::string& finding, bool force) {
+    if (finding.empty()) return kExitSuccess;
+    if (force) {
+      warn(finding);
+      return kExitSuccess;
+    }
+    std::string line = "Refused: " + finding + " (-force writes the outputs anyway)\n";
+    fputs(line.c_str(), stdout);
+    failure = failureOf("", line.c_str());
+    return kExitInputsRefused;
   }
   // Prints a stage's captured messages, and the driver's line when it failed.
   int reportStage(int status, const std::string& messages, const char* failureLine,
@@ -522,7 +561,23 @@ int measureThickness(const RunOptions& options, RunState& run) {
                                  "Finished calculating values\n", kExitPassFailed)) {
     return code;
   }
-  run.warn(swappedSurfacesWarning(run.record, run.in.meshCount));
+  run.lineUp = lineUpOf(run.record.meshToCortical);
+  double spacing = options.toTriangles() ? 0 : run.in.cortical.vertices->typicalSpacing();
+  LineUpFinding lineUp = lineUpFinding(
+      run.lineUp, medianThickness(run.thickness.get(), run.in.meshCount), spacing, run.in.mesh,
+      run.in.cortical.points, [&] {
+        constexpr int kSampled = 20000;  // enough to tell, on the failure path alone
+        return distancesTo(run.in.mesh, run.in.trabecular.indexed(), kSampled, run.threads);
+      });
+  std::string obtuse = swappedSurfacesWarning(run.record, run.in.meshCount);
+  // The complete decks face their elements by the normals: inward ones would turn them all.
+  bool decks = options.inp.get() || options.deck.get();
+  std::string plain = lineUp.plain ? lineUp.text
+                      : decks && !obtuse.empty()
+                          ? obtuse + ", and -inp and -deck face the elements by them"
+                          : "";
+  if (int code = run.refuse(plain, options.force)) return code;
+  run.warn(obtuse);
   for (const auto& [surface, name] :
        {std::pair{&run.in.cortical, "cortical"}, {&run.in.trabecular, "trabecular"}}) {
     if (surface->triangles && surface->triangles->empty()) {
@@ -530,10 +585,7 @@ int measureThickness(const RunOptions& options, RunState& run) {
                " surface has an area: its thickness is measured to its vertices");
     }
   }
-  run.lineUp = lineUpOf(run.record.meshToCortical);
-  double spacing = options.toTriangles() ? 0 : run.in.cortical.vertices->typicalSpacing();
-  run.warn(lineUpWarning(run.lineUp, medianThickness(run.thickness.get(), run.in.meshCount),
-                         spacing, run.in.mesh, run.in.cortical.points));
+  run.warn(lineUp.text);
   return kExitSuccess;
 }
 
@@ -565,6 +617,7 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   if (int code = readInputs(inputs, options.toTriangles(), run.in, run.threads, run.failure)) {
     return code;
   }
+  if (int code = run.refuse(run.in.finding, options.force)) return code;
   takeOwnNumbers(inputs.meshName, options, run);
   run.clock.lap("read");
   if (int code = measureThickness(options, run)) return code;

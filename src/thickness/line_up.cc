@@ -68,9 +68,14 @@ double medianThickness(const float* thickness, int count) {
   return values.empty() ? 0 : percentile(values, 0.5);
 }
 
-std::string lineUpWarning(const LineUp& lineUp, double medianThickness, double spacing,
-                          const PointSet& mesh, const PointSet& cortical) {
-  if (!(lineUp.percentile95 > medianThickness / 2 + spacing)) return "";
+bool linesUp(const LineUp& lineUp, double medianThickness, double spacing) {
+  return !(lineUp.percentile95 > medianThickness / 2 + spacing);
+}
+
+LineUpFinding lineUpFinding(const LineUp& lineUp, double medianThickness, double spacing,
+                            const PointSet& mesh, const PointSet& cortical,
+                            const std::function<std::vector<double>()>& meshToTrabecular) {
+  if (linesUp(lineUp, medianThickness, spacing)) return {};
   char text[400];
   int length =
       snprintf(text, sizeof text,
@@ -80,7 +85,12 @@ std::string lineUpWarning(const LineUp& lineUp, double medianThickness, double s
   Box meshBox = boxOf(mesh), corticalBox = boxOf(cortical);
   double factor = unitFactor(meshBox.diagonal(), corticalBox.diagonal());
   double shared = overlap(meshBox, corticalBox);
-  if (factor > 0) {
+  bool plain = true;
+  if (linesUp(lineUpOf(meshToTrabecular()), medianThickness, spacing)) {
+    snprintf(text + length, sizeof text - length,
+             "the mesh lies on the trabecular surface: check the order of the surfaces "
+             "(cortical second, trabecular fourth)");
+  } else if (factor > 0) {
     snprintf(text + length, sizeof text - length,
              "the mesh and the cortical surface differ in size by a factor of %g (other units?)",
              factor);
@@ -88,9 +98,10 @@ std::string lineUpWarning(const LineUp& lineUp, double medianThickness, double s
     snprintf(text + length, sizeof text - length,
              "their bounding boxes overlap by %.0f%% (mesh moved or misaligned?)", 100 * shared);
   } else {
+    plain = false;
     snprintf(text + length, sizeof text - length, "check that the mesh belongs to these surfaces");
   }
-  return text;
+  return {text, plain};
 }
 
 }  // namespace verdask

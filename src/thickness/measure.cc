@@ -1,7 +1,9 @@
 #include "thickness/measure.h"
 
+#include <algorithm>
 #include <optional>
 
+#include "io/parallel.h"
 #include "thickness/thickness.h"
 
 namespace verdask {
@@ -83,14 +85,29 @@ Measurement SurfaceMeasure::corticalPoint(const Coord3& meshVertex) const {
   return m;
 }
 
-Coord3 SurfaceMeasure::closestOn(const IndexedSurface& surface, const Coord3& p) {
-  if (surface.triangles->empty()) return surface.points->point(surface.vertices->nearest(&p.x));
+Coord3 closestPointOn(const IndexedSurface& surface, const Coord3& p) {
+  if (!surface.triangles || surface.triangles->empty()) {
+    return surface.points->point(surface.vertices->nearest(&p.x));
+  }
   return surface.triangles->closest(p).point;
+}
+
+std::vector<double> distancesTo(const PointSet& mesh, const IndexedSurface& surface, int most,
+                                int threads) {
+  int step = std::max(1, mesh.count() / std::max(1, most));
+  std::vector<double> distances((mesh.count() + step - 1) / step);
+  runInRanges(threads, static_cast<int>(distances.size()), [&](int begin, int end) {
+    for (int k = begin; k < end; ++k) {
+      const Coord3& m = mesh.point(k * step);
+      distances[k] = vectorLength(difference(closestPointOn(surface, m), m));
+    }
+  });
+  return distances;
 }
 
 Measurement SurfaceMeasure::at(const Coord3& meshVertex) const {
   Measurement m = corticalPoint(meshVertex);
-  m.trabecular = closestOn(trabecular_, m.cortical);
+  m.trabecular = closestPointOn(trabecular_, m.cortical);
   return m;
 }
 
@@ -100,7 +117,7 @@ NormalMeasure::NormalMeasure(const IndexedSurface& cortical, const Coord3* norma
 
 Measurement NormalMeasure::at(const Coord3& meshVertex) const {
   Measurement m = corticalPoint(meshVertex);
-  Coord3 closest = closestOn(trabecular_, m.cortical);
+  Coord3 closest = closestPointOn(trabecular_, m.cortical);
   double closestDistance = vectorLength(difference(m.cortical, closest));
   Coord3 inward{-m.normal.x, -m.normal.y, -m.normal.z};
   std::optional<Coord3> hit;
@@ -117,8 +134,8 @@ Measurement NormalMeasure::at(const Coord3& meshVertex) const {
 
 Measurement SymmetricMeasure::at(const Coord3& meshVertex) const {
   Measurement m = corticalPoint(meshVertex);
-  m.trabecular = closestOn(trabecular_, m.cortical);
-  Coord3 back = closestOn(cortical_, m.trabecular);
+  m.trabecular = closestPointOn(trabecular_, m.cortical);
+  Coord3 back = closestPointOn(cortical_, m.trabecular);
   m.thickness = (vectorLength(difference(m.cortical, m.trabecular)) +
                  vectorLength(difference(m.trabecular, back))) /
                 2;

@@ -35,6 +35,14 @@ struct IndexedSurface {
   const ClosestPoint* triangles = nullptr;    // over those corners: surface mode
 };
 
+/// The point of `surface` closest to p: on its triangles, or its nearest
+/// vertex where it has no triangles with an area.
+Coord3 closestPointOn(const IndexedSurface& surface, const Coord3& p);
+
+/// The distance from each of up to `most` mesh vertices, evenly spread, to `surface`.
+std::vector<double> distancesTo(const PointSet& mesh, const IndexedSurface& surface, int most,
+                                int threads);
+
 /// Vertex to vertex: the nearest cortical vertex, and the trabecular vertex
 /// nearest to that.
 class VertexMeasure : public Measure {
@@ -60,10 +68,6 @@ class SurfaceMeasure : public Measure {
  protected:
   /// p, its normal and table node; the trabecular point is left to the caller.
   Measurement corticalPoint(const Coord3& meshVertex) const;
-  /// The point of `surface` closest to p: on its triangles, or its nearest
-  /// vertex where none has an area.
-  static Coord3 closestOn(const IndexedSurface& surface, const Coord3& p);
-
   IndexedSurface cortical_, trabecular_;
   const Coord3* normals_;
 };

@@ -1,7 +1,9 @@
 #include "thickness/vertex_normals.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 
 #include "io/parallel.h"
@@ -17,7 +19,42 @@ double angleAt(const Coord3& a, const Coord3& b, const Coord3& c) {
   return std::atan2(vectorLength(crossProduct(u, v)), dotProduct(u, v));
 }
 
+// Whether every edge of the triangles is met once in each direction.
+bool closesWoundAlike(const std::vector<int>& triangles) {
+  std::vector<uint64_t> edges;
+  edges.reserve(triangles.size());
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+    for (int k = 0; k < 3; ++k) {
+      uint64_t from = static_cast<uint32_t>(triangles[t + k]);
+      uint64_t to = static_cast<uint32_t>(triangles[t + (k + 1) % 3]);
+      if (from == to) return false;
+      edges.push_back(from << 32 | to);
+    }
+  }
+  std::sort(edges.begin(), edges.end());
+  if (std::adjacent_find(edges.begin(), edges.end()) != edges.end()) return false;
+  for (uint64_t edge : edges) {
+    uint64_t reverse = edge << 32 | edge >> 32;
+    if (!std::binary_search(edges.begin(), edges.end(), reverse)) return false;
+  }
+  return !edges.empty();
+}
+
 }  // namespace
+
+double enclosedVolume(const PointSet& points, const std::vector<int>& triangles) {
+  if (!closesWoundAlike(triangles)) return 0;
+  // Taken about a point of the surface, so that a bone far from the origin loses no digits.
+  const Coord3& origin = points.point(triangles[0]);
+  double volume = 0;
+  for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
+    const int* c = &triangles[t];
+    volume += dotProduct(difference(points.point(c[0]), origin),
+                         crossProduct(difference(points.point(c[1]), origin),
+                                      difference(points.point(c[2]), origin)));
+  }
+  return volume / 6;
+}
 
 std::vector<Coord3> angleWeightedNormals(const PointSet& points,
                                          const std::vector<int>& triangles) {

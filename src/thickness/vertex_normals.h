@@ -13,6 +13,12 @@ namespace verdask {
 /// triangle with an area gets a zero normal. Triangles may form any soup.
 std::vector<Coord3> angleWeightedNormals(const PointSet& points, const std::vector<int>& triangles);
 
+/// The signed volume a closed surface's triangles enclose: positive when they
+/// wind outwards (counter-clockwise seen from outside); 0 when the triangles
+/// do not close a surface, each edge met once in each direction, since an open
+/// or inconsistently wound soup has no inside.
+double enclosedVolume(const PointSet& points, const std::vector<int>& triangles);
+
 /// Whether most normals point towards the other surface (their point's
 /// nearest vertex of it lies ahead), as when a file's triangles wind inwards.
 bool mostPointTowards(const PointSet& points, const std::vector<Coord3>& normals,
