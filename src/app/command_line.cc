@@ -3,9 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -214,10 +217,52 @@ bool readMeasure(int argc, char** argv, int& i, RunOptions& options, int* code) 
   return true;
 }
 
+// One PART=MATERIAL, or PART=ID with `id`; false when it is not one.
+bool readPartMaterial(const std::string& entry, bool id, PartMaterial* mapping) {
+  size_t equals = entry.find('=');
+  if (equals == 0 || equals == std::string::npos) return false;
+  mapping->part = entry.substr(0, equals);
+  std::string value = entry.substr(equals + 1);
+  if (!id) {
+    mapping->material = value;
+    return isDeckName(value);
+  }
+  char* end;
+  long long number = strtoll(value.c_str(), &end, 10);
+  mapping->materialId = static_cast<int>(number);
+  return isdigit(static_cast<unsigned char>(value[0])) && *end == '\0' && number >= 1 &&
+         number <= kCardFieldMost;
+}
+
+// -part-material PART=MATERIAL[,...] and -part-mid PART=ID[,...]: the decks'
+// material of a part; false when `argv[i]` is neither. A bad list is a usage error.
+bool readPartMaterials(int argc, char** argv, int& i, RunOptions& options, int* code) {
+  *code = kExitSuccess;
+  bool id = strcmp(argv[i], "-part-mid") == 0;
+  if (!id && strcmp(argv[i], "-part-material") != 0) return false;
+  bool good = i + 1 < argc;
+  std::string list = good ? argv[i + 1] : "";
+  for (size_t start = 0; good && start <= list.size();) {
+    size_t comma = std::min(list.find(',', start), list.size());
+    PartMaterial mapping;
+    good = readPartMaterial(list.substr(start, comma - start), id, &mapping);
+    options.partMaterials.push_back(mapping);
+    start = comma + 1;
+  }
+  if (!good) {
+    printf(id ? "entered invalid part material ids: PART=ID[,PART=ID...]\n"
+              : "entered invalid part materials: PART=MATERIAL[,PART=MATERIAL...]\n");
+    *code = printUsage();
+  }
+  i += 2;
+  return true;
+}
+
 // Reads the option at argv[i] and its value into `options`, advancing i past
 // them; 0 or the exit code.
 int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& options) {
   if (int code; readMeasure(argc, argv, i, options, &code)) return code;
+  if (int code; readPartMaterials(argc, argv, i, options, &code)) return code;
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     if (i + 1 >= argc || !readNumber(option, argv[i + 1], options)) {
@@ -305,10 +350,15 @@ const char kMoreOptions[] =
     "outwards\n"
     "  -deck <outfile (.k)>      = complete LS-DYNA deck of the shell layer, elements facing "
     "outwards\n"
-    "  -elset <name>             = element set (Abaqus) and part title (LS-DYNA); default "
+    "  -elset <name>             = element set (Abaqus) and part title (LS-DYNA) of a mesh "
+    "without parts; default 'CORTEX'\n"
+    "  -material <name>          = material of every part's Abaqus shell section; default "
     "'CORTEX'\n"
-    "  -material <name>          = material of the Abaqus deck's shell section; default 'CORTEX'\n"
-    "  -mid <id (int)>           = material id of the LS-DYNA deck's part; default '1'\n"
+    "  -mid <id (int)>           = material id of every LS-DYNA part; default '1'\n"
+    "  -part-material <PART=NAME[,PART=NAME...]> = the Abaqus material of a part, by its name "
+    "or number\n"
+    "  -part-mid <PART=ID[,PART=ID...]> = the LS-DYNA material id of a part, by its name or "
+    "number\n"
     "  -h, -help, --help, --version = print this text, or the version, and exit\n"
     "\nINPUT FILES (by extension, in any case; each may also end in .gz):\n"
     "  mesh      .hmascii, .inp (Abaqus), .k or .key (LS-DYNA), .msh (Gmsh), or a surface file\n"
