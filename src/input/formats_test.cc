@@ -247,9 +247,10 @@ TEST(MeshReaders, KeepTheFilesNumbersPartsAndQuads) {
        {2, 3},
        "",
        "2:PART_2,3:PART_3"},
-      {"gmsh 2.2: the first tag the part",
+      {"gmsh 2.2: the first tag the part, named by its number; $PhysicalNames without its end",
        readGmsh,
-       "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n3\n5 0 0 0\n6 1 0 0\n7 0 1 0\n$EndNodes\n"
+       "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$PhysicalNames\n1\n2 5 \"cortex\"\n$Nodes\n3\n5 0 0 "
+       "0\n6 1 0 0\n7 0 1 0\n$EndNodes\n"
        "$Elements\n3\n1 15 2 0 1 5\n2 2 2 4 1 5 6 7\n3 1 2 0 1 5 6\n$EndElements\n",
        {1, 2, 3, 3},
        {5, 6, 7},

@@ -77,10 +77,15 @@ struct GmshReading {
   int readElements();
 };
 
-// Lines of dimension, tag and quoted name; any other line is passed over.
+// Lines of dimension, tag and quoted name; any other line is passed over. The
+// next section's line, where the end line is missing, is left to be read.
 void GmshReading::readPhysicalNames() {
-  std::string_view line, word;
-  while (cursor.nextLine(&line) && trimmed(line) != "$EndPhysicalNames") {
+  std::string_view line;
+  for (ByteCursor before = cursor; cursor.nextLine(&line); before = cursor) {
+    if (trimmed(line).substr(0, 1) == "$") {
+      if (trimmed(line) != "$EndPhysicalNames") cursor = before;
+      return;
+    }
     long long dimension, tag;
     size_t open = line.find('"'), close = line.rfind('"');
     std::string_view numbers = line.substr(0, open);
