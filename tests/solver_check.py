@@ -2,8 +2,12 @@
 100), meshed with triangles and again with quadrilaterals, some elements facing inwards, goes
 through verdask -inp; CalculiX's ccx bends it as a cantilever under a tip load, and the tip
 deflection must match thin-wall beam theory at the mid-wall radius. The same deck with the
-offset taken out, or with every element facing inwards, must miss it. The LS-DYNA
-deck (-deck), with no solver at hand, is read back by its fixed columns.
+offset taken out, or with every element facing inwards, must miss it. The README's own
+model block runs in ccx as the README prints it, around the deck under the name it gives
+(the phantom's node numbers are the README's: 1, 2, 3 on the fixed end, 1281 at the tip).
+The tube meshed in .inp with two element sets keeps them as two sets with their own
+sections and materials, and bends as the one-set deck does. The LS-DYNA deck (-deck), with
+no solver at hand, is read back by its fixed columns.
 
     python3 solver_check.py <verdask binary>
 """
@@ -15,6 +19,7 @@ import sys
 import tempfile
 
 OUTER, INNER, LENGTH, LOAD, MODULUS = 10.0, 8.0, 100.0, 100.0, 17000.0
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "README.md")
 failures = []
 
 
@@ -64,24 +69,79 @@ def write_inputs(work, quads):
     return points
 
 
-def tip_deflection(work, deck_text):
+def write_abaqus_mesh(path, points):
+    """The tube's triangles in .inp, the elements of the far half in the set HEAD, the rest
+    in SHAFT."""
+    _, cells = ring_grid(OUTER, 32, 40)
+    triangles = [t for a, b, c, d in cells for t in ((a, b, c), (a, c, d))]
+    sets = {"HEAD": [], "SHAFT": []}
+    for e, corners in enumerate(triangles):
+        head = sum(points[c][2] for c in corners) / 3 > LENGTH / 2
+        sets["HEAD" if head else "SHAFT"].append((e + 1, *(c + 1 for c in corners)))
+    with open(path, "w") as out:
+        out.write("*NODE\n")
+        out.writelines("%d, %r, %r, %r\n" % (k + 1, *p) for k, p in enumerate(points))
+        for name, elements in sets.items():
+            out.write(f"*ELEMENT, TYPE=S3, ELSET={name}\n")
+            out.writelines("%d, %d, %d, %d\n" % element for element in elements)
+
+
+def run_ccx(work, model, text):
+    """Runs ccx on the model; what it printed to model.dat, empty when it failed."""
+    with open(os.path.join(work, model + ".inp"), "w") as out:
+        out.write(text)
+    done = subprocess.run(["ccx", model], cwd=work, capture_output=True, text=True)
+    check(done.returncode == 0 and "*ERROR" not in done.stdout, f"ccx {model} failed: {done.stdout[-800:]}")
+    return open(os.path.join(work, model + ".dat")).read() if done.returncode == 0 else ""
+
+
+def printed_rows(printed):
+    """The node lines of a ccx .dat file: node and three values."""
+    return [(int(n), float(a), float(b), float(c)) for n, a, b, c in
+            re.findall(r"^\s+(\d+)\s+(\S+)\s+(\S+)\s+(\S+)\s*$", printed, re.M)]
+
+
+def tip_deflection(work, deck_text, materials=("CORTEX",)):
     """The mean x displacement of the tip nodes of the cantilever built around the deck."""
     with open(os.path.join(work, "shell.inp"), "w") as out:
         out.write(deck_text)
     nodes = re.findall(r"^(\d+), ([^,]+), ([^,]+), ([^,\n]+)$", deck_text.split("*ELEMENT")[0], re.M)
     fixed = [n for n, _, _, z in nodes if abs(float(z)) < 1e-9]
     tip = [n for n, _, _, z in nodes if abs(float(z) - LENGTH) < 1e-9]
-    with open(os.path.join(work, "model.inp"), "w") as out:
-        out.write("*INCLUDE, INPUT=shell.inp\n*MATERIAL, NAME=CORTEX\n*ELASTIC\n%r, 0.3\n" % MODULUS)
-        out.write("*NSET, NSET=FIXED\n" + "\n".join(fixed) + "\n*NSET, NSET=TIP\n" + "\n".join(tip) + "\n")
-        out.write("*BOUNDARY\nFIXED, 1, 6\n*STEP\n*STATIC\n*CLOAD\n")
-        out.writelines(f"{n}, 1, {LOAD / len(tip)!r}\n" for n in tip)
-        out.write("*NODE PRINT, NSET=TIP\nU\n*END STEP\n")
-    done = subprocess.run(["ccx", "model"], cwd=work, capture_output=True, text=True)
-    check(done.returncode == 0 and "*ERROR" not in done.stdout, f"ccx failed: {done.stdout[-800:]}")
-    printed = open(os.path.join(work, "model.dat")).read() if done.returncode == 0 else ""
-    rows = re.findall(r"^\s+\d+\s+(\S+)\s+\S+\s+\S+\s*$", printed, re.M)
-    return sum(float(u) for u in rows) / len(rows) if rows else float("nan")
+    model = "*INCLUDE, INPUT=shell.inp\n"
+    model += "".join(f"*MATERIAL, NAME={name}\n*ELASTIC\n{MODULUS!r}, 0.3\n" for name in materials)
+    model += "*NSET, NSET=FIXED\n" + "\n".join(fixed) + "\n*NSET, NSET=TIP\n" + "\n".join(tip) + "\n"
+    model += "*BOUNDARY\nFIXED, 1, 6\n*STEP\n*STATIC\n*CLOAD\n"
+    model += "".join(f"{n}, 1, {LOAD / len(tip)!r}\n" for n in tip)
+    model += "*NODE PRINT, NSET=TIP\nU\n*END STEP\n"
+    rows = printed_rows(run_ccx(work, "model", model))
+    return sum(u for _, u, _, _ in rows) / len(rows) if rows else float("nan")
+
+
+def readme_model():
+    """The README's model block, the one after "A minimal model around it", as printed."""
+    return open(README).read().split("A minimal model around it", 1)[1].split("```\n")[1]
+
+
+def check_readme_model(work, deck_text, points, theory):
+    """The README's model as printed, around the deck named as it names it: it runs, and its
+    reactions carry the load. With only a print of the loaded node added, that node moves
+    along the load, further than the fully clamped tube's tip."""
+    check(all(points[n - 1][2] == 0 for n in (1, 2, 3)) and points[1280][2] == LENGTH,
+          "the phantom's nodes 1, 2, 3 are on the fixed end and 1281 at the tip")
+    with open(os.path.join(work, "shell.inp"), "w") as out:
+        out.write(deck_text)
+    model = readme_model()
+    reactions = printed_rows(run_ccx(work, "readme", model))
+    total = [sum(row[k] for row in reactions) for k in (1, 2, 3)]
+    check(len(reactions) == 3 and abs(total[0] + LOAD) < 1e-3 * LOAD and
+          all(abs(f) < 1e-3 * LOAD for f in total[1:]), f"README model: reactions {reactions}")
+    loaded = model.replace("*STEP\n", "*NSET, NSET=LOADED\n1281\n*STEP\n", 1).replace(
+        "*END STEP", "*NODE PRINT, NSET=LOADED\nU\n*END STEP")
+    moved = [row for row in printed_rows(run_ccx(work, "loaded", loaded)) if row[0] == 1281]
+    deflection = moved[0][1] if moved else float("nan")
+    check(theory < deflection < LENGTH / 2, f"README model: node 1281 moved {deflection}")
+    return deflection
 
 
 def flipped(deck_text):
@@ -142,7 +202,7 @@ def main():
     report = []
     for quads in (False, True):
         with tempfile.TemporaryDirectory() as work:
-            write_inputs(work, quads)
+            points = write_inputs(work, quads)
             done = subprocess.run([verdask, "mesh.hmascii", "cort.surf", "norm.vtk", "trab.surf",
                                    "-inp", "deck.inp", "-deck", "deck.k"], cwd=work,
                                   capture_output=True, text=True)
@@ -161,6 +221,21 @@ def main():
             answers = [line.split("\t\t")[1].split("\t")[0]
                        for line in open(os.path.join(work, "ans.log")).read().splitlines()[1:]]
             check_dyna_deck(os.path.join(work, "deck.k"), answers)
+            if quads:
+                continue
+            loaded = check_readme_model(work, deck, points, theory)
+            write_abaqus_mesh(os.path.join(work, "mesh.inp"), points)
+            done = subprocess.run([verdask, "mesh.inp", "cort.surf", "norm.vtk", "trab.surf", "-inp",
+                                   "parts.inp", "-part-material", "HEAD=HEAD_BONE,SHAFT=SHAFT_BONE"],
+                                  cwd=work, capture_output=True, text=True)
+            check(done.returncode == 0, f"verdask exit {done.returncode}: {done.stdout[-500:]}")
+            parts = open(os.path.join(work, "parts.inp")).read()
+            sections = re.findall(r"^\*SHELL SECTION, ELSET=(\w+), MATERIAL=(\w+),", parts, re.M)
+            check(sections == [("HEAD", "HEAD_BONE"), ("SHAFT", "SHAFT_BONE")], f"sections {sections}")
+            two = tip_deflection(work, parts, ("HEAD_BONE", "SHAFT_BONE"))
+            check(abs(two / right - 1) < 1e-6, f"two sets: {two} against one set's {right}")
+            report.append(f"the README's model: node 1281 moved {loaded:.3f}; two sets with "
+                          f"their materials: tip deflection {two:.3f}")
     if failures:
         print("\n".join(failures[:20]))
         sys.exit(1)

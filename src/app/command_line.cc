@@ -9,7 +9,9 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -246,9 +248,13 @@ size_t editDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
+// The options read apart from the tables: those with a value, then the flag.
+const char* const kOtherOptions[] = {"-measure", "-part-material", "-part-mid", "-surface"};
+constexpr int kOtherOptionsWithValue = 3;
+
 // Every option's name, for the near misses of unknown arguments.
 std::vector<const char*> optionNames() {
-  std::vector<const char*> names = {"-measure", "-surface"};
+  std::vector<const char*> names(std::begin(kOtherOptions), std::end(kOtherOptions));
   for (const NumberOption& option : kNumberOptions) names.push_back(option.name);
   for (const NameOption& option : kNameOptions) names.push_back(option.name);
   for (const FileOption& option : kFileOptions) names.push_back(option.name);
@@ -271,10 +277,52 @@ const char* nearestOption(const char* argument) {
   return nearest;
 }
 
+// One PART=MATERIAL, or PART=ID with `id`; false when it is not one.
+bool readPartMaterial(const std::string& entry, bool id, PartMaterial* mapping) {
+  size_t equals = entry.find('=');
+  if (equals == 0 || equals == std::string::npos) return false;
+  mapping->part = entry.substr(0, equals);
+  std::string value = entry.substr(equals + 1);
+  if (!id) {
+    mapping->material = value;
+    return isDeckName(value);
+  }
+  char* end;
+  long long number = strtoll(value.c_str(), &end, 10);
+  mapping->materialId = static_cast<int>(number);
+  return isdigit(static_cast<unsigned char>(value[0])) && *end == '\0' && number >= 1 &&
+         number <= kCardFieldMost;
+}
+
+// -part-material PART=MATERIAL[,...] and -part-mid PART=ID[,...]: the decks'
+// material of a part; false when `argv[i]` is neither. A bad list is a usage error.
+bool readPartMaterials(int argc, char** argv, int& i, RunOptions& options, int* code) {
+  *code = kExitSuccess;
+  bool id = strcmp(argv[i], "-part-mid") == 0;
+  if (!id && strcmp(argv[i], "-part-material") != 0) return false;
+  bool good = i + 1 < argc;
+  std::string list = good ? argv[i + 1] : "";
+  for (size_t start = 0; good && start <= list.size();) {
+    size_t comma = std::min(list.find(',', start), list.size());
+    PartMaterial mapping;
+    good = readPartMaterial(list.substr(start, comma - start), id, &mapping);
+    options.partMaterials.push_back(mapping);
+    start = comma + 1;
+  }
+  if (!good) {
+    report(id ? "entered invalid part material ids: PART=ID[,PART=ID...]\n"
+              : "entered invalid part materials: PART=MATERIAL[,PART=MATERIAL...]\n");
+    *code = printUsage();
+  }
+  i += 2;
+  return true;
+}
+
 // Reads the option at argv[i] and its value into `options`, advancing i past
 // them; 0 or the exit code.
 int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& options) {
   if (int code; readMeasure(argc, argv, i, options, &code)) return code;
+  if (int code; readPartMaterials(argc, argv, i, options, &code)) return code;
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     std::string fault = i + 1 < argc ? readNumber(option, argv[i + 1], options) : "has no value";
@@ -375,13 +423,18 @@ const char kMoreOptions[] =
     "                              pointing inwards, a mesh in other units or moved\n"
     "  -inp <outfile (.inp)>     = complete Abaqus/CalculiX deck of the shell layer, elements "
     "facing "
-    "outwards\n"
+    "outwards, a set and a section for each part of the mesh\n"
     "  -deck <outfile (.k)>      = complete LS-DYNA deck of the shell layer, elements facing "
-    "outwards\n"
-    "  -elset <name>             = element set (Abaqus) and part title (LS-DYNA); default "
+    "outwards, a part and a section for each part of the mesh\n"
+    "  -elset <name>             = element set (Abaqus) and part title (LS-DYNA) of a mesh "
+    "without parts; default 'CORTEX'\n"
+    "  -material <name>          = material of every part's Abaqus shell section; default "
     "'CORTEX'\n"
-    "  -material <name>          = material of the Abaqus deck's shell section; default 'CORTEX'\n"
-    "  -mid <id (int)>           = material id of the LS-DYNA deck's part; default '1'\n"
+    "  -mid <id (int)>           = material id of every LS-DYNA part; default '1'\n"
+    "  -part-material <PART=NAME[,PART=NAME...]> = the Abaqus material of a part, by its name "
+    "or number\n"
+    "  -part-mid <PART=ID[,PART=ID...]> = the LS-DYNA material id of a part, by its name or "
+    "number\n"
     "  -h, -help, --help, --version = print this text, or the version, and exit\n"
     "\nINPUT FILES (by extension, in any case; each may also end in .gz):\n"
     "  mesh      .hmascii, .inp (Abaqus), .k or .key (LS-DYNA), .msh (Gmsh), or a surface file\n"
@@ -505,7 +558,9 @@ int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options
 
 // Whether an option takes a value: the word after it is no option.
 bool takesValue(const char* word) {
-  if (strcmp(word, "-measure") == 0) return true;
+  for (int k = 0; k < kOtherOptionsWithValue; ++k) {
+    if (strcmp(word, kOtherOptions[k]) == 0) return true;
+  }
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(word, option.name) == 0) return true;
   }

@@ -176,6 +176,10 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
       {withInputs({"-measure", "along"}),
        "entered invalid measure: vertex, surface, normal or symmetric\n"},
       {withInputs({"-elset", "A,B"}), "entered invalid name for element set\n"},
+      {withInputs({"-part-material", "HEAD=BONE,SHAFT"}),
+       "entered invalid part materials: PART=MATERIAL[,PART=MATERIAL...]\n"},
+      {withInputs({"-part-mid", "HEAD=0"}),
+       "entered invalid part material ids: PART=ID[,PART=ID...]\n"},
       {{"mesh.hmascii", "cort.stl", "norm.ply", "trab.surf"},
        "Unknown file type of norm.ply: the normals file may be .vtk, or - for the cortical "
        "file's own or computed normals\n"},
@@ -230,6 +234,33 @@ TEST(EndToEnd, OwnNumberedMeshKeepsItsNumbersInTheLogsAndDeck) {
     EXPECT_EQ(dir.read("ans.log"), kAnswerHeader + rows);
     EXPECT_EQ(dir.read("out.k"), kDeckHeader + card + thickness + "*END\n");
   }
+}
+
+// The complete decks keep the mesh's parts, with the materials mapped to them;
+// a mapping to a part the mesh has not fails before the pass.
+TEST(EndToEnd, CompleteDecksKeepTheMeshsParts) {
+  ScratchDir dir;
+  Bone().writeTo(dir);
+  dir.write("mesh.k",
+            "*NODE\n101,0,0,0.5\n205,100,1,0.5\n7,200,4,0.5\n*ELEMENT_SHELL\n"
+            "55,4,101,205,7,7\n");
+  std::vector<std::string> args = {"mesh.k", "cort.surf", "norm.vtk", "trab.surf", "-inp",
+                                   "d.inp",  "-deck",     "d.k",      "-part-mid", "4=7"};
+  RunResult r = runTool(args, dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_NE(dir.read("d.inp").find("*ELEMENT, TYPE=S3, ELSET=PART_4\n55, "), std::string::npos);
+  EXPECT_NE(dir.read("d.inp").find("*SHELL SECTION, ELSET=PART_4, MATERIAL=CORTEX,"),
+            std::string::npos);
+  EXPECT_NE(dir.read("d.k").find("PART_4\n$#     pid     secid       mid\n         4         1"
+                                 "         7\n"),
+            std::string::npos);
+  args.insert(args.end(), {"-part-material", "NECK=BONE"});
+  r = runTool(args, dir.path());
+  EXPECT_EQ(r.exitCode, 249);
+  const std::string tail =
+      "Found 3 normals in norm.vtk file\n-part-material names the part NECK, which the mesh does "
+      "not have: its parts are PART_4 (4)\n";
+  EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
 }
 
 TEST(EndToEnd, HelpAndVersionExitZero) {

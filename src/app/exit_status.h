@@ -12,7 +12,8 @@ enum ExitStatus {
   kExitNormalsFailed = -4,     // the normals could not be read
   kExitPassFailed = -5,        // the thickness pass failed
   kExitDeckFailed = -6,        // the keyword deck failed
-  kExitOutputFailed = -7,      // an extra output (-vtk, -nodal, -json) could not be written
+  kExitOutputFailed = -7,      // an extra output (-vtk, -nodal, -json) could not be written,
+                               // or a material is mapped to a part the mesh has not
   kExitStrictWarnings = -8,    // -strict, and the run warned
   kExitInputsRefused = -9,     // the inputs do not fit together, and no -force
   kExitOpenFailed = -13,       // a file could not be opened, or an output clashes

@@ -387,6 +387,7 @@ struct RunState {
   RunInputs in;
   PassRecord record;
   ShellElements elements;
+  std::vector<DeckPart> deckParts;  // the complete decks' parts
   Orientation orientation;
   std::unique_ptr<float[]> thickness;
   ThicknessSummary summary;
@@ -437,15 +438,11 @@ struct RunState {
 int writeSolverDecks(const RunOptions& options, const RunState& run) {
   if (!options.inp.get() && !options.deck.get()) return kExitSuccess;
   ShellElements outward = facingOutwards(run.elements, run.orientation);
-  outward.parts.clear();  // a complete deck puts every element in the one part it defines
   DeckNames names;
-  names.heading = "verdask " VERDASK_VERSION ":";
-  for (const std::string& word : options.commandLine) names.heading += " " + word;
-  names.elset = options.elset;
-  names.material = options.material;
+  names.comment = "verdask " VERDASK_VERSION ":";
+  for (const std::string& word : options.commandLine) names.comment += " " + word;
+  names.parts = run.deckParts;
   names.firstElement = options.shellNum;
-  names.part = options.shellVal;
-  names.materialId = options.materialId;
   for (const auto& [file, dialect] :
        {std::pair{&options.inp, "Abaqus"}, {&options.deck, "LS-DYNA"}}) {
     if (!file->get()) continue;
@@ -531,6 +528,23 @@ void takeOwnNumbers(const char* meshName, const RunOptions& options, RunState& r
             leftOut.c_str());
   }
   for (const std::string& warning : mesh.warnings) run.warn(warning);
+}
+
+// The complete decks' parts, the mesh's own or the one of the options; a
+// material mapped to a part the mesh has not fails the run before the pass.
+int settleDeckParts(const RunOptions& options, RunState& run) {
+  DeckPart given{options.shellVal, options.elset, options.material, options.materialId};
+  std::string messages;
+  int status;
+  {
+    ReportCapture capture(&messages);
+    status = deckPartsOf(run.in.ownMesh.elements, run.in.ownMesh.partNames, given,
+                         options.partMaterials, &run.deckParts);
+  }
+  fputs(messages.c_str(), stdout);
+  if (status == 0) return kExitSuccess;
+  run.failure = failureOf(messages, "");
+  return kExitOutputFailed;
 }
 
 // The thickness pass with the measure the options choose; 0 or the exit code.
@@ -619,6 +633,7 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   }
   if (int code = run.refuse(run.in.finding, options.force)) return code;
   takeOwnNumbers(inputs.meshName, options, run);
+  if (int code = settleDeckParts(options, run)) return code;
   run.clock.lap("read");
   if (int code = measureThickness(options, run)) return code;
   run.clock.lap("pass");

@@ -6,6 +6,7 @@
 
 #include "app/file_handle.h"
 #include "input/formats.h"
+#include "output/solver_decks.h"
 
 namespace verdask {
 
@@ -38,9 +39,10 @@ struct RunOptions {
   FileHandle nodal;              // -nodal: the nodal thickness table
   FileHandle inp;                // -inp: a complete Abaqus deck of the shell layer
   FileHandle deck;               // -deck: a complete LS-DYNA deck of the shell layer
-  std::string elset = "CORTEX";  // -elset: the complete decks' element set
+  std::string elset = "CORTEX";  // -elset: the complete decks' set of a mesh without parts
   std::string material = "CORTEX";             // -material: the Abaqus deck's material
   int materialId = 1;                          // -mid: the LS-DYNA deck's material id
+  std::vector<PartMaterial> partMaterials;     // -part-material, -part-mid: in the order given
   bool summary = false;                        // -summary
   MeasureKind measure = MeasureKind::kVertex;  // -measure; -surface is -measure surface
   bool strict = false;                         // -strict: a warning fails the run

@@ -1,6 +1,7 @@
 // Abaqus and CalculiX .inp: *NODE and *ELEMENT blocks; keywords and their
 // parameters case-insensitive, "**" comments, data lines continued after a
-// trailing comma. Element sets become part numbers, in order of appearance.
+// trailing comma. The element sets of shell blocks become parts, numbered in
+// order of appearance and named as the file names them.
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -76,7 +77,8 @@ struct AbaqusReading {
       type = upperCase(parameter(line, "TYPE"));
       corners = cornersOfType(type);
       block = corners ? Block::kShell : Block::kOther;
-      part = partOf(upperCase(parameter(line, "ELSET")));
+      // A beam or solid block's set is no shell part: it takes no number.
+      part = corners ? partOf(upperCase(parameter(line, "ELSET"))) : -1;
     } else if (keyword == "INCLUDE") {
       warnings.push_back(std::string(name) + ", line " + std::to_string(number) + ": *INCLUDE of " +
                          parameter(line, "INPUT") + " is not followed");
@@ -144,7 +146,9 @@ int readAbaqus(std::string_view data, const char* name, ShellMesh& mesh) {
     joined.clear();
   }
   mesh.warnings = reading.warnings;
-  return reading.builder.finish(mesh);
+  if (int status = reading.builder.finish(mesh)) return status;
+  nameParts(mesh, [&reading](int part) { return reading.elementSets[part - 1]; });
+  return 0;
 }
 
 }  // namespace verdask

@@ -1,6 +1,7 @@
 // LS-DYNA keyword decks: *NODE and *ELEMENT_SHELL (and _THICKNESS) cards, in
 // fixed columns or, where a card has a comma, free format; "$" comments. A
-// card whose fourth node repeats the third (or is 0) is a triangle.
+// card whose fourth node repeats the third (or is 0) is a triangle. A part is
+// named by its PID: PART_3.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -125,7 +126,9 @@ int readDyna(std::string_view data, const char* name, ShellMesh& mesh) {
     if (int status = reading.readCard(line, cursor.lastLine())) return status;
   }
   mesh.warnings = reading.warnings;
-  return reading.builder.finish(mesh);
+  if (int status = reading.builder.finish(mesh)) return status;
+  nameParts(mesh, [](int part) { return "PART_" + std::to_string(part); });
+  return 0;
 }
 
 }  // namespace verdask

@@ -194,7 +194,8 @@ struct MeshCase {
   MeshReader reader;
   std::string text;
   std::vector<int> corners, nodeNumbers, numbers, parts;
-  std::string others;  // kind:count, ...
+  std::string others;     // kind:count, ...
+  std::string partNames;  // number:name, ...
 };
 
 const char kAbaqus[] =
@@ -211,7 +212,18 @@ TEST(MeshReaders, KeepTheFilesNumbersPartsAndQuads) {
        {10, 20, 30, 40},
        {7, 8},
        {1, 2},
-       "C3D4:1"},
+       "C3D4:1",
+       "1:A,2:B"},
+      {"abaqus: a beam block's set takes no part number",
+       readAbaqus,
+       "*NODE\n1, 0, 0, 0\n2, 1, 0, 0\n3, 0, 1, 0\n*ELEMENT, TYPE=T3D2, ELSET=BEAMS\n5, 1, 2\n"
+       "*ELEMENT, TYPE=S3, ELSET=Set-1\n6, 1, 2, 3\n",
+       {1, 2, 3, 3},
+       {1, 2, 3},
+       {6},
+       {1},
+       "T3D2:1",
+       "1:SET-1"},
       {"ls-dyna fixed columns, thickness cards, a solid",
        readDyna,
        "*KEYWORD\n$ c\n*NODE\n      10             0.0             0.0             0.0\n"
@@ -223,7 +235,8 @@ TEST(MeshReaders, KeepTheFilesNumbersPartsAndQuads) {
        {10, 20, 30},
        {7},
        {2},
-       "ELEMENT_SOLID:1"},
+       "ELEMENT_SOLID:1",
+       "2:PART_2"},
       {"ls-dyna free format, a zero fourth node",
        readDyna,
        "*NODE\n10,0,0,0\n20,1,0,0\n30,0,1,0\n40,0,0,1\n*ELEMENT_SHELL\n7,2,10,30,20,0\n"
@@ -232,26 +245,31 @@ TEST(MeshReaders, KeepTheFilesNumbersPartsAndQuads) {
        {10, 20, 30, 40},
        {7, 8},
        {2, 3},
-       ""},
-      {"gmsh 2.2: the first tag the part",
+       "",
+       "2:PART_2,3:PART_3"},
+      {"gmsh 2.2: the first tag the part, named by its number; $PhysicalNames without its end",
        readGmsh,
-       "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n3\n5 0 0 0\n6 1 0 0\n7 0 1 0\n$EndNodes\n"
+       "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$PhysicalNames\n1\n2 5 \"cortex\"\n$Nodes\n3\n5 0 0 "
+       "0\n6 1 0 0\n7 0 1 0\n$EndNodes\n"
        "$Elements\n3\n1 15 2 0 1 5\n2 2 2 4 1 5 6 7\n3 1 2 0 1 5 6\n$EndElements\n",
        {1, 2, 3, 3},
        {5, 6, 7},
        {2},
        {4},
-       "point:1,line:1"},
-      {"gmsh 4.1: the surface's physical group the part",
+       "point:1,line:1",
+       "4:PHYSICAL_4"},
+      {"gmsh 4.1: the surface's physical group the part, named by its dimension and tag",
        readGmsh,
-       "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Entities\n0 0 1 0\n3 0 0 0 1 1 1 1 9 0\n"
+       "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$PhysicalNames\n2\n1 9 \"edge\"\n"
+       "2 9 \"femur head\"\n$EndPhysicalNames\n$Entities\n0 0 1 0\n3 0 0 0 1 1 1 1 9 0\n"
        "$EndEntities\n$Nodes\n1 4 1 4\n2 3 0 4\n1\n2\n3\n4\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n"
        "$EndNodes\n$Elements\n1 1 11 11\n2 3 3 1\n11 1 2 3 4\n$EndElements\n",
        {1, 2, 3, 4},
        {1, 2, 3, 4},
        {11},
        {9},
-       ""},
+       "",
+       "9:femur head"},
   };
   for (const MeshCase& c : cases) {
     ShellMesh mesh;
@@ -267,6 +285,11 @@ TEST(MeshReaders, KeepTheFilesNumbersPartsAndQuads) {
       others += (others.empty() ? "" : ",") + kind + ":" + std::to_string(count);
     }
     EXPECT_EQ(others, c.others) << c.name;
+    std::string names;
+    for (const auto& [part, name] : mesh.partNames) {
+      names += (names.empty() ? "" : ",") + std::to_string(part) + ":" + name;
+    }
+    EXPECT_EQ(names, c.partNames) << c.name;
   }
 }
 

@@ -1,5 +1,6 @@
 // Gmsh .msh, ASCII, versions 2.2 and 4.1: 3-node triangles and 4-node
-// quadrangles, with their physical group as the part.
+// quadrangles, with their physical group as the part, named as $PhysicalNames
+// names it or else by its number: PHYSICAL_4.
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -40,6 +41,7 @@ struct GmshReading {
   MeshBuilder builder;
   double version = 0;
   std::map<long long, int> surfaceGroups;  // 4.1: a surface entity's physical group
+  std::map<int, std::string> groupNames;   // a surface physical group's name
 
   // The next line's numbers; false at the end of the file.
   bool numbers(std::vector<long long>& values, std::vector<double>* reals = nullptr) {
@@ -68,11 +70,31 @@ struct GmshReading {
     return builder.addShell(number, part, nodes, corners, cursor.lastLine());
   }
 
+  void readPhysicalNames();
   int readFormat();
   int readEntities();
   int readNodes();
   int readElements();
 };
+
+// Lines of dimension, tag and quoted name; any other line is passed over. The
+// next section's line, where the end line is missing, is left to be read.
+void GmshReading::readPhysicalNames() {
+  std::string_view line;
+  for (ByteCursor before = cursor; cursor.nextLine(&line); before = cursor) {
+    if (trimmed(line).substr(0, 1) == "$") {
+      if (trimmed(line) != "$EndPhysicalNames") cursor = before;
+      return;
+    }
+    long long dimension, tag;
+    size_t open = line.find('"'), close = line.rfind('"');
+    std::string_view numbers = line.substr(0, open);
+    if (close > open && nextInteger(numbers, &dimension) && dimension == 2 &&
+        nextInteger(numbers, &tag) && tag >= 1 && tag <= INT32_MAX) {
+      groupNames[static_cast<int>(tag)] = std::string(line.substr(open + 1, close - open - 1));
+    }
+  }
+}
 
 int GmshReading::readFormat() {
   std::vector<long long> values;
@@ -179,6 +201,8 @@ int readGmsh(std::string_view data, const char* name, ShellMesh& mesh) {
     int status = 0;
     if (section == "$MeshFormat")
       status = reading.readFormat();
+    else if (section == "$PhysicalNames")
+      reading.readPhysicalNames();
     else if (section == "$Entities")
       status = reading.version >= 4 ? reading.readEntities() : 0;
     else if (section == "$Nodes")
@@ -189,7 +213,12 @@ int readGmsh(std::string_view data, const char* name, ShellMesh& mesh) {
     if (status != 0) return status;
   }
   if (reading.version == 0) return readFailure("%s: no $MeshFormat: not a Gmsh file", name);
-  return reading.builder.finish(mesh);
+  if (int status = reading.builder.finish(mesh)) return status;
+  nameParts(mesh, [&reading](int part) {
+    auto named = reading.groupNames.find(part);
+    return named != reading.groupNames.end() ? named->second : "PHYSICAL_" + std::to_string(part);
+  });
+  return 0;
 }
 
 }  // namespace verdask

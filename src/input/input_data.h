@@ -33,6 +33,8 @@ struct ShellMesh {
   std::vector<Coord3> nodes;
   ShellElements elements;  // with the file's own numbers, where it has them; a part of -1
                            // where the file gives none, until the run puts -val there
+  std::vector<std::pair<int, std::string>> partNames;     // each part's number and name as the
+                                                          // file gives them, in order of appearance
   std::vector<std::pair<std::string, long long>> others;  // elements left out: kind, count
   std::vector<std::string> warnings;                      // what the reader did not follow
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <set>
 #include <string>
 
 #include "input/scan.h"
@@ -127,6 +128,13 @@ int MeshBuilder::resolveCorners(std::vector<int>& used) {
     if (isUsed[i]) used.push_back(static_cast<int>(i));
   }
   return 0;
+}
+
+void nameParts(ShellMesh& mesh, const std::function<std::string(int part)>& nameOf) {
+  std::set<int> named;
+  for (int part : mesh.elements.parts) {
+    if (part >= 0 && named.insert(part).second) mesh.partNames.emplace_back(part, nameOf(part));
+  }
 }
 
 }  // namespace verdask

@@ -2,6 +2,7 @@
 // them and turns them into a ShellMesh.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,5 +47,9 @@ class MeshBuilder {
   std::vector<Element> elements_;
   std::vector<std::pair<std::string, long long>> others_;
 };
+
+/// Lists the parts of a read mesh's elements in order of first appearance,
+/// each with the name `nameOf` gives its number.
+void nameParts(ShellMesh& mesh, const std::function<std::string(int part)>& nameOf);
 
 }  // namespace verdask

@@ -1,6 +1,11 @@
 #include "output/solver_decks.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <cctype>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "io/report.h"
@@ -10,6 +15,15 @@
 namespace verdask {
 
 namespace {
+
+// Abaqus and CalculiX read at most 20 characters a data field, and 132 a
+// line in CalculiX.
+constexpr int kAbaqusFieldWidth = 20;
+constexpr size_t kAbaqusLineWidth = 132;
+// Names of sets and materials: Abaqus and CalculiX take at most 80 characters.
+constexpr size_t kNameMost = 80;
+// A mapping to a part the mesh has not lists this many of its parts.
+constexpr size_t kPartsListed = 10;
 
 // The nodes the elements use, ascending, from 1.
 std::vector<int> usedNodes(const ShellElements& elements, int vertexCount) {
@@ -22,24 +36,128 @@ std::vector<int> usedNodes(const ShellElements& elements, int vertexCount) {
   return nodes;
 }
 
-double meanThickness(const std::vector<int>& nodes, const float* thickness) {
-  double sum = 0;
-  for (int node : nodes) sum += thickness[node - 1];
-  return nodes.empty() ? 0 : sum / nodes.size();
+// Each element's part, as its place among the deck's parts.
+std::vector<int> partPlaces(const ShellElements& elements, const DeckNames& names) {
+  std::vector<int> places(elements.count(), 0);
+  if (elements.parts.empty()) return places;
+  std::unordered_map<int, int> placeOf;
+  for (size_t k = 0; k < names.parts.size(); ++k) {
+    placeOf.emplace(names.parts[k].number, static_cast<int>(k));
+  }
+  for (int e = 0; e < elements.count(); ++e) places[e] = placeOf[elements.parts[e]];
+  return places;
 }
 
-void putAbaqusElements(TextWriter& out, const ShellElements& elements, const DeckNames& names,
+// Each part's mean thickness over the nodes of its elements, each node once,
+// in ascending order.
+std::vector<double> meanThicknesses(const ShellElements& elements, const std::vector<int>& places,
+                                    size_t partCount, const float* thickness) {
+  std::vector<std::pair<int, int>> used;  // a part's place and a node of it
+  used.reserve(elements.corners.size());
+  for (int e = 0; e < elements.count(); ++e) {
+    for (int k = 0; k < 4; ++k) used.emplace_back(places[e], elements.of(e)[k]);
+  }
+  std::sort(used.begin(), used.end());
+  used.erase(std::unique(used.begin(), used.end()), used.end());
+  std::vector<double> sums(partCount, 0);
+  std::vector<size_t> counts(partCount, 0);
+  for (const auto& [place, node] : used) {
+    sums[place] += thickness[node - 1];
+    ++counts[place];
+  }
+  for (size_t k = 0; k < partCount; ++k) sums[k] = counts[k] ? sums[k] / counts[k] : 0;
+  return sums;
+}
+
+// A name from a mesh file as a deck name: characters other than letters,
+// digits and underscores become underscores, PART_ goes before one that does
+// not start with a letter, and it is cut at 80 characters.
+std::string deckNameOf(const std::string& name) {
+  std::string made;
+  for (char c : name) made += isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  if (made.empty() || !isalpha(static_cast<unsigned char>(made[0]))) made = "PART_" + made;
+  return made.substr(0, kNameMost);
+}
+
+// The solvers read names in any case.
+bool sameName(const std::string& a, const std::string& b) {
+  return strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
+// `name`, or where a part before has it, the first of NAME_2, NAME_3, ... that none has.
+std::string unusedName(const std::string& name, const std::vector<DeckPart>& parts) {
+  std::string unused = name;
+  for (int k = 2;
+       std::any_of(parts.begin(), parts.end(),
+                   [&unused](const DeckPart& part) { return sameName(part.name, unused); });
+       ++k) {
+    unused = name.substr(0, kNameMost - 10) + "_" + std::to_string(k);
+  }
+  return unused;
+}
+
+// The mapping's part that the mesh has not, and the parts it has.
+void reportUnknownPart(const PartMaterial& mapping, const std::vector<DeckPart>& parts) {
+  std::string known;
+  for (size_t k = 0; k < parts.size() && k < kPartsListed; ++k) {
+    known += (k ? ", " : "") + parts[k].name + " (" + std::to_string(parts[k].number) + ")";
+  }
+  if (parts.size() > kPartsListed) known += ", ...";
+  report("%s names the part %s, which the mesh does not have: its parts are %s\n",
+         mapping.material.empty() ? "-part-mid" : "-part-material", mapping.part.c_str(),
+         known.c_str());
+}
+
+// Sets a part's material as the mappings name it; false when one names no part.
+bool mapMaterials(const std::vector<PartMaterial>& materials, std::vector<DeckPart>& parts) {
+  for (const PartMaterial& mapping : materials) {
+    auto part = std::find_if(parts.begin(), parts.end(), [&mapping](const DeckPart& part) {
+      return mapping.part == std::to_string(part.number) || sameName(mapping.part, part.name);
+    });
+    if (part == parts.end()) {
+      reportUnknownPart(mapping, parts);
+      return false;
+    }
+    if (mapping.material.empty()) {
+      part->materialId = mapping.materialId;
+    } else {
+      part->material = mapping.material;
+    }
+  }
+  return true;
+}
+
+// The version and command line as "**" lines within CalculiX's 132 characters,
+// broken at spaces where they can be; a control character would end the comment.
+void putCommentLines(TextWriter& out, std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < ' ') c = '?';
+  }
+  constexpr size_t kWidth = kAbaqusLineWidth - 3;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = std::min(start + kWidth, text.size());
+    size_t space = end < text.size() ? text.rfind(' ', end) : std::string::npos;
+    if (space != std::string::npos && space > start) end = space;
+    out.put("** ");
+    out.put(text.data() + start, end - start);
+    out.put('\n');
+    start = text.find_first_not_of(' ', end);
+  }
+}
+
+void putAbaqusElements(TextWriter& out, const ShellElements& elements,
+                       const std::vector<int>& members, const DeckPart& part, int firstElement,
                        bool triangles) {
   bool any = false;
-  for (int e = 0; e < elements.count(); ++e) {
+  for (int e : members) {
     if (elements.isTriangle(e) != triangles) continue;
     if (!any) {
       out.put(triangles ? "*ELEMENT, TYPE=S3, ELSET=" : "*ELEMENT, TYPE=S4R, ELSET=");
-      out.put(names.elset.c_str());
+      out.put(part.name.c_str());
       out.put('\n');
       any = true;
     }
-    out.putInt(elements.elementNumber(e, names.firstElement));
+    out.putInt(elements.elementNumber(e, firstElement));
     for (int k = 0; k < (triangles ? 3 : 4); ++k) {
       out.put(", ", 2);
       out.putInt(elements.nodeNumber(elements.of(e)[k]));
@@ -47,11 +165,6 @@ void putAbaqusElements(TextWriter& out, const ShellElements& elements, const Dec
     out.put('\n');
   }
 }
-
-// Abaqus and CalculiX read at most 20 characters a data field, and 132 a
-// line in CalculiX.
-constexpr int kAbaqusFieldWidth = 20;
-constexpr size_t kAbaqusLineWidth = 132;
 
 // `format` (with a precision taken as an argument) with the most digits, up to
 // `digits`, that keep the text within `width` characters.
@@ -86,16 +199,60 @@ void putField10(TextWriter& out, double value) {
   out.put(text, length);
 }
 
+// Each part's elements, triangles first, in its set; then each part's section.
+void putAbaqusParts(TextWriter& out, const ShellElements& elements, const DeckNames& names,
+                    const float* thickness) {
+  std::vector<int> places = partPlaces(elements, names);
+  std::vector<std::vector<int>> members(names.parts.size());
+  for (int e = 0; e < elements.count(); ++e) members[places[e]].push_back(e);
+  for (size_t k = 0; k < names.parts.size(); ++k) {
+    for (bool triangles : {true, false}) {
+      putAbaqusElements(out, elements, members[k], names.parts[k], names.firstElement, triangles);
+    }
+  }
+  std::vector<double> means = meanThicknesses(elements, places, names.parts.size(), thickness);
+  for (size_t k = 0; k < names.parts.size(); ++k) {
+    out.put("*SHELL SECTION, ELSET=");
+    out.put(names.parts[k].name.c_str());
+    out.put(", MATERIAL=");
+    out.put(names.parts[k].material.c_str());
+    out.put(", NODAL THICKNESS, OFFSET=0.5\n");
+    putAbaqusReal(out, means[k]);
+    out.put('\n');
+  }
+}
+
 }  // namespace
 
 bool isDeckName(const std::string& name) {
-  if (name.empty() || name.size() > 80 || !isalpha(static_cast<unsigned char>(name[0]))) {
+  if (name.empty() || name.size() > kNameMost || !isalpha(static_cast<unsigned char>(name[0]))) {
     return false;
   }
   for (char c : name) {
     if (!isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
   }
   return true;
+}
+
+int deckPartsOf(const ShellElements& elements,
+                const std::vector<std::pair<int, std::string>>& ownNames, const DeckPart& given,
+                const std::vector<PartMaterial>& materials, std::vector<DeckPart>* parts) {
+  std::vector<int> numbers;
+  if (elements.parts.empty()) numbers.push_back(given.number);
+  std::unordered_set<int> seen;
+  for (int number : elements.parts) {
+    if (seen.insert(number).second) numbers.push_back(number);
+  }
+  parts->clear();
+  for (int number : numbers) {
+    auto own = std::find_if(ownNames.begin(), ownNames.end(),
+                            [number](const auto& named) { return named.first == number; });
+    DeckPart part = given;
+    part.number = number;
+    part.name = unusedName(own != ownNames.end() ? deckNameOf(own->second) : given.name, *parts);
+    parts->push_back(part);
+  }
+  return mapMaterials(materials, *parts) ? 0 : -1;
 }
 
 int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
@@ -106,9 +263,8 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
   }
   std::vector<int> nodes = usedNodes(elements, mesh.count());
   TextWriter out(deck);
-  out.put("*HEADING\n");
-  out.put(names.heading.substr(0, kAbaqusLineWidth).c_str());
-  out.put("\n*NODE\n");
+  putCommentLines(out, names.comment);
+  out.put("*NODE\n");
   for (int node : nodes) {
     const Coord3& p = mesh.point(node - 1);
     out.putInt(elements.nodeNumber(node));
@@ -118,15 +274,8 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
     }
     out.put('\n');
   }
-  putAbaqusElements(out, elements, names, true);
-  putAbaqusElements(out, elements, names, false);
-  out.put("*SHELL SECTION, ELSET=");
-  out.put(names.elset.c_str());
-  out.put(", MATERIAL=");
-  out.put(names.material.c_str());
-  out.put(", NODAL THICKNESS, OFFSET=0.5\n");
-  putAbaqusReal(out, meanThickness(nodes, thickness));
-  out.put("\n*NODAL THICKNESS\n");
+  putAbaqusParts(out, elements, names, thickness);
+  out.put("*NODAL THICKNESS\n");
   for (int node : nodes) {
     out.putInt(elements.nodeNumber(node));
     out.put(", ", 2);
@@ -138,29 +287,33 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
 
 int writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
                   const float* thickness, const DeckNames& names, int threads) {
-  std::vector<int> nodes = usedNodes(elements, mesh.count());
   TextWriter out(deck);
   out.put("*KEYWORD\n*NODE\n$#   nid               x               y               z\n");
-  for (int node : nodes) {
+  for (int node : usedNodes(elements, mesh.count())) {
     const Coord3& p = mesh.point(node - 1);
     out.putInt(elements.nodeNumber(node), 8);
     for (double v : {p.x, p.y, p.z}) putField16(out, v);
     out.put('\n');
   }
-  out.put("*PART\n$# title\n");
-  out.put(names.elset.c_str());
-  out.put("\n$#     pid     secid       mid\n");
-  out.putInt(names.part, 10);
-  out.putInt(1, 10);
-  out.putInt(names.materialId, 10);
-  out.put("\n*SECTION_SHELL\n$#   secid    elform      shrf       nip     propt\n");
-  out.put("         1         2  0.833333         5         1\n");
-  out.put("$#      t1        t2        t3        t4      nloc\n");
-  double mean = meanThickness(nodes, thickness);
-  for (int k = 0; k < 4; ++k) putField10(out, mean);
-  out.put("         1\n");
-  writeElementCards(out, elements, thickness, mesh.count(), names.firstElement, names.part,
-                    threads);
+  std::vector<double> means =
+      meanThicknesses(elements, partPlaces(elements, names), names.parts.size(), thickness);
+  for (size_t k = 0; k < names.parts.size(); ++k) {
+    const DeckPart& part = names.parts[k];
+    out.put("*PART\n$# title\n");
+    out.put(part.name.c_str());
+    out.put("\n$#     pid     secid       mid\n");
+    out.putInt(part.number, 10);
+    out.putInt(static_cast<long long>(k) + 1, 10);
+    out.putInt(part.materialId, 10);
+    out.put("\n*SECTION_SHELL\n$#   secid    elform      shrf       nip     propt\n");
+    out.putInt(static_cast<long long>(k) + 1, 10);
+    out.put("         2  0.833333         5         1\n");
+    out.put("$#      t1        t2        t3        t4      nloc\n");
+    for (int t = 0; t < 4; ++t) putField10(out, means[k]);
+    out.put("         1\n");
+  }
+  writeElementCards(out, elements, thickness, mesh.count(), names.firstElement,
+                    names.parts[0].number, threads);
   out.put("*END\n");
   return out.finish() ? 0 : -2;
 }

@@ -5,30 +5,58 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "io/point_set.h"
 #include "io/shell_elements.h"
 
 namespace verdask {
 
-struct DeckNames {
-  std::string heading;  // the first line of the Abaqus deck's *HEADING
-  std::string elset = "CORTEX";
-  std::string material = "CORTEX";
-  int firstElement = 1;  // -num
-  int part = 1;          // -val
-  int materialId = 1;    // -mid
+/// One part of the decks: an Abaqus element set with its section, an LS-DYNA
+/// *PART with its *SECTION_SHELL.
+struct DeckPart {
+  int number = 1;                   // the elements' part number, the LS-DYNA PID
+  std::string name = "CORTEX";      // the element set, the part title
+  std::string material = "CORTEX";  // the Abaqus section's material
+  int materialId = 1;               // the LS-DYNA part's material id
 };
 
-/// An Abaqus (and CalculiX) deck: *NODE, *ELEMENT (S3 and S4R), *SHELL SECTION
-/// with NODAL THICKNESS and OFFSET=0.5, *NODAL THICKNESS. Nonzero when an
-/// element number is not positive or the stream could not be written.
+struct DeckNames {
+  std::string comment;          // the Abaqus deck's ** lines at the top
+  std::vector<DeckPart> parts;  // in the order written: elements without parts are in the first
+  int firstElement = 1;         // -num
+};
+
+/// PART=MATERIAL of -part-material, or PART=ID of -part-mid: the part by its
+/// name (any case) or its number.
+struct PartMaterial {
+  std::string part;
+  std::string material;  // empty for an id
+  int materialId = 0;
+};
+
+/// The decks' parts: one for each part number of the elements, in order of
+/// first appearance (without parts, `given` alone), named by `ownNames` made
+/// deck names or else `given.name`, each name once; every part with `given`'s
+/// materials but for those `materials` name. Nonzero, after reporting, when a
+/// mapping names a part the elements do not have.
+int deckPartsOf(const ShellElements& elements,
+                const std::vector<std::pair<int, std::string>>& ownNames, const DeckPart& given,
+                const std::vector<PartMaterial>& materials, std::vector<DeckPart>* parts);
+
+/// An Abaqus (and CalculiX) deck: "**" comment lines, *NODE, *ELEMENT (S3 and
+/// S4R) in each part's set, a *SHELL SECTION with NODAL THICKNESS and
+/// OFFSET=0.5 for each, *NODAL THICKNESS. It has no *HEADING, so that it can be
+/// included in any model. Nonzero when an element number is not positive or
+/// the stream could not be written.
 int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
                     const float* thickness, const DeckNames& names);
 
-/// An LS-DYNA deck: *KEYWORD, *NODE, *PART, *SECTION_SHELL (element
-/// formulation 2, shear factor 5/6, 5 integration points, NLOC 1), the
-/// *ELEMENT_SHELL_THICKNESS cards, *END. Nonzero when the stream could not be written.
+/// An LS-DYNA deck: *KEYWORD, *NODE, for each part a *PART and its
+/// *SECTION_SHELL (element formulation 2, shear factor 5/6, 5 integration
+/// points, NLOC 1), the *ELEMENT_SHELL_THICKNESS cards, *END. Nonzero when the
+/// stream could not be written.
 int writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
                   const float* thickness, const DeckNames& names, int threads);
 
