@@ -20,9 +20,9 @@ struct RecordedFile {
 
 /// Every option's value; an output not written has an empty name.
 struct RecordedOptions {
-  double adjThick, maxThick, minThick;
-  int shellNum, shellVal, threads;
-  bool summary, surface, strict;  // surface: measured to the triangles
+  double adjThick = 0, maxThick = 0, minThick = 0;
+  int shellNum = 0, shellVal = 0, threads = 0;
+  bool summary = false, surface = false, strict = false;  // surface: measured to the triangles
   std::string measure;
   std::vector<std::pair<std::string, std::string>> outputs;  // option, file name
 };
