@@ -4,9 +4,11 @@
 #include <CGAL/Simple_cartesian.h>
 
 #include <algorithm>
+#include <boost/variant.hpp>
 #include <cassert>
 #include <cmath>
 #include <limits>
+#include <variant>
 
 #include "thickness/thickness.h"
 
@@ -27,6 +29,16 @@ constexpr int kSpatialLevels = 40;
 constexpr int kMaxLevels = kSpatialLevels + 16;
 constexpr int kStackSize = 3 * kMaxLevels + 1;  // a level leaves at most three children
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// CGAL 5 returns an intersection as a boost::variant, CGAL 6 as a std::variant.
+template <typename T, typename... Kinds>
+const T* alternative(const boost::variant<Kinds...>& meeting) {
+  return boost::get<T>(&meeting);
+}
+template <typename T, typename... Kinds>
+const T* alternative(const std::variant<Kinds...>& meeting) {
+  return std::get_if<T>(&meeting);
+}
 
 Point toPoint(const Coord3& c) { return Point(c.x, c.y, c.z); }
 Coord3 toCoord(const Point& p) { return {p.x(), p.y(), p.z()}; }
@@ -221,10 +233,10 @@ void meetTriangle(const Kernel::Ray_3& ray, int axis, int t, const Triangle& tri
   auto meeting = CGAL::intersection(ray, triangle);
   if (!meeting) return;
   Point where;
-  if (const Point* point = boost::get<Point>(&*meeting)) {
+  if (const Point* point = alternative<Point>(*meeting)) {
     where = *point;
   } else {
-    const Kernel::Segment_3& segment = boost::get<Kernel::Segment_3>(*meeting);
+    const Kernel::Segment_3& segment = *alternative<Kernel::Segment_3>(*meeting);
     where = CGAL::squared_distance(segment.source(), ray.source()) <=
                     CGAL::squared_distance(segment.target(), ray.source())
                 ? segment.source()
