@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/exit_status.h"
@@ -49,6 +50,8 @@ const NumberOption kNumberOptions[] = {
      kMostThreads},
     {"-mid", "%lld", "entered invalid number for material id\n", nullptr, &RunOptions::materialId,
      1, kCardFieldMost},
+    {"-input-limit", "%lld", "entered invalid number for input limit\n", nullptr,
+     &RunOptions::inputLimit, 1, INT_MAX},
 };
 
 // Names written into the complete decks.
@@ -309,6 +312,8 @@ const char kMoreOptions[] =
     "'CORTEX'\n"
     "  -material <name>          = material of the Abaqus deck's shell section; default 'CORTEX'\n"
     "  -mid <id (int)>           = material id of the LS-DYNA deck's part; default '1'\n"
+    "  -input-limit <MiB (int)>  = most a pipe, device or .gz input may hold (inflated); default "
+    "'8192' (8 GiB)\n"
     "  -h, -help, --help, --version = print this text, or the version, and exit\n"
     "\nINPUT FILES (by extension, in any case; each may also end in .gz):\n"
     "  mesh      .hmascii, .inp (Abaqus), .k or .key (LS-DYNA), .msh (Gmsh), or a surface file\n"
@@ -352,7 +357,7 @@ bool printInformation(int argc, char** argv) {
   return false;
 }
 
-FILE* openInput(const char* name) {
+FILE* openInput(const char* name, const WholeInputRules& rules) {
   // Non-blocking, so that a FIFO without a writer cannot hang the open.
   int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   struct stat info;
@@ -365,7 +370,7 @@ FILE* openInput(const char* name) {
   bool compressed = length > 3 && strcasecmp(name + length - 3, ".gz") == 0;
   if (S_ISREG(info.st_mode) && !compressed) return fdopen(fd, "rt");
   std::string error;
-  FILE* copy = readWholeInput(fd, &error);
+  FILE* copy = readWholeInput(fd, rules, &error);
   close(fd);
   if (!copy) printf("Failure opening file %s: %s\n", name, error.c_str());
   return copy;
@@ -396,6 +401,21 @@ int readInputFormats(InputFiles& inputs) {
   return kExitSuccess;
 }
 
+// The input limit is read before the inputs are opened, and so before the
+// other options; the option pass reads it again, as it reads any number.
+int readInputLimit(int argc, char** argv, RunOptions& options) {
+  for (int i = 5; i < argc; ++i) {
+    for (const NumberOption& option : kNumberOptions) {
+      if (option.integer != &RunOptions::inputLimit || strcmp(argv[i], option.name) != 0) continue;
+      if (i + 1 >= argc || !readNumber(option, argv[i + 1], options)) {
+        printf("%s", option.invalidMessage);
+        return printUsage();
+      }
+    }
+  }
+  return kExitSuccess;
+}
+
 }  // namespace
 
 int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
@@ -406,13 +426,14 @@ int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& optio
   inputs.normalsName = argv[3];
   inputs.trabecularName = argv[4];
   if (int code = readInputFormats(inputs)) return code;
+  if (int code = readInputLimit(argc, argv, options)) return code;
   OpenedFiles opened;
-  for (auto [name, handle] : {std::pair{argv[1], &inputs.mesh},
-                              {argv[2], &inputs.cortical},
-                              {argv[3], &inputs.normals},
-                              {argv[4], &inputs.trabecular}}) {
+  for (auto [name, handle, format] : {std::tuple{argv[1], &inputs.mesh, inputs.meshFormat},
+                                      {argv[2], &inputs.cortical, inputs.corticalFormat},
+                                      {argv[3], &inputs.normals, InputFormat::kVtkNormals},
+                                      {argv[4], &inputs.trabecular, inputs.trabecularFormat}}) {
     if (handle == &inputs.normals && inputs.normalsFromCortical) continue;
-    handle->reset(openInput(name), name);
+    handle->reset(openInput(name, {options.inputLimit, isTextFormat(format)}), name);
     if (!handle->get()) return kExitOpenFailed;
     opened.addInput(handle->get());
   }
