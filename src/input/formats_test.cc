@@ -176,6 +176,10 @@ TEST(SurfaceReaders, ShareTheChecksOfCoordinatesCornersAndNormals) {
        "s: polygon 1 names point 4, but there are 3 points\n"},
       {[](PolygonSoup& s) { s.ends[0] = 2; }, "s: polygon 1 has 2 corners\n"},
       {[](PolygonSoup& s) { s.normals.resize(2); }, "s: 2 normals for 3 points\n"},
+      {[](PolygonSoup& s) {
+         s.normals = {{0, 0, 1}, {0, NAN, 1}, {0, 0, 1}};
+       },
+       "s: point 2 has a normal that is not finite (0 nan 1)\n"},
   };
   for (const auto& [spoil, message] : cases) {
     PolygonSoup spoilt = soup;

@@ -59,6 +59,13 @@ int checkSoup(const PolygonSoup& soup, const char* name) {
     return readFailure("%s: %zu normals for %zu points", name, soup.normals.size(),
                        soup.points.size());
   }
+  for (size_t i = 0; i < soup.normals.size(); ++i) {
+    const Coord3& n = soup.normals[i];
+    if (!isFinite(n)) {
+      return readFailure("%s: point %zu has a normal that is not finite (%g %g %g)", name, i + 1,
+                         n.x, n.y, n.z);
+    }
+  }
   return 0;
 }
 

@@ -24,6 +24,7 @@ enum NormalsStatus {
   kCannotSeek = -7,
   kNotPerCorticalVertex = -8,
   kBinaryFile = -9,
+  kNotFinite = -10,
 };
 
 // The marker search reads through a 40-byte buffer: pieces of 39 characters.
@@ -170,6 +171,18 @@ int reportMissingNormal(NormalsScan::End end, int k, int count) {
   return kOutOfMemory;
 }
 
+// A normal that is not finite has no direction: refused, as such a coordinate is.
+int checkFinite(const std::vector<Coord3>& normals) {
+  for (size_t k = 0; k < normals.size(); ++k) {
+    const Coord3& n = normals[k];
+    if (!isFinite(n)) {
+      report("Value not finite in normal #%zu of .vtk file: %g %g %g\n", k + 1, n.x, n.y, n.z);
+      return kNotFinite;
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int scanNormals(FILE* vtk, NormalsScan& scan) {
@@ -204,6 +217,7 @@ int takeNormals(NormalsScan& scan, int count, std::vector<Coord3>& normals) {
     return reportMissingNormal(scan.end, static_cast<int>(scan.normals.size()) + 1, count);
   }
   scan.normals.resize(count);
+  if (int status = checkFinite(scan.normals)) return status;
   normals = std::move(scan.normals);
   return 0;
 }

@@ -251,6 +251,10 @@ TEST(NormalsReader, ReportsEachFailureWithItsStatus) {
        "vertices\n"},
       {"binary file", "# vtk DataFile Version 3.0\nbone\nBINARY\nNORMALS n float\n\x3f\x80", -9,
        "Binary .vtk files are not read: save the normals file as ASCII\n"},
+      {"normal not a number", "NORMALS n float\n0 0 1\nnan 0 1\n", -10,
+       "Value not finite in normal #2 of .vtk file: nan 0 1\n"},
+      {"infinite normal", "NORMALS n float\n0 0 -inf\n0 0 1\n", -10,
+       "Value not finite in normal #1 of .vtk file: 0 0 -inf\n"},
   };
   for (const ReaderCase& c : cases) {
     SCOPED_TRACE(c.name);
