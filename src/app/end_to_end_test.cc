@@ -623,8 +623,9 @@ TEST(EndToEnd, HostileInputsEndCleanly) {
       {"not-a-number normal",
        {{2, "NORMALS\nnan nan nan 0 0 1 0 0 1\n"}},
        {},
-       0,
-       "Finished parsing triangles in .ascii file\n"},
+       252,
+       "Value not finite in normal #1 of .vtk file: nan nan nan\n"
+       "Failure parsing normals in norm.vtk file\n"},
       {"-surface without triangles",
        {},
        {"-surface"},
