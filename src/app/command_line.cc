@@ -13,6 +13,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/exit_status.h"
@@ -54,6 +55,8 @@ const NumberOption kNumberOptions[] = {
      kMostThreads},
     {"-mid", "entered invalid number for material id\n", nullptr, &RunOptions::materialId, 1,
      kCardFieldMost},
+    {"-input-limit", "entered invalid number for input limit\n", nullptr, &RunOptions::inputLimit,
+     1, INT_MAX},
 };
 
 // Names written into the complete decks.
@@ -318,6 +321,18 @@ bool readPartMaterials(int argc, char** argv, int& i, RunOptions& options, int* 
   return true;
 }
 
+// Reads the value after the numeric option at argv[i]; 0, or the usage exit
+// code after naming what is wrong with it.
+int readNumberOption(const NumberOption& option, int argc, char** argv, int i,
+                     RunOptions& options) {
+  std::string fault = i + 1 < argc ? readNumber(option, argv[i + 1], options) : "has no value";
+  if (fault.empty()) return kExitSuccess;
+  std::string value = i + 1 < argc ? " '" + std::string(argv[i + 1]) + "'" : "";
+  fprintf(stderr, "verdask: %s%s %s\n", option.name, value.c_str(), fault.c_str());
+  report("%s", option.invalidMessage);
+  return printUsage();
+}
+
 // Reads the option at argv[i] and its value into `options`, advancing i past
 // them; 0 or the exit code.
 int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& options) {
@@ -325,13 +340,7 @@ int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& o
   if (int code; readPartMaterials(argc, argv, i, options, &code)) return code;
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
-    std::string fault = i + 1 < argc ? readNumber(option, argv[i + 1], options) : "has no value";
-    if (!fault.empty()) {
-      std::string value = i + 1 < argc ? " '" + std::string(argv[i + 1]) + "'" : "";
-      fprintf(stderr, "verdask: %s%s %s\n", option.name, value.c_str(), fault.c_str());
-      report("%s", option.invalidMessage);
-      return printUsage();
-    }
+    if (int code = readNumberOption(option, argc, argv, i, options)) return code;
     options.shellNumGiven = options.shellNumGiven || option.integer == &RunOptions::shellNum;
     options.shellValGiven = options.shellValGiven || option.integer == &RunOptions::shellVal;
     i += 2;
@@ -435,6 +444,8 @@ const char kMoreOptions[] =
     "or number\n"
     "  -part-mid <PART=ID[,PART=ID...]> = the LS-DYNA material id of a part, by its name or "
     "number\n"
+    "  -input-limit <MiB (int)>  = most a pipe, device or .gz input may hold (inflated); default "
+    "'8192' (8 GiB)\n"
     "  -h, -help, --help, --version = print this text, or the version, and exit\n"
     "\nINPUT FILES (by extension, in any case; each may also end in .gz):\n"
     "  mesh      .hmascii, .inp (Abaqus), .k or .key (LS-DYNA), .msh (Gmsh), or a surface file\n"
@@ -478,7 +489,7 @@ bool printInformation(int argc, char** argv) {
   return false;
 }
 
-FILE* openInput(const char* name) {
+FILE* openInput(const char* name, const WholeInputRules& rules) {
   // Non-blocking, so that a FIFO without a writer cannot hang the open.
   int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   struct stat info;
@@ -491,7 +502,7 @@ FILE* openInput(const char* name) {
   bool compressed = length > 3 && strcasecmp(name + length - 3, ".gz") == 0;
   if (S_ISREG(info.st_mode) && !compressed) return fdopen(fd, "rt");
   std::string error;
-  FILE* copy = readWholeInput(fd, &error);
+  FILE* copy = readWholeInput(fd, rules, &error);
   close(fd);
   if (!copy) report("Failure opening file %s: %s\n", name, error.c_str());
   return copy;
@@ -522,6 +533,18 @@ int readInputFormats(InputFiles& inputs) {
   return kExitSuccess;
 }
 
+// The input limit is read before the inputs are opened, and so before the
+// other options; the option pass reads it again, as it reads any number.
+int readInputLimit(int argc, char** argv, RunOptions& options) {
+  for (int i = 5; i < argc; ++i) {
+    for (const NumberOption& option : kNumberOptions) {
+      if (option.integer != &RunOptions::inputLimit || strcmp(argv[i], option.name) != 0) continue;
+      if (int code = readNumberOption(option, argc, argv, i, options)) return code;
+    }
+  }
+  return kExitSuccess;
+}
+
 int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
   if (argc < 5) return printUsage();
   options.commandLine.assign(argv, argv + argc);
@@ -530,13 +553,14 @@ int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options
   inputs.normalsName = argv[3];
   inputs.trabecularName = argv[4];
   if (int code = readInputFormats(inputs)) return code;
+  if (int code = readInputLimit(argc, argv, options)) return code;
   OpenedFiles opened;
-  for (auto [name, handle] : {std::pair{argv[1], &inputs.mesh},
-                              {argv[2], &inputs.cortical},
-                              {argv[3], &inputs.normals},
-                              {argv[4], &inputs.trabecular}}) {
+  for (auto [name, handle, format] : {std::tuple{argv[1], &inputs.mesh, inputs.meshFormat},
+                                      {argv[2], &inputs.cortical, inputs.corticalFormat},
+                                      {argv[3], &inputs.normals, InputFormat::kVtkNormals},
+                                      {argv[4], &inputs.trabecular, inputs.trabecularFormat}}) {
     if (handle == &inputs.normals && inputs.normalsFromCortical) continue;
-    handle->reset(openInput(name), name);
+    handle->reset(openInput(name, {options.inputLimit, isTextFormat(format)}), name);
     if (!handle->get()) return kExitOpenFailed;
     opened.addInput(handle->get());
   }

@@ -341,6 +341,9 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
       return ownNormals ? takeCorticalNormals(files, in, threads, &read.normalsLine, &in.finding)
                         : takeNormals(scan, in.cortical.count, in.normals);
     })();
+    if (!ownNormals && read.normals.status == 0) {
+      in.finding = compareNormalsPoints(scan, in.cortical.points);
+    }
   }
   return reportReaders(files, in, read, failure);
 }

@@ -6,6 +6,7 @@
 
 #include "app/file_handle.h"
 #include "input/formats.h"
+#include "io/whole_input.h"
 #include "output/solver_decks.h"
 
 namespace verdask {
@@ -48,6 +49,7 @@ struct RunOptions {
   bool strict = false;                         // -strict: a warning fails the run
   bool force = false;                          // -force: write even inputs that do not fit
   int threads = 0;                             // -threads; 0: the machine's cores
+  int inputLimit = kDefaultInputLimitMiB;      // -input-limit: MiB an input read whole may hold
   std::vector<std::string> commandLine;
   std::vector<std::string> unknownArguments;  // as named on stderr, a warning each
 
@@ -64,9 +66,10 @@ bool printInformation(int argc, char** argv);
 /// Prints the usage text; returns the usage exit code.
 int printUsage();
 
-/// Opens an input, which must be a regular file, in text mode; null, after
-/// printing "Failure opening file ...", when it cannot be.
-FILE* openInput(const char* name);
+/// Opens an input: a regular file in place, a pipe, device or compressed file
+/// read whole under `rules`; null, after printing "Failure opening file ...",
+/// when it cannot be.
+FILE* openInput(const char* name, const WholeInputRules& rules);
 
 /// Opens the inputs, reads the options and opens the outputs; 0, or the exit
 /// code of a usage error or a file that cannot be opened.

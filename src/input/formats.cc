@@ -98,6 +98,11 @@ InputFormat inputFormatOf(const char* name, InputRole role) {
   return InputFormat::kUnknown;
 }
 
+bool isTextFormat(InputFormat format) {
+  return format != InputFormat::kStl && format != InputFormat::kPly &&
+         format != InputFormat::kVtk && format != InputFormat::kVtp;
+}
+
 std::string supportedExtensions(InputRole role) {
   std::string list;
   for (const Extension& extension : kExtensions) {

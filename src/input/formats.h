@@ -35,6 +35,10 @@ enum class InputRole { kMesh, kSurface, kNormals };
 /// passed over): a name without one is read as the role's format of old.
 InputFormat inputFormatOf(const char* name, InputRole role);
 
+/// Whether a file of the format is text throughout: a NUL byte cannot be in it
+/// (binary STL, PLY and legacy VTK surfaces, and VTK XML's raw data, may hold them).
+bool isTextFormat(InputFormat format);
+
 /// The line naming the extensions a role takes, for an unknown one.
 std::string supportedExtensions(InputRole role);
 

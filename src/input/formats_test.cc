@@ -119,6 +119,10 @@ TEST(SurfaceReaders, RefuseBrokenFilesWithOneLineNamingWhere) {
   const std::vector<RefusalCase> cases = {
       {"binary stl cut short", readStl, binaryStl({{0, 0, 0, 1, 0, 0, 0, 1, 0}}, 2, "x"),
        "s: binary STL of 2 facets needs 184 bytes, the file has 134\n"},
+      {"binary stl cut short whose header says solid", readStl,
+       binaryStl({{0, 0, 0, 1, 0, 0, 0, 1, 0}}, 2, "solid x"),
+       "s: it starts with \"solid\" but holds no ASCII STL facet, and its 134 bytes do not fit a "
+       "binary STL of 2 triangles (184 bytes)\n"},
       {"stl facet of two vertices", readStl, "solid\nfacet\nvertex 0 0 0\nvertex 1 0 0\nendfacet\n",
        "s, line 5: a facet without three vertices\n"},
       {"ply count beyond the file", readPly,
@@ -128,14 +132,28 @@ TEST(SurfaceReaders, RefuseBrokenFilesWithOneLineNamingWhere) {
       {"ply face list count that cannot be", readPly,
        "ply\nformat ascii 1.0\nelement face 1\nproperty list uchar int vertex_indices\n"
        "end_header\n-3 1 2 3\n",
-       "s: face 1 has a list count that cannot be\n"},
+       "s: face 1 has a list count that cannot be: cut short, negative, not a whole number, or "
+       "more values than the file has left\n"},
+      {"ply ascii index that reads as 0 but is no whole number", readPly,
+       "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\nproperty "
+       "float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n0 0 0\n1 0 "
+       "0\n0 1 0\n3 0 1 1e-400\n",
+       "s: face 1 is cut short or has a corner that is not a point index (a whole number)\n"},
       {"obj corner that is no vertex", readObj, "v 0 0 0\nv 1 0 0\nf 1 2 3\n",
        "s, line 3: a face corner that is not a vertex\n"},
+      {"obj corner that is not a whole number", readObj, "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 2.5\n",
+       "s, line 4: a face corner \"2.5\" that is not written as whole numbers\n"},
+      {"off corner index below 0", readOff, "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 -1\n",
+       "s, line 6: face 1 has a corner \"-1\" that is not a point index (a whole number from 0)\n"},
       {"off counts beyond the file", readOff, "OFF\n1000000 1 0\n",
        "s, line 2: counts that cannot be in the file\n"},
       {"legacy vtk of another data set", readVtkPolyData,
        "# vtk DataFile Version 3.0\nt\nASCII\nDATASET UNSTRUCTURED_GRID\n",
        "s: not a POLYDATA data set (only surfaces of polygons are read)\n"},
+      {"legacy vtk corner that is not a number", readVtkPolyData,
+       "# vtk DataFile Version 3.0\nt\nASCII\nDATASET POLYDATA\nPOINTS 3 float\n0 0 0 1 0 0 0 1 "
+       "0\nPOLYGONS 1 4\n3 0 1 nan\n",
+       "s, line 8: a cell list is cut short or not numbers of its type\n"},
       {"legacy vtk points cut short", readVtkPolyData,
        "# vtk DataFile Version 3.0\nt\nBINARY\nDATASET POLYDATA\nPOINTS 2 float\nabcdefgh",
        "s, line 6: POINTS of 6 values cannot be in the file\n"},
@@ -174,8 +192,15 @@ TEST(SurfaceReaders, ShareTheChecksOfCoordinatesCornersAndNormals) {
        "s: point 3 has a coordinate that is not a number or beyond 1e150\n"},
       {[](PolygonSoup& s) { s.corners[2] = 3; },
        "s: polygon 1 names point 4, but there are 3 points\n"},
+      {[](PolygonSoup& s) { s.corners[1] = -1; },
+       "s: corner 2 of polygon 1 is not a point index (negative, not a whole number, or beyond "
+       "2147483647)\n"},
       {[](PolygonSoup& s) { s.ends[0] = 2; }, "s: polygon 1 has 2 corners\n"},
       {[](PolygonSoup& s) { s.normals.resize(2); }, "s: 2 normals for 3 points\n"},
+      {[](PolygonSoup& s) {
+         s.normals = {{0, 0, 1}, {0, NAN, 1}, {0, 0, 1}};
+       },
+       "s: point 2 has a normal that is not finite (0 nan 1)\n"},
   };
   for (const auto& [spoil, message] : cases) {
     PolygonSoup spoilt = soup;
@@ -313,6 +338,10 @@ TEST(MeshReaders, RefuseWhatDoesNotAddUpWithOneLine) {
       {readDyna, "*NODE\n1,0,0,0\n*ELEMENT_SHELL\n1,1,a,1,1\n",
        "m, line 4: a shell card that is not EID, PID and nodes\n"},
       {readGmsh, "$MeshFormat\n4.1 1 8\n", "m, line 2: a binary .msh file: save it as ASCII\n"},
+      {readGmsh,
+       "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n1\n1 0 0 0\n$EndNodes\n$Elements\n1\n"
+       "1 2.5 2 0 1 1 1 1\n",
+       "m, line 10: an element line that is not whole numbers\n"},
       {readGmsh, "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$Nodes\n1 2 1 2\n2 1 0 2\n1\n",
        "m, line 7: node tags cut short\n"},
   };

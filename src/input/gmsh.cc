@@ -1,6 +1,7 @@
 // Gmsh .msh, ASCII, versions 2.2 and 4.1: 3-node triangles and 4-node
 // quadrangles, with their physical group as the part, named as $PhysicalNames
 // names it or else by its number: PHYSICAL_4.
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -60,6 +61,10 @@ struct GmshReading {
   int failure(const char* what) {
     return readFailure("%s, line %lld: %s", name, cursor.lastLine(), what);
   }
+  // Whether every number `numbers` gave is whole (element types, tags and counts must be).
+  static bool whole(const std::vector<long long>& values) {
+    return std::find(values.begin(), values.end(), LLONG_MIN) == values.end();
+  }
   int addElement(long long number, long long type, int part, const long long* nodes, size_t count) {
     int corners = type == 2 ? 3 : type == 3 ? 4 : 0;
     if (corners == 0) {
@@ -118,9 +123,10 @@ int GmshReading::readEntities() {
       if (!numbers(line, &reals)) return failure("$Entities cut short");
       size_t physical = dim == 0 ? 4 : 7;  // after the tag and the point or the box
       if (line.size() <= physical) return failure("an entity line cut short");
-      if (dim == 2 && line[physical] > 0 && line.size() > physical + 1) {
-        surfaceGroups[line[0]] = static_cast<int>(
-            std::abs(line[physical + 1]) <= INT32_MAX ? std::abs(line[physical + 1]) : -1);
+      long long group = line.size() > physical + 1 ? line[physical + 1] : LLONG_MIN;
+      if (dim == 2 && line[physical] > 0 && group != LLONG_MIN) {
+        surfaceGroups[line[0]] =
+            static_cast<int>(std::abs(group) <= INT32_MAX ? std::abs(group) : -1);
       }
     }
   }
@@ -148,6 +154,7 @@ int GmshReading::readNodes() {
     std::vector<long long> tags(block[3]), tag;
     for (long long& t : tags) {
       if (!numbers(tag) || tag.empty()) return failure("node tags cut short");
+      if (!whole(tag)) return failure("a node tag that is not a whole number");
       t = tag[0];
     }
     for (long long t : tags) {
@@ -164,7 +171,9 @@ int GmshReading::readElements() {
   if (!numbers(header) || header.empty()) return failure("$Elements without its count");
   if (version < 4) {
     for (long long e = 0; e < header[0]; ++e) {
-      if (!numbers(line) || line.size() < 3 || line[2] < 0 ||
+      bool read = numbers(line);
+      if (read && !whole(line)) return failure("an element line that is not whole numbers");
+      if (!read || line.size() < 3 || line[2] < 0 ||
           3 + static_cast<size_t>(line[2]) > line.size()) {
         return failure("an element line cut short");
       }
@@ -179,11 +188,13 @@ int GmshReading::readElements() {
   for (long long b = 0; b < header[0]; ++b) {
     if (!numbers(block) || block.size() < 4 || block[3] < 0)
       return failure("an element block without its count");
+    if (!whole(block)) return failure("an element block header that is not whole numbers");
     auto group = surfaceGroups.find(block[1]);
     int part =
         block[0] == 2 && group != surfaceGroups.end() && group->second > 0 ? group->second : -1;
     for (long long e = 0; e < block[3]; ++e) {
       if (!numbers(line) || line.empty()) return failure("an element block cut short");
+      if (!whole(line)) return failure("an element line that is not whole numbers");
       if (int status = addElement(line[0], block[2], part, line.data() + 1, line.size() - 1))
         return status;
     }

@@ -1,5 +1,6 @@
 // Wavefront OBJ: "v x y z", "vn x y z" and "f a/t/n b/t/n c/t/n ..." lines;
 // everything else (textures, groups, materials, lines) is passed over.
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -40,10 +41,14 @@ int readFace(std::string_view rest, const char* name, long long line, PolygonSou
   std::string_view word;
   while (nextWord(rest, &word)) {
     long long vertex, normal;
-    int index = -1;
-    if (!parseCorner(word, &vertex, &normal) || (index = resolve(vertex, soup.points.size())) < 0) {
-      return readFailure("%s, line %lld: a face corner that is not a vertex", name, line);
+    if (!parseCorner(word, &vertex, &normal)) {
+      return readFailure(
+          "%s, line %lld: a face corner \"%.*s\" that is not written as whole numbers", name, line,
+          static_cast<int>(std::min<size_t>(word.size(), 40)), word.data());
     }
+    int index = resolve(vertex, soup.points.size());
+    if (index < 0)
+      return readFailure("%s, line %lld: a face corner that is not a vertex", name, line);
     soup.corners.push_back(index);
     int normalIndex = normal != 0 ? resolve(normal, reading.normals.size()) : -1;
     if (normal != 0 && normalIndex < 0) {

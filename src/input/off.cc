@@ -1,5 +1,6 @@
 // OFF: "OFF" (or "NOFF", with normals; "C" colours pass), the counts, a line
 // per vertex, then a line per face "k a b c ..." with points from 0; "#" comments.
+#include <algorithm>
 #include <string_view>
 
 #include "input/formats.h"
@@ -46,8 +47,19 @@ int readFaces(ByteCursor& cursor, const char* name, long long count, PolygonSoup
                          cursor.lastLine(), f + 1);
     }
     for (long long k = 0; k < corners; ++k) {
-      if (!nextInteger(line, &point) || point < 0 ||
-          point >= static_cast<long long>(soup.points.size())) {
+      std::string_view word;
+      if (!nextWord(line, &word)) {
+        return readFailure("%s, line %lld: face %lld has fewer corners than its count %lld", name,
+                           cursor.lastLine(), f + 1, corners);
+      }
+      if (!parseInteger(word, &point) || point < 0) {
+        return readFailure(
+            "%s, line %lld: face %lld has a corner \"%.*s\" that is not a point "
+            "index (a whole number from 0)",
+            name, cursor.lastLine(), f + 1, static_cast<int>(std::min<size_t>(word.size(), 40)),
+            word.data());
+      }
+      if (point >= static_cast<long long>(soup.points.size())) {
         return readFailure("%s, line %lld: face %lld names a point the file lacks", name,
                            cursor.lastLine(), f + 1);
       }

@@ -100,7 +100,7 @@ class PlyValues {
   bool next(NumberType type, double* value) {
     if (format_ == PlyFormat::kAscii) {
       std::string_view word;
-      return cursor_.nextWord(&word) && parseDouble(word, value);
+      return cursor_.nextWord(&word) && parseNumber(word, type, value);
     }
     const char* bytes;
     if (!cursor_.take(sizeOf(type), &bytes)) return false;
@@ -158,13 +158,20 @@ int readItem(PlyValues& values, const PlyElement& element, long long item, const
     bool list = p.countType != NumberType::kUnknown;
     if (list && (!values.next(p.countType, &count) || wholeNumber(count) < 0 ||
                  !values.roomFor(wholeNumber(count), sizeOf(p.type)))) {
-      return readFailure("%s: %s %lld has a list count that cannot be", name, element.name.c_str(),
-                         item + 1);
+      return readFailure(
+          "%s: %s %lld has a list count that cannot be: cut short, negative, not a whole number, "
+          "or more values than the file has left",
+          name, element.name.c_str(), item + 1);
     }
     for (long long k = 0; k < static_cast<long long>(count); ++k) {
       if (!values.next(p.type, &value)) {
-        return readFailure("%s: %s %lld is cut short or not a number", name, element.name.c_str(),
-                           item + 1);
+        return p.role == kFaceIndices
+                   ? readFailure(
+                         "%s: %s %lld is cut short or has a corner that is not a point "
+                         "index (a whole number)",
+                         name, element.name.c_str(), item + 1)
+                   : readFailure("%s: %s %lld is cut short or not a number of its type", name,
+                                 element.name.c_str(), item + 1);
       }
       if (p.role == kFaceIndices) {
         soup.corners.push_back(static_cast<int>(wholeNumber(value)));

@@ -34,6 +34,29 @@ uint64_t hashOf(const Coord3& p) {
 
 bool samePoint(const Coord3& a, const Coord3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
+// Every polygon has three corners at least, each the index of a point the soup has.
+int checkCorners(const PolygonSoup& soup, const char* name) {
+  for (int f = 0; f < soup.polygonCount(); ++f) {
+    if (soup.cornersOf(f) < 3) {
+      return readFailure("%s: polygon %d has %d corners", name, f + 1, soup.cornersOf(f));
+    }
+    for (int k = 0; k < soup.cornersOf(f); ++k) {
+      int corner = soup.firstCorner(f)[k];
+      if (corner < 0) {
+        return readFailure(
+            "%s: corner %d of polygon %d is not a point index (negative, not a whole number, or "
+            "beyond 2147483647)",
+            name, k + 1, f + 1);
+      }
+      if (static_cast<size_t>(corner) >= soup.points.size()) {
+        return readFailure("%s: polygon %d names point %lld, but there are %zu points", name, f + 1,
+                           static_cast<long long>(corner) + 1, soup.points.size());
+      }
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int checkSoup(const PolygonSoup& soup, const char* name) {
@@ -43,21 +66,17 @@ int checkSoup(const PolygonSoup& soup, const char* name) {
                          name, i + 1);
     }
   }
-  for (int f = 0; f < soup.polygonCount(); ++f) {
-    if (soup.cornersOf(f) < 3) {
-      return readFailure("%s: polygon %d has %d corners", name, f + 1, soup.cornersOf(f));
-    }
-    for (int k = 0; k < soup.cornersOf(f); ++k) {
-      int corner = soup.firstCorner(f)[k];
-      if (corner < 0 || static_cast<size_t>(corner) >= soup.points.size()) {
-        return readFailure("%s: polygon %d names point %lld, but there are %zu points", name, f + 1,
-                           static_cast<long long>(corner) + 1, soup.points.size());
-      }
-    }
-  }
+  if (int status = checkCorners(soup, name)) return status;
   if (!soup.normals.empty() && soup.normals.size() != soup.points.size()) {
     return readFailure("%s: %zu normals for %zu points", name, soup.normals.size(),
                        soup.points.size());
+  }
+  for (size_t i = 0; i < soup.normals.size(); ++i) {
+    const Coord3& n = soup.normals[i];
+    if (!isFinite(n)) {
+      return readFailure("%s: point %zu has a normal that is not finite (%g %g %g)", name, i + 1,
+                         n.x, n.y, n.z);
+    }
   }
   return 0;
 }

@@ -162,6 +162,17 @@ size_t sizeOf(NumberType type) {
   return kSizes[static_cast<int>(type)];
 }
 
+bool parseNumber(std::string_view text, NumberType type, double* value) {
+  if (type == NumberType::kFloat32 || type == NumberType::kFloat64 ||
+      type == NumberType::kUnknown) {
+    return parseDouble(text, value);
+  }
+  long long whole;
+  if (!parseInteger(text, &whole)) return false;
+  *value = static_cast<double>(whole);
+  return true;
+}
+
 double loadNumber(const char* p, NumberType type, bool bigEndian) {
   switch (type) {
     case NumberType::kInt8:

@@ -111,4 +111,8 @@ inline long long wholeNumber(double value) {
 /// The value of that type at p, as a double.
 double loadNumber(const char* p, NumberType type, bool bigEndian);
 
+/// `text` as a value of that type: an integer type's must be written as a whole
+/// number (1e-400 would read as 0); false when it is not one.
+bool parseNumber(std::string_view text, NumberType type, double* value);
+
 }  // namespace verdask

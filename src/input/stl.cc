@@ -126,15 +126,20 @@ class FloatPointMerger {
   unsigned next_ = 0;
 };
 
+// The facet count a binary STL's header gives (the file holds at least the header).
+uint32_t facetCount(std::string_view data) { return loadValue<uint32_t>(data.data() + 80, false); }
+
+// The size of a binary STL of `facets` facets.
+unsigned long long binaryBytes(uint32_t facets) { return kHeaderBytes + kFacetBytes * facets; }
+
 int readBinaryStl(std::string_view data, const char* name, PolygonSoup& soup) {
-  uint32_t facets = loadValue<uint32_t>(data.data() + 80, false);
+  uint32_t facets = facetCount(data);
   if (facets > kMostPolygons) {
     return readFailure("%s: %u facets are more than can be read", name, facets);
   }
-  if (kHeaderBytes + kFacetBytes * facets != data.size()) {
+  if (binaryBytes(facets) != data.size()) {
     return readFailure("%s: binary STL of %u facets needs %llu bytes, the file has %zu", name,
-                       facets, static_cast<unsigned long long>(kHeaderBytes + kFacetBytes * facets),
-                       data.size());
+                       facets, binaryBytes(facets), data.size());
   }
   // A closed surface has half as many points as facets.
   FloatPointMerger merger(facets / 2);
@@ -192,9 +197,7 @@ int readStl(std::string_view data, const char* name, PolygonSoup& soup) {
   size_t text = data.find_first_not_of(" \t\r\n");
   bool asciiStart = text != std::string_view::npos && data.substr(text, 5) == "solid";
   // A binary file may begin with "solid" too: its size tells.
-  bool binarySize =
-      data.size() >= kHeaderBytes &&
-      kHeaderBytes + kFacetBytes * loadValue<uint32_t>(data.data() + 80, false) == data.size();
+  bool binarySize = data.size() >= kHeaderBytes && binaryBytes(facetCount(data)) == data.size();
   if (binarySize || (!asciiStart && data.size() >= kHeaderBytes)) {
     return readBinaryStl(data, name, soup);
   }
@@ -203,6 +206,12 @@ int readStl(std::string_view data, const char* name, PolygonSoup& soup) {
   }
   std::vector<Coord3> cornerPoints;
   if (int status = readAsciiStl(data, name, cornerPoints)) return status;
+  if (cornerPoints.empty() && data.size() >= kHeaderBytes) {
+    return readFailure(
+        "%s: it starts with \"solid\" but holds no ASCII STL facet, and its %zu bytes do not "
+        "fit a binary STL of %u triangles (%llu bytes)",
+        name, data.size(), facetCount(data), binaryBytes(facetCount(data)));
+  }
   mergeEqualPoints(cornerPoints, soup.points, soup.corners);
   for (size_t f = 1; f <= cornerPoints.size() / 3; ++f) {
     soup.ends.push_back(static_cast<int>(3 * f));

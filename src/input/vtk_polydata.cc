@@ -44,8 +44,9 @@ struct VtkReading {
       std::string_view word;
       const char* bytes;
       if (binary ? !cursor.take(size, &bytes)
-                 : !cursor.nextWord(&word) || !parseDouble(word, &values[k])) {
-        readFailure("%s, line %lld: %s is cut short or not numbers", name, cursor.line(), what);
+                 : !cursor.nextWord(&word) || !parseNumber(word, type, &values[k])) {
+        readFailure("%s, line %lld: %s is cut short or not numbers of its type", name,
+                    cursor.line(), what);
         return false;
       }
       if (binary) values[k] = loadNumber(bytes, type, true);

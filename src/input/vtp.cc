@@ -166,9 +166,11 @@ int readDataArray(const VtpFile& file, pugi::xml_node array, size_t count,
                        array.attribute("type").value());
   }
   if (format == "ascii") {
-    std::string_view text = array.child_value();
+    std::string_view text = array.child_value(), word;
     double value;
-    while (values.size() < count && nextDouble(text, &value)) values.push_back(value);
+    while (values.size() < count && nextWord(text, &word) && parseNumber(word, type, &value)) {
+      values.push_back(value);
+    }
   } else {
     std::string bytes;
     bool appended = format == "appended";

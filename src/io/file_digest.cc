@@ -1,6 +1,7 @@
 #include "io/file_digest.h"
 
 #include <openssl/evp.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
@@ -9,6 +10,9 @@ namespace verdask {
 
 std::string sha256OfFile(const std::string& path, long long* bytes) {
   *bytes = 0;
+  // A pipe or device may never end, or was used up by the run: only files have a digest.
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "";
   std::unique_ptr<FILE, int (*)(FILE*)> file(fopen(path.c_str(), "rb"), fclose);
   std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   if (!file || !context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return "";

@@ -6,7 +6,7 @@
 namespace verdask {
 
 /// The file's SHA-256 in lower-case hex and its size in bytes; an empty
-/// digest when the file cannot be read.
+/// digest when it is not a regular file or cannot be read.
 std::string sha256OfFile(const std::string& path, long long* bytes);
 
 }  // namespace verdask

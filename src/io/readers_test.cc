@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -251,6 +252,10 @@ TEST(NormalsReader, ReportsEachFailureWithItsStatus) {
        "vertices\n"},
       {"binary file", "# vtk DataFile Version 3.0\nbone\nBINARY\nNORMALS n float\n\x3f\x80", -9,
        "Binary .vtk files are not read: save the normals file as ASCII\n"},
+      {"normal not a number", "NORMALS n float\n0 0 1\nnan 0 1\n", -10,
+       "Value not finite in normal #2 of .vtk file: nan 0 1\n"},
+      {"infinite normal", "NORMALS n float\n0 0 -inf\n0 0 1\n", -10,
+       "Value not finite in normal #1 of .vtk file: 0 0 -inf\n"},
   };
   for (const ReaderCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -282,6 +287,48 @@ TEST(NormalsReader, ReadsTriplesWhateverTheLineLayout) {
       EXPECT_EQ(normals[i].y, i == 1);
       EXPECT_EQ(normals[i].z, i == 2);
     }
+  }
+}
+
+TEST(NormalsReader, ComparesItsPointsWithTheCorticalVerticesAsPrinted) {
+  PointSet cortical;
+  ASSERT_TRUE(cortical.resize(2));
+  const double vertices[6] = {0.1, 2, -3, 13.495787225672196, 0, 1e-3};
+  std::copy(vertices, vertices + 6, cortical.coords());
+  const std::string later = ": the normals belong to another vertex order or another surface";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", ""},
+      {"POINTS 2 double\n0.10000000000000001 2 -3\n13.495787225672196 0 0.001\n", ""},
+      {"POINTS 2 double\n0.1 2.0 -3.00 13.50 0 1e-3\n", ""},
+      {"POINTS 2 float\n0.100000001 2 -3\n13.4957876 0 0.00100000005\n", ""},
+      {"POINTS 2 double\n0.10000000149011612 2 -3\n13.495787225672196 0 0.001\n", ""},
+      {"POINTS 2 double\n0.1 2 -3\n13.4957876 0 0.001\n",
+       "the normals file's point 2 is (13.4957876, 0, 0.001) but cortical vertex 2 is "
+       "(13.495787225672196, 0, 0.001)" +
+           later},
+      {"POINTS 2 double\n13.495787225672196 0 0.001\n0.1 2 -3\n",
+       "the normals file's point 1 is (13.495787225672196, 0, 0.001) but cortical vertex 1 is "
+       "(0.1, 2, -3)" +
+           later},
+      {"POINTS 2 double\n0.1 2 -3.06\n13.495787225672196 0 0.001\n",
+       "the normals file's point 1 is (0.1, 2, -3.06) but cortical vertex 1 is (0.1, 2, -3)" +
+           later},
+      {"POINTS 3 double\n0.1 2 -3\n13.495787225672196 0 0.001\n0 0 0\n",
+       "the normals file has 3 POINTS but the cortical surface has 2 vertices: the normals "
+       "belong to another surface"},
+      {"POINTS 2 double\n0.1 2 -3\nnan 0 0.001\n",
+       "the normals file's point 2 is not three plain numbers: its POINTS cannot be compared "
+       "with the cortical vertices"},
+  };
+  for (const auto& [points, finding] : cases) {
+    SCOPED_TRACE(points);
+    MemoryFile file("# vtk DataFile Version 3.0\nPOINTS of a bone\nASCII\nDATASET POLYDATA\n" +
+                    points + "POINT_DATA 2\nNORMALS n float\n0 0 1 0 0 1\n");
+    NormalsScan scan;
+    std::vector<Coord3> normals;
+    ASSERT_EQ(scanNormals(file.get(), scan), 0);
+    ASSERT_EQ(takeNormals(scan, 2, normals), 0);
+    EXPECT_EQ(compareNormalsPoints(scan, cortical), finding);
   }
 }
 

@@ -4,11 +4,68 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace verdask {
 
-FILE* readWholeInput(int fd, std::string* error) {
+namespace {
+
+// Read and copied a block at a time; the first block tells at once an input
+// that is no file of its format, before a stream of zeros fills the disk.
+constexpr size_t kBlockBytes = size_t{1} << 20;
+
+// Why a first block cannot begin an input; empty when it can.
+std::string firstBlockTrouble(const char* data, size_t size, bool text) {
+  if (size == 0) return "it is empty";
+  if (data[0] == '\0' && memcmp(data, data + 1, size - 1) == 0) {
+    return "it begins with nothing but zero bytes, as no input file does";
+  }
+  const char* nul = text ? static_cast<const char*>(memchr(data, '\0', size)) : nullptr;
+  if (!nul) return "";
+  return "byte " + std::to_string(nul - data + 1) +
+         " is a NUL, which a file of this text format does not hold";
+}
+
+std::string brokenData(gzFile in) {
+  int status;
+  const char* message = gzerror(in, &status);
+  // zlib names the stream as "<fd:N>: ", which says nothing to the user.
+  const char* reason = strstr(message, ">: ");
+  return std::string("its compressed data is broken (") + (reason ? reason + 3 : message) + ")";
+}
+
+// Copies `in` to `copy` block by block, stopping at the first trouble; the
+// trouble, or empty.
+std::string copyWhole(gzFile in, FILE* copy, const WholeInputRules& rules) {
+  std::vector<char> block(kBlockBytes);
+  const long long limit = static_cast<long long>(rules.limitMiB) << 20;
+  long long total = 0;
+  int read = gzread(in, block.data(), static_cast<unsigned>(block.size()));
+  int status;
+  gzerror(in, &status);
+  if (read < 0 || (read == 0 && status != Z_OK)) return brokenData(in);
+  if (std::string trouble = firstBlockTrouble(block.data(), read, rules.text); !trouble.empty()) {
+    return trouble;
+  }
+  for (; read > 0; read = gzread(in, block.data(), static_cast<unsigned>(block.size()))) {
+    if ((total += read) > limit) {
+      return "it holds more than the input limit of " + std::to_string(rules.limitMiB) +
+             " MiB (-input-limit raises it)";
+    }
+    if (fwrite(block.data(), 1, read, copy) != static_cast<size_t>(read)) {
+      return "there is no room for a copy of it";
+    }
+  }
+  gzerror(in, &status);
+  if (read < 0 || status != Z_OK) return brokenData(in);
+  if (fflush(copy) != 0) return "there is no room for a copy of it";
+  return "";
+}
+
+}  // namespace
+
+FILE* readWholeInput(int fd, const WholeInputRules& rules, std::string* error) {
   int own = dup(fd);
   gzFile in = own >= 0 ? gzdopen(own, "rb") : nullptr;
   FILE* copy = in ? tmpfile() : nullptr;
@@ -18,21 +75,7 @@ FILE* readWholeInput(int fd, std::string* error) {
     if (own >= 0 && !in) close(own);
     return nullptr;
   }
-  std::vector<char> block(size_t{1} << 20);
-  int read;
-  bool written = true;
-  while ((read = gzread(in, block.data(), static_cast<unsigned>(block.size()))) > 0) {
-    written = fwrite(block.data(), 1, read, copy) == static_cast<size_t>(read) && written;
-  }
-  int status;
-  const char* message = gzerror(in, &status);
-  if (read < 0 || status != Z_OK) {
-    // zlib names the stream as "<fd:N>: ", which says nothing to the user.
-    const char* reason = strstr(message, ">: ");
-    *error = std::string("its compressed data is broken (") + (reason ? reason + 3 : message) + ")";
-  } else if (!written || fflush(copy) != 0) {
-    *error = "there is no room for a copy of it";
-  }
+  *error = copyWhole(in, copy, rules);
   gzclose(in);
   if (!error->empty() || fseek(copy, 0, SEEK_SET) != 0) {
     if (error->empty()) *error = "its copy cannot be read";
