@@ -25,7 +25,7 @@
 
 #include "input/formats.h"
 #include "input/polygon_soup.h"
-#include "io/readers.h"
+#include "input/readers.h"
 #include "output/shell_cards.h"
 #include "thickness/nearest_vertex.h"
 #include "thickness/thickness_pass.h"

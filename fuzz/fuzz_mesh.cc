@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "io/readers.h"
+#include "input/readers.h"
 #include "output/shell_cards.h"
 
 using namespace verdask;

@@ -6,7 +6,7 @@
 
 #include "input/formats.h"
 #include "input/polygon_soup.h"
-#include "io/report.h"
+#include "base/report.h"
 #include "output/shell_cards.h"
 
 using namespace verdask;

@@ -1,7 +1,7 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "io/readers.h"
+#include "input/readers.h"
 
 using namespace verdask;
 

@@ -18,9 +18,9 @@
 
 #include "app/exit_status.h"
 #include "app/run.h"
-#include "io/output_files.h"
-#include "io/report.h"
-#include "io/whole_input.h"
+#include "base/output_files.h"
+#include "base/report.h"
+#include "input/whole_input.h"
 #include "output/shell_cards.h"
 #include "output/solver_decks.h"
 

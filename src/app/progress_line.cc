@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "io/progress.h"
+#include "base/progress.h"
 
 namespace verdask {
 

@@ -6,7 +6,7 @@
 
 #include "app/file_handle.h"
 #include "input/formats.h"
-#include "io/whole_input.h"
+#include "input/whole_input.h"
 #include "output/solver_decks.h"
 
 namespace verdask {

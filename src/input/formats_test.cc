@@ -9,9 +9,9 @@
 #include <tuple>
 #include <vector>
 
+#include "base/report.h"
 #include "input/polygon_soup.h"
 #include "input/scan.h"
-#include "io/report.h"
 
 namespace verdask {
 

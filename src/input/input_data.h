@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "io/point_set.h"
-#include "io/shell_elements.h"
+#include "base/coord3.h"
+#include "input/shell_elements.h"
 
 namespace verdask {
 

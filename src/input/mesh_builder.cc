@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
+#include "input/readers.h"
 #include "input/scan.h"
-#include "io/readers.h"
 
 namespace verdask {
 

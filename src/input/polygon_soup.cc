@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "input/readers.h"
 #include "input/scan.h"
-#include "io/readers.h"
 
 namespace verdask {
 

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cstdarg>
 
-#include "io/report.h"
+#include "base/report.h"
 
 namespace verdask {
 

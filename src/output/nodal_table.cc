@@ -1,6 +1,6 @@
 #include "output/nodal_table.h"
 
-#include "io/text_writer.h"
+#include "base/text_writer.h"
 
 namespace verdask {
 

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "io/shell_elements.h"
+#include "input/shell_elements.h"
 
 namespace verdask {
 

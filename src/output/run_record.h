@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "io/build_info.h"
+#include "base/build_info.h"
 #include "output/run_summary.h"
 
 namespace verdask {

@@ -7,12 +7,12 @@
 #include <memory>
 #include <utility>
 
-#include "io/line_reader.h"
-#include "io/number_scan.h"
-#include "io/parallel.h"
-#include "io/progress.h"
-#include "io/report.h"
-#include "io/text_writer.h"
+#include "input/line_reader.h"
+#include "input/number_scan.h"
+#include "base/parallel.h"
+#include "base/progress.h"
+#include "base/report.h"
+#include "base/text_writer.h"
 
 namespace verdask {
 

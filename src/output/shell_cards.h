@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "io/shell_elements.h"
-#include "io/text_writer.h"
+#include "input/shell_elements.h"
+#include "base/text_writer.h"
 
 namespace verdask {
 

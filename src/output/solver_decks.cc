@@ -8,8 +8,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "io/report.h"
-#include "io/text_writer.h"
+#include "base/report.h"
+#include "base/text_writer.h"
 #include "output/shell_cards.h"
 
 namespace verdask {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "io/point_set.h"
-#include "io/shell_elements.h"
+#include "input/point_set.h"
+#include "input/shell_elements.h"
 
 namespace verdask {
 

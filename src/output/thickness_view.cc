@@ -6,7 +6,7 @@
 #include <string>
 #include <type_traits>
 
-#include "io/text_writer.h"
+#include "base/text_writer.h"
 
 namespace verdask {
 

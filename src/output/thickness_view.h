@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "io/point_set.h"
-#include "io/shell_elements.h"
+#include "input/point_set.h"
+#include "input/shell_elements.h"
 #include "thickness/thickness_pass.h"
 
 namespace verdask {

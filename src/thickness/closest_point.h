@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "io/point_set.h"
+#include "input/point_set.h"
 
 namespace verdask {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "io/parallel.h"
+#include "base/parallel.h"
 #include "thickness/thickness.h"
 
 namespace verdask {

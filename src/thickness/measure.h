@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "io/point_set.h"
+#include "input/point_set.h"
 #include "thickness/closest_point.h"
 #include "thickness/nearest_vertex.h"
 

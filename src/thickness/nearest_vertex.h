@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "io/point_set.h"
+#include "input/point_set.h"
 
 namespace verdask {
 

@@ -10,13 +10,6 @@ constexpr double kDegreesPerRadian = 57.29577951308232;  // 180 / pi
 
 }  // namespace
 
-void normalizeVector(Coord3& v) {
-  double length = vectorLength(v);
-  v.x /= length;
-  v.y /= length;
-  v.z /= length;
-}
-
 double nearestThickness(const Coord3& p, const Coord3& normal, const Coord3& t, double* angle) {
   Coord3 direction{p.x - t.x, p.y - t.y, p.z - t.z};
   double thickness = vectorLength(direction);

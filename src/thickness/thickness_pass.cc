@@ -3,10 +3,10 @@
 #include <initializer_list>
 #include <memory>
 
-#include "io/parallel.h"
-#include "io/progress.h"
-#include "io/report.h"
-#include "io/text_writer.h"
+#include "base/parallel.h"
+#include "base/progress.h"
+#include "base/report.h"
+#include "base/text_writer.h"
 #include "thickness/measure.h"
 #include "thickness/thickness.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "io/readers.h"
+#include "input/readers.h"
 #include "thickness/measure.h"
 
 namespace verdask {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "io/parallel.h"
+#include "base/parallel.h"
 #include "thickness/thickness.h"
 
 namespace verdask {

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "io/point_set.h"
+#include "input/point_set.h"
 #include "thickness/nearest_vertex.h"
 
 namespace verdask {

@@ -7,11 +7,11 @@
 #include <new>
 #include <string>
 
-#include "io/line_reader.h"
-#include "io/number_scan.h"
-#include "io/platform.h"
-#include "io/readers.h"
-#include "io/report.h"
+#include "base/platform.h"
+#include "base/report.h"
+#include "input/line_reader.h"
+#include "input/number_scan.h"
+#include "input/readers.h"
 
 namespace verdask {
 
@@ -290,6 +290,10 @@ bool sameCoordinate(double printed, int16_t power, bool single, double cortical)
   if (printed == cortical) return true;
   double apart = std::fabs(printed - cortical);
   double within = 0.5 * std::pow(10.0, power) + std::fabs(printed) * (single ? 0x1p-24 : 0x1p-52);
+  // A cortical file of floats (binary STL, PLY, VTK) holds each coordinate rounded to one.
+  if (static_cast<double>(static_cast<float>(cortical)) == cortical) {
+    within += std::fabs(cortical) * 0x1p-24;
+  }
   return apart <= within || apart <= within + 0.5 * std::pow(10.0, corticalPower(cortical));
 }
 

@@ -1,4 +1,4 @@
-#include "io/number_scan.h"
+#include "input/number_scan.h"
 
 #include <fast_float/fast_float.h>
 

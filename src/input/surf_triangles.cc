@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <new>
 
-#include "io/line_reader.h"
-#include "io/number_scan.h"
-#include "io/readers.h"
-#include "io/report.h"
+#include "base/report.h"
+#include "input/line_reader.h"
+#include "input/number_scan.h"
+#include "input/readers.h"
 
 namespace verdask {
 

@@ -1,11 +1,11 @@
 #include <cstdio>
 
-#include "io/line_reader.h"
-#include "io/number_scan.h"
-#include "io/progress.h"
-#include "io/readers.h"
-#include "io/report.h"
-#include "io/vertex_block.h"
+#include "base/progress.h"
+#include "base/report.h"
+#include "input/line_reader.h"
+#include "input/number_scan.h"
+#include "input/readers.h"
+#include "input/vertex_block.h"
 
 namespace verdask {
 

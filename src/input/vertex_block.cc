@@ -1,10 +1,10 @@
-#include "io/vertex_block.h"
+#include "input/vertex_block.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "io/number_scan.h"
-#include "io/report.h"
+#include "base/report.h"
+#include "input/number_scan.h"
 
 namespace verdask {
 

@@ -1,4 +1,4 @@
-#include "io/output_files.h"
+#include "base/output_files.h"
 
 #include <fcntl.h>
 #include <pthread.h>

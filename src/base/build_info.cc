@@ -1,4 +1,4 @@
-#include "io/build_info.h"
+#include "base/build_info.h"
 
 #include <ANN/ANN.h>
 #include <CGAL/version_macros.h>

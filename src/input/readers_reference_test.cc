@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "io/readers.h"
+#include "input/readers.h"
 #include "reference_readers.h"
 #include "test_util.h"
 

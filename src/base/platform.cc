@@ -1,4 +1,4 @@
-#include "io/platform.h"
+#include "base/platform.h"
 
 #if defined(__linux__) && defined(__GLIBC__)
 #include <malloc.h>

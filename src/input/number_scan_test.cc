@@ -1,4 +1,4 @@
-#include "io/number_scan.h"
+#include "input/number_scan.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "io/line_reader.h"
+#include "input/line_reader.h"
 #include "test_util.h"
 
 namespace verdask {

@@ -1,9 +1,9 @@
-#include "io/point_set.h"
+#include "input/point_set.h"
 
 #include <climits>
 #include <new>
 
-#include "io/platform.h"
+#include "base/platform.h"
 
 namespace verdask {
 

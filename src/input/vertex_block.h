@@ -1,8 +1,8 @@
 // The block of vertex lines shared by the mesh and the surface files.
 #pragma once
 
-#include "io/line_reader.h"
-#include "io/readers.h"
+#include "input/line_reader.h"
+#include "input/readers.h"
 
 namespace verdask {
 

@@ -1,4 +1,4 @@
-#include "io/readers.h"
+#include "input/readers.h"
 
 #include <gtest/gtest.h>
 
@@ -330,6 +330,14 @@ TEST(NormalsReader, ComparesItsPointsWithTheCorticalVerticesAsPrinted) {
     ASSERT_EQ(takeNormals(scan, 2, normals), 0);
     EXPECT_EQ(compareNormalsPoints(scan, cortical), finding);
   }
+  // A cortical file of floats holds its coordinates rounded to one.
+  cortical.coords()[3] = static_cast<float>(vertices[3]);
+  MemoryFile file(
+      "POINTS 2 double\n0.1 2 -3\n13.495787225672196 0 0.001\nNORMALS n float\n0 0 1 0 0 1\n");
+  NormalsScan scan;
+  std::vector<Coord3> normals;
+  ASSERT_EQ(scanNormals(file.get(), scan), 0);
+  EXPECT_EQ(compareNormalsPoints(scan, cortical), "");
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-#include "io/line_reader.h"
+#include "input/line_reader.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cassert>
 
-#include "io/progress.h"
+#include "base/progress.h"
 
 namespace verdask {
 

@@ -3,18 +3,9 @@
 
 #include <ANN/ANN.h>
 
-#include <cmath>
+#include "base/coord3.h"
 
 namespace verdask {
-
-struct Coord3 {
-  double x, y, z;
-};
-
-/// Whether all three values are finite numbers.
-inline bool isFinite(const Coord3& p) {
-  return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-}
 
 /// Points of dimension 3 in one ANN block: point i at doubles 3i, 3i+1, 3i+2.
 class PointSet {

@@ -1,4 +1,4 @@
-#include "io/file_digest.h"
+#include "base/file_digest.h"
 
 #include <openssl/evp.h>
 #include <sys/stat.h>

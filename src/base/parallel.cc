@@ -1,4 +1,4 @@
-#include "io/parallel.h"
+#include "base/parallel.h"
 
 #include <algorithm>
 #include <atomic>

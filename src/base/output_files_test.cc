@@ -1,4 +1,4 @@
-#include "io/output_files.h"
+#include "base/output_files.h"
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>

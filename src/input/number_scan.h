@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "io/line_reader.h"
+#include "input/line_reader.h"
 
 namespace verdask {
 

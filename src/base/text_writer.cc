@@ -1,4 +1,4 @@
-#include "io/text_writer.h"
+#include "base/text_writer.h"
 
 #include <algorithm>
 #include <cassert>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "io/point_set.h"
+#include "input/point_set.h"
 
 namespace verdask {
 

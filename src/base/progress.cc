@@ -1,4 +1,4 @@
-#include "io/progress.h"
+#include "base/progress.h"
 
 namespace verdask {
 

@@ -1,4 +1,4 @@
-#include "io/whole_input.h"
+#include "input/whole_input.h"
 
 #include <unistd.h>
 #include <zlib.h>
