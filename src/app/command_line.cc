@@ -167,7 +167,7 @@ int openOutput(const char* name, const FileOption& role, OpenedFiles& opened, Ru
     report("Refusing to write %s: it is an input or another output of this run\n", name);
     return kExitOpenFailed;
   }
-  FILE* stream = openOutputFile(name);
+  FILE* stream = options.outputs.open(name);
   if (!stream) {
     report("Failure opening file %s\n", name);
     return kExitOpenFailed;
@@ -641,7 +641,7 @@ int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& optio
   if (code == kExitSuccess) return code;
   if (!options.json.get()) {
     std::string name = recordNameOf(argc, argv);
-    if (!name.empty()) options.json.reset(openOutputFile(name.c_str()), name.c_str());
+    if (!name.empty()) options.json.reset(options.outputs.open(name.c_str()), name.c_str());
   }
   return recordFailedStart(inputs, options, code, failureLine(printed));
 }

@@ -673,10 +673,12 @@ std::vector<std::pair<const char*, decltype(&std::declval<Options&>().answers)>>
 
 // The path, size and SHA-256 of each file, read on the run's threads from
 // where it stands now: an output not yet in place from its temporary file.
-void digestFiles(std::vector<RecordedFile>& files, int threads) {
+void digestFiles(std::vector<RecordedFile>& files, const OutputSet& outputs, int threads) {
   std::vector<std::function<void()>> digests;
   for (RecordedFile& file : files) {
-    digests.push_back([&file] { file.sha256 = sha256OfFile(pendingPath(file.path), &file.bytes); });
+    digests.push_back([&file, &outputs] {
+      file.sha256 = sha256OfFile(outputs.pendingPath(file.path), &file.bytes);
+    });
   }
   runTasks(threads, digests);
 }
@@ -747,8 +749,8 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
                                    {"trabecular", inputs.trabecularName}}) {
     if (path) facts.inputs.push_back({role, path, 0, ""});
   }
-  digestFiles(facts.inputs, run.threads);
-  digestFiles(facts.outputs, run.threads);
+  digestFiles(facts.inputs, options.outputs, run.threads);
+  digestFiles(facts.outputs, options.outputs, run.threads);
   facts.exitCode = code & 0xff;  // as the shell sees it: -2 is 254
   facts.failure = run.failure;
   facts.warnings = run.warnings;
@@ -790,9 +792,9 @@ int commitRun(const InputFiles& inputs, RunOptions& options, RunState& run, int 
   if (!recorded) {
     failure = "Failure writing the run record\n";
   } else if (code == kExitSuccess) {
-    if (!commitOutputs(options.json.name().c_str()))
+    if (!options.outputs.commitAll(options.json.name().c_str()))
       failure = "Failure moving the outputs into place\n";
-  } else if (!options.json.name().empty() && !commitOutput(options.json.name().c_str())) {
+  } else if (!options.json.name().empty() && !options.outputs.commit(options.json.name().c_str())) {
     failure = "Failure writing the run record\n";
   }
   if (!failure) return code;
@@ -808,7 +810,7 @@ int recordFailedStart(InputFiles& inputs, RunOptions& options, int code,
   run.failure = failure;
   run.warnings = options.unknownArguments;
   if (options.json.get()) commitRun(inputs, options, run, code);
-  discardOutputs();
+  options.outputs.discard();
   return code;
 }
 
@@ -831,7 +833,7 @@ int runVerdask(InputFiles& inputs, RunOptions& options) {
   }
   code = closeOutputs(options, run, code);
   code = commitRun(inputs, options, run, code);
-  discardOutputs();
+  options.outputs.discard();
   return code;
 }
 

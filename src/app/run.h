@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/file_handle.h"
+#include "base/output_files.h"
 #include "input/formats.h"
 #include "input/whole_input.h"
 #include "output/solver_decks.h"
@@ -26,6 +27,7 @@ struct InputFiles {
 enum class MeasureKind { kVertex, kSurface, kNormal, kSymmetric };
 
 struct RunOptions {
+  OutputSet outputs;  // first, so that it outlives the streams of its files
   double adjThick = 0.0;
   double maxThick = 20.0;
   double minThick = 0.0;

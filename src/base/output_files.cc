@@ -5,40 +5,49 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cassert>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace verdask {
 
-namespace {
-
-// Plain arrays, so that a signal handler can walk them safely; a run opens a
-// handful of outputs, and any beyond the slots are written directly.
-constexpr int kSlots = 64;
-struct Pending {
+// A list node, whole before it is published, so that a signal handler on any
+// thread can walk the list while outputs are still being opened.
+struct OutputSet::Pending {
   char* temporary;
   char* final;                    // as named
   char* target;                   // where it goes: a link's target, so that the link stays
   volatile sig_atomic_t waiting;  // not yet committed or removed
+  Pending* next;
 };
-Pending slots[kSlots];
-volatile sig_atomic_t used = 0;
+
+namespace {
+
+// The set whose files the signal and exit handlers remove.
+std::atomic<OutputSet::Pending*> liveOutputs{nullptr};
+std::atomic<bool> setAlive{false};
 
 extern "C" void removeOnSignal(int signal) {
-  for (int i = 0; i < used; ++i) {
-    if (slots[i].waiting) unlink(slots[i].temporary);
+  for (OutputSet::Pending* p = liveOutputs.load(); p; p = p->next) {
+    if (p->waiting) unlink(p->temporary);
   }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
 
-void removeAtExit() { discardOutputs(); }
+extern "C" void removeAtExit() {
+  for (OutputSet::Pending* p = liveOutputs.load(); p; p = p->next) {
+    if (p->waiting) unlink(p->temporary);
+    p->waiting = 0;
+  }
+}
 
 constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Holds the cleanup signals back while it lives: a file made but not yet
-// listed would be left behind by a signal in between.
 sigset_t cleanupSignals() {
   sigset_t set;
   sigemptyset(&set);
@@ -46,6 +55,8 @@ sigset_t cleanupSignals() {
   return set;
 }
 
+// Holds the cleanup signals back while it lives: a file made but not yet
+// listed would be left behind by a signal in between.
 class SignalsHeld {
  public:
   SignalsHeld() {
@@ -60,6 +71,7 @@ class SignalsHeld {
   sigset_t previous_;
 };
 
+// The handlers are the process's: installed with the first set.
 void installCleanup() {
   static bool installed = false;
   if (installed) return;
@@ -93,73 +105,99 @@ FILE* openBeside(const char* name, const struct stat* existing, char** temporary
   return stream;
 }
 
-// Renames the pending outputs for which `chosen(final name)` holds.
-template <typename Choice>
-bool commitChosen(Choice chosen) {
-  bool renamed = true;
-  for (int i = 0; i < used; ++i) {
-    Pending& slot = slots[i];
-    if (!slot.waiting || !chosen(slot.final)) continue;
-    if (rename(slot.temporary, slot.target) != 0) {
-      unlink(slot.temporary);
-      renamed = false;
-    }
-    slot.waiting = 0;
-  }
-  return renamed;
+// Renames a pending output into place; false when it could not be.
+bool moveIntoPlace(OutputSet::Pending* p) {
+  p->waiting = 0;
+  if (rename(p->temporary, p->target) == 0) return true;
+  unlink(p->temporary);
+  return false;
 }
 
 }  // namespace
 
-FILE* openOutputFile(const char* name) {
+OutputSet::OutputSet() {
+  bool wasAlive = setAlive.exchange(true);
+  assert(!wasAlive && "one output set at a time");
+  (void)wasAlive;
+  installCleanup();
+}
+
+OutputSet::~OutputSet() {
+  discard();
+  SignalsHeld held;
+  liveOutputs.store(nullptr);
+  while (first_) {
+    Pending* next = first_->next;
+    free(first_->temporary);
+    free(first_->final);
+    free(first_->target);
+    delete first_;
+    first_ = next;
+  }
+  setAlive.store(false);
+}
+
+FILE* OutputSet::open(const char* name) {
   struct stat info;
   bool exists = stat(name, &info) == 0;
   if (exists && S_ISDIR(info.st_mode)) return nullptr;
-  if ((exists && !S_ISREG(info.st_mode)) || used == kSlots) return fopen(name, "wb");
+  if (exists && !S_ISREG(info.st_mode)) return fopen(name, "wb");
   if (exists && access(name, W_OK) != 0) return nullptr;
   struct stat link;
   char* target = exists && lstat(name, &link) == 0 && S_ISLNK(link.st_mode)
                      ? realpath(name, nullptr)
                      : strdup(name);
   if (!target) return nullptr;
-  installCleanup();
   SignalsHeld held;
-  Pending& slot = slots[used];
-  FILE* stream = openBeside(target, exists ? &info : nullptr, &slot.temporary);
+  char* temporary = nullptr;
+  FILE* stream = openBeside(target, exists ? &info : nullptr, &temporary);
   if (!stream) {
     free(target);
     return nullptr;
   }
-  slot.final = strdup(name);
-  slot.target = target;
-  slot.waiting = 1;
-  used = used + 1;
+  first_ = new Pending{temporary, strdup(name), target, 1, first_};
+  liveOutputs.store(first_);
   return stream;
 }
 
-std::string pendingPath(const std::string& name) {
-  for (int i = used - 1; i >= 0; --i) {
-    if (slots[i].waiting && name == slots[i].final) return slots[i].temporary;
+std::string OutputSet::pendingPath(const std::string& name) const {
+  for (const Pending* p = first_; p; p = p->next) {
+    if (p->waiting && name == p->final) return p->temporary;
   }
   return name;
 }
 
-bool commitOutputs(const char* last) {
+std::vector<OutputSet::Pending*> OutputSet::oldestFirst() const {
+  std::vector<Pending*> order;
+  for (Pending* p = first_; p; p = p->next) order.push_back(p);
+  std::reverse(order.begin(), order.end());
+  return order;
+}
+
+bool OutputSet::commitAll(const char* last) {
   sigset_t held = cleanupSignals();
   pthread_sigmask(SIG_BLOCK, &held, nullptr);
-  bool first = commitChosen([last](const char* name) { return strcmp(name, last) != 0; });
-  return commitOutput(last) && first;
+  bool renamed = true;
+  for (Pending* p : oldestFirst()) {
+    if (p->waiting && strcmp(p->final, last) != 0) renamed = moveIntoPlace(p) && renamed;
+  }
+  return commit(last) && renamed;
 }
 
-bool commitOutput(const char* name) {
-  return commitChosen([name](const char* final) { return strcmp(name, final) == 0; });
+// In the order opened, so that of an output named twice the later stream stands.
+bool OutputSet::commit(const char* name) {
+  bool renamed = true;
+  for (Pending* p : oldestFirst()) {
+    if (p->waiting && strcmp(p->final, name) == 0) renamed = moveIntoPlace(p) && renamed;
+  }
+  return renamed;
 }
 
-void discardOutputs() {
-  for (int i = 0; i < used; ++i) {
-    if (!slots[i].waiting) continue;
-    unlink(slots[i].temporary);
-    slots[i].waiting = 0;
+void OutputSet::discard() {
+  for (Pending* p = first_; p; p = p->next) {
+    if (!p->waiting) continue;
+    unlink(p->temporary);
+    p->waiting = 0;
   }
 }
 

@@ -1,6 +1,7 @@
 #include "base/output_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,14 +24,15 @@ int runChild(const ScratchDir& dir, bool signalAfterCommit) {
     waitpid(child, &status, 0);
     return status;
   }
+  OutputSet outputs;
   for (const char* name : {"out.k", "run.json"}) {
     std::string path = dir.file(name);
-    FILE* file = openOutputFile(path.c_str());
+    FILE* file = outputs.open(path.c_str());
     fputs("new\n", file);
     fclose(file);
   }
   if (!signalAfterCommit) raise(SIGTERM);
-  bool committed = commitOutputs(dir.file("run.json").c_str());
+  bool committed = outputs.commitAll(dir.file("run.json").c_str());
   raise(SIGTERM);
   _exit(committed ? 0 : 1);
 }
@@ -54,6 +56,36 @@ TEST(OutputFiles, SignalsLeaveTheRunWholeOrUntouched) {
     EXPECT_EQ(dir.read("run.json"), expected);
     EXPECT_EQ(runProgram("/bin/sh", {"-c", "ls -A | grep -c verdask-"}, dir.path()).out, "0\n");
   }
+}
+
+// An output replaced keeps its file's mode; of a name opened twice, the later
+// stream stands; there is no limit to how many a run writes.
+TEST(OutputFiles, CommitKeepsModesAndTheLaterStream) {
+  ScratchDir dir;
+  dir.write("kept.k", "old\n");
+  chmod(dir.file("kept.k").c_str(), 0640);
+  {
+    OutputSet outputs;
+    for (const char* text : {"first\n", "second\n"}) {
+      FILE* file = outputs.open(dir.file("kept.k").c_str());
+      ASSERT_NE(file, nullptr);
+      fputs(text, file);
+      fclose(file);
+    }
+    for (int k = 0; k < 100; ++k) {
+      FILE* file = outputs.open(dir.file("out" + std::to_string(k)).c_str());
+      ASSERT_NE(file, nullptr);
+      fclose(file);
+    }
+    EXPECT_EQ(dir.read("kept.k"), "old\n");
+    EXPECT_TRUE(outputs.commitAll(dir.file("out0").c_str()));
+  }
+  EXPECT_EQ(dir.read("kept.k"), "second\n");
+  struct stat info;
+  ASSERT_EQ(stat(dir.file("kept.k").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_TRUE(dir.exists("out99"));
+  EXPECT_EQ(runProgram("/bin/sh", {"-c", "ls -A | grep -c verdask-"}, dir.path()).out, "0\n");
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <thread>
 
+#include "base/report.h"
+
 namespace verdask {
 
 int machineThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
@@ -24,6 +26,15 @@ void runInRanges(int threads, int count, const std::function<void(int, int)>& wo
 }
 
 namespace {
+
+// `work` for a helper thread, whose messages go where the calling thread's go.
+template <typename Work>
+auto reportingAsCaller(Work work) {
+  return [work, capture = currentCapture()] {
+    ReportCapture captured(capture);
+    work();
+  };
+}
 
 // The first exception any thread met (out of memory, say), to be thrown again
 // on the calling thread once every helper has ended.
@@ -63,7 +74,7 @@ void runTasks(int threads, const std::vector<std::function<void()>>& tasks) {
   };
   std::vector<std::thread> helpers;
   int wanted = std::min<long long>(threads, static_cast<long long>(tasks.size()));
-  for (int i = 1; i < wanted; ++i) helpers.emplace_back(work);
+  for (int i = 1; i < wanted; ++i) helpers.emplace_back(reportingAsCaller(work));
   work();
   for (std::thread& helper : helpers) helper.join();
   failure.rethrow();
@@ -142,12 +153,12 @@ void produceInOrder(int threads, int blocks, int window, const std::function<voi
   };
   std::vector<std::thread> helpers;
   for (int i = 1; i < std::min(threads, blocks); ++i) {
-    helpers.emplace_back([&] {
+    helpers.emplace_back(reportingAsCaller([&] {
       while (queue.waitForRoom()) {
         int block = queue.claim();
         if (block >= 0) produceOne(block);
       }
-    });
+    }));
   }
   for (int block = 0; block < blocks && !failure.failed(); ++block) {
     // The calling thread produces too, until the block it must consume next is done.

@@ -9,6 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/report.h"
+
+#include "base/report.h"
+
 namespace verdask {
 
 namespace {
@@ -58,5 +62,16 @@ TEST(ProduceInOrder, ThrowsAHelpersExceptionOnTheCallingThread) {
 }
 
 }  // namespace
+
+// Messages of the helper threads go where the caller's go, not to stdout.
+TEST(Parallel, HelperThreadsReportIntoTheCallersCapture) {
+  std::string captured;
+  {
+    ReportCapture capture(&captured);
+    std::vector<std::function<void()>> tasks(8, [] { report("x\n"); });
+    runTasks(4, tasks);
+  }
+  EXPECT_EQ(captured, "x\nx\nx\nx\nx\nx\nx\nx\n");
+}
 
 }  // namespace verdask

@@ -2,12 +2,14 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 namespace verdask {
 
 namespace {
 
 thread_local std::string* capture = nullptr;
+std::mutex appending;  // helper threads may share their caller's capture
 
 }  // namespace
 
@@ -21,6 +23,7 @@ void report(const char* format, ...) {
     va_list again;
     va_copy(again, args);
     int length = vsnprintf(line, sizeof line, format, args);
+    std::lock_guard<std::mutex> lock(appending);
     if (length >= static_cast<int>(sizeof line)) {
       std::string longer(length + 1, '\0');
       vsnprintf(longer.data(), longer.size(), format, again);
@@ -32,6 +35,8 @@ void report(const char* format, ...) {
   }
   va_end(args);
 }
+
+std::string* currentCapture() { return capture; }
 
 ReportCapture::ReportCapture(std::string* text) : previous_(capture) { capture = text; }
 
