@@ -26,9 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.maxThick = (data[0] >> 4 & 7) * 0.75;
   options.shellNum = data[0] & 0x80 ? -2147483647 : 1;
   // The input's length picks the measure; the complete decks are written too.
-  const MeasureKind measures[] = {MeasureKind::kVertex, MeasureKind::kSurface, MeasureKind::kNormal,
-                                  MeasureKind::kSymmetric};
-  options.measure = measures[size % 4];
+  options.measure = &kMeasureKinds[size % kMeasureKindCount];
   for (FileHandle* output : {&options.answers, &options.table, &options.keyword, &options.inp,
                              &options.deck, &options.json}) {
     output->reset(fopen("/dev/null", "wb"));

@@ -210,27 +210,23 @@ std::string readNumber(const NumberOption& option, const char* value, RunOptions
   return "";
 }
 
-const MeasureKind kMeasures[] = {MeasureKind::kVertex, MeasureKind::kSurface, MeasureKind::kNormal,
-                                 MeasureKind::kSymmetric};
-
 // -measure NAME, and -surface for -measure surface; false when `argv[i]` is
 // neither. An unknown name is a usage error.
 bool readMeasure(int argc, char** argv, int& i, RunOptions& options, int* code) {
   *code = kExitSuccess;
   if (strcmp(argv[i], "-surface") == 0) {
-    options.measure = MeasureKind::kSurface;
+    options.measure = measureKindNamed("surface");
     ++i;
     return true;
   }
   if (strcmp(argv[i], "-measure") != 0) return false;
-  for (MeasureKind measure : kMeasures) {
-    if (i + 1 < argc && strcmp(argv[i + 1], measureName(measure)) == 0) {
-      options.measure = measure;
-      i += 2;
-      return true;
-    }
+  const MeasureKind* kind = i + 1 < argc ? measureKindNamed(argv[i + 1]) : nullptr;
+  if (kind) {
+    options.measure = kind;
+    i += 2;
+    return true;
   }
-  report("entered invalid measure: vertex, surface, normal or symmetric\n");
+  report("entered invalid measure: %s\n", measureNamesListed().c_str());
   *code = printUsage();
   return true;
 }
@@ -454,20 +450,6 @@ const char kMoreOptions[] =
     "            from its triangles\n";
 
 }  // namespace
-
-const char* measureName(MeasureKind measure) {
-  switch (measure) {
-    case MeasureKind::kVertex:
-      return "vertex";
-    case MeasureKind::kSurface:
-      return "surface";
-    case MeasureKind::kNormal:
-      return "normal";
-    case MeasureKind::kSymmetric:
-      return "symmetric";
-  }
-  return "";
-}
 
 int printUsage() {
   printUsageText(false);

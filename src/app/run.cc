@@ -17,17 +17,17 @@
 
 #include "app/exit_status.h"
 #include "app/progress_line.h"
-#include "input/formats.h"
-#include "input/polygon_soup.h"
-#include "input/scan.h"
 #include "base/build_info.h"
 #include "base/file_digest.h"
 #include "base/output_files.h"
 #include "base/parallel.h"
 #include "base/platform.h"
 #include "base/progress.h"
-#include "input/readers.h"
 #include "base/report.h"
+#include "input/formats.h"
+#include "input/polygon_soup.h"
+#include "input/readers.h"
+#include "input/scan.h"
 #include "output/nodal_table.h"
 #include "output/run_record.h"
 #include "output/run_summary.h"
@@ -554,22 +554,15 @@ int settleDeckParts(const RunOptions& options, RunState& run) {
 int measureThickness(const RunOptions& options, RunState& run) {
   run.record.keepVertices = options.vtk.get() || options.summary || options.json.get();
   run.thickness.reset(new (std::nothrow) float[run.in.meshCount]);
-  VertexMeasure vertexMeasure(run.in.cortical.indexed(), run.in.normals.data(),
-                              run.in.trabecular.indexed());
-  SurfaceMeasure surfaceMeasure(run.in.cortical.indexed(), run.in.normals.data(),
-                                run.in.trabecular.indexed());
-  NormalMeasure normalMeasure(run.in.cortical.indexed(), run.in.normals.data(),
-                              run.in.trabecular.indexed(), options.maxThick);
-  SymmetricMeasure symmetricMeasure(run.in.cortical.indexed(), run.in.normals.data(),
-                                    run.in.trabecular.indexed());
-  const Measure* measures[] = {&vertexMeasure, &surfaceMeasure, &normalMeasure, &symmetricMeasure};
-  const Measure& measure = *measures[static_cast<int>(options.measure)];
+  std::unique_ptr<Measure> measure =
+      options.measure->make({run.in.cortical.indexed(), run.in.normals.data(),
+                             run.in.trabecular.indexed(), options.maxThick});
   std::string messages;
   int status = -1;
   if (run.thickness) {
     ReportCapture capture(&messages);
     status = calculateValues(
-        options.table.get(), options.answers.get(), run.in.mesh, measure, run.thickness.get(),
+        options.table.get(), options.answers.get(), run.in.mesh, *measure, run.thickness.get(),
         options.adjThick, options.maxThick, options.minThick, run.record, run.threads,
         run.in.ownMesh.elements.nodeNumbers.empty() ? nullptr
                                                     : run.in.ownMesh.elements.nodeNumbers.data());
@@ -735,7 +728,7 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
                    options.summary,
                    options.toTriangles(),
                    options.strict,
-                   measureName(options.measure),
+                   options.measure->name,
                    {}};
   for (const auto& [option, file] : outputsOf(options)) {
     facts.options.outputs.emplace_back(option, file->name());

@@ -9,6 +9,7 @@
 #include "input/formats.h"
 #include "input/whole_input.h"
 #include "output/solver_decks.h"
+#include "thickness/measure.h"
 
 namespace verdask {
 
@@ -22,9 +23,6 @@ struct InputFiles {
   InputFormat corticalFormat = InputFormat::kSurf, trabecularFormat = InputFormat::kSurf;
   bool normalsFromCortical = false;  // "-": the cortical file's own normals, or computed ones
 };
-
-/// Where thicknesses are measured to: see the measures in thickness/measure.h.
-enum class MeasureKind { kVertex, kSurface, kNormal, kSymmetric };
 
 struct RunOptions {
   OutputSet outputs;  // first, so that it outlives the streams of its files
@@ -43,24 +41,21 @@ struct RunOptions {
   FileHandle inp;                // -inp: a complete Abaqus deck of the shell layer
   FileHandle deck;               // -deck: a complete LS-DYNA deck of the shell layer
   std::string elset = "CORTEX";  // -elset: the complete decks' set of a mesh without parts
-  std::string material = "CORTEX";             // -material: the Abaqus deck's material
-  int materialId = 1;                          // -mid: the LS-DYNA deck's material id
-  std::vector<PartMaterial> partMaterials;     // -part-material, -part-mid: in the order given
-  bool summary = false;                        // -summary
-  MeasureKind measure = MeasureKind::kVertex;  // -measure; -surface is -measure surface
-  bool strict = false;                         // -strict: a warning fails the run
-  bool force = false;                          // -force: write even inputs that do not fit
-  int threads = 0;                             // -threads; 0: the machine's cores
-  int inputLimit = kDefaultInputLimitMiB;      // -input-limit: MiB an input read whole may hold
+  std::string material = "CORTEX";                 // -material: the Abaqus deck's material
+  int materialId = 1;                              // -mid: the LS-DYNA deck's material id
+  std::vector<PartMaterial> partMaterials;         // -part-material, -part-mid: in the order given
+  bool summary = false;                            // -summary
+  const MeasureKind* measure = &kMeasureKinds[0];  // -measure; -surface is -measure surface
+  bool strict = false;                             // -strict: a warning fails the run
+  bool force = false;                              // -force: write even inputs that do not fit
+  int threads = 0;                                 // -threads; 0: the machine's cores
+  int inputLimit = kDefaultInputLimitMiB;          // -input-limit: MiB an input read whole may hold
   std::vector<std::string> commandLine;
   std::vector<std::string> unknownArguments;  // as named on stderr, a warning each
 
   /// Whether the measure reads the surfaces' triangles.
-  bool toTriangles() const { return measure != MeasureKind::kVertex; }
+  bool toTriangles() const { return measure->toTriangles; }
 };
-
-/// The measure's name on the command line: "vertex", "surface", ...
-const char* measureName(MeasureKind measure);
 
 /// Answers --help (also -help, -h) and --version; false for any other command line.
 bool printInformation(int argc, char** argv);

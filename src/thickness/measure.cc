@@ -142,4 +142,41 @@ Measurement SymmetricMeasure::at(const Coord3& meshVertex) const {
   return m;
 }
 
+namespace {
+
+template <typename Kind>
+std::unique_ptr<Measure> make(const MeasureInputs& in) {
+  return std::make_unique<Kind>(in.cortical, in.normals, in.trabecular);
+}
+
+std::unique_ptr<Measure> makeNormal(const MeasureInputs& in) {
+  return std::make_unique<NormalMeasure>(in.cortical, in.normals, in.trabecular, in.reach);
+}
+
+}  // namespace
+
+const MeasureKind kMeasureKinds[] = {
+    {"vertex", false, make<VertexMeasure>},
+    {"surface", true, make<SurfaceMeasure>},
+    {"normal", true, makeNormal},
+    {"symmetric", true, make<SymmetricMeasure>},
+};
+const int kMeasureKindCount = sizeof kMeasureKinds / sizeof kMeasureKinds[0];
+
+const MeasureKind* measureKindNamed(const std::string& name) {
+  for (const MeasureKind& kind : kMeasureKinds) {
+    if (name == kind.name) return &kind;
+  }
+  return nullptr;
+}
+
+std::string measureNamesListed() {
+  std::string list;
+  for (int k = 0; k < kMeasureKindCount; ++k) {
+    list += k == 0 ? "" : k + 1 == kMeasureKindCount ? " or " : ", ";
+    list += kMeasureKinds[k].name;
+  }
+  return list;
+}
+
 }  // namespace verdask

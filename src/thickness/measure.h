@@ -2,6 +2,8 @@
 // surface, along with its normal, to a point of the trabecular surface.
 #pragma once
 
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "input/point_set.h"
@@ -94,6 +96,31 @@ class SymmetricMeasure : public SurfaceMeasure {
   using SurfaceMeasure::SurfaceMeasure;
   Measurement at(const Coord3& meshVertex) const override;
 };
+
+/// What a measure is made from; everything must outlive it.
+struct MeasureInputs {
+  IndexedSurface cortical;
+  const Coord3* normals;  // one per cortical vertex
+  IndexedSurface trabecular;
+  double reach;  // -max: how far along the normal a hit still counts
+};
+
+/// A measure by its name on the command line, as the table of measures holds it.
+struct MeasureKind {
+  const char* name;
+  bool toTriangles;  // reads the surfaces' triangles
+  std::unique_ptr<Measure> (*make)(const MeasureInputs& inputs);
+};
+
+/// Every measure, the default first, in the order the command line lists them.
+extern const MeasureKind kMeasureKinds[];
+extern const int kMeasureKindCount;
+
+/// The measure of that name; null for a name that is none.
+const MeasureKind* measureKindNamed(const std::string& name);
+
+/// The names as a usage line lists them: "vertex, surface, normal or symmetric".
+std::string measureNamesListed();
 
 /// The barycentric weights of p, a point of triangle abc; a degenerate
 /// triangle gives all weight to its corner nearest p.
