@@ -27,9 +27,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.shellNum = data[0] & 0x80 ? -2147483647 : 1;
   // The input's length picks the measure; the complete decks are written too.
   options.measure = &kMeasureKinds[size % kMeasureKindCount];
-  for (FileHandle* output : {&options.answers, &options.table, &options.keyword, &options.inp,
-                             &options.deck, &options.json}) {
+  for (FileHandle* output : {&options.answers, &options.table, &options.keyword, &options.json}) {
     output->reset(fopen("/dev/null", "wb"));
+  }
+  for (int k = 0; k < kExtraOutputCount; ++k) {
+    if (kExtraOutputs[k].completeDeck) options.extras[k].reset(fopen("/dev/null", "wb"));
   }
   runVerdask(inputs, options);
   return 0;

@@ -74,16 +74,28 @@ const NameOption kNameOptions[] = {
 // In the order the default names are opened.
 struct FileOption {
   const char* name;
-  const char* defaultName;  // null: no file unless the option names one
-  FileHandle RunOptions::*stream;
+  const char* defaultName;         // null: no file unless the option names one
+  FileHandle RunOptions::*stream;  // null for an extra output
+  int extra;                       // its row in kExtraOutputs
 };
 
-const FileOption kFileOptions[] = {
-    {"-ans", "ans.log", &RunOptions::answers},   {"-o", "out.k", &RunOptions::keyword},
-    {"-table", "table.log", &RunOptions::table}, {"-vtk", nullptr, &RunOptions::vtk},
-    {"-json", nullptr, &RunOptions::json},       {"-nodal", nullptr, &RunOptions::nodal},
-    {"-inp", nullptr, &RunOptions::inp},         {"-deck", nullptr, &RunOptions::deck},
-};
+const std::vector<FileOption>& fileOptions() {
+  static const std::vector<FileOption> options = [] {
+    std::vector<FileOption> rows = {{"-ans", "ans.log", &RunOptions::answers, -1},
+                                    {"-o", "out.k", &RunOptions::keyword, -1},
+                                    {"-table", "table.log", &RunOptions::table, -1},
+                                    {"-json", nullptr, &RunOptions::json, -1}};
+    for (int k = 0; k < kExtraOutputCount; ++k) {
+      rows.push_back({kExtraOutputs[k].option, nullptr, nullptr, k});
+    }
+    return rows;
+  }();
+  return options;
+}
+
+FileHandle& streamOf(const FileOption& option, RunOptions& options) {
+  return option.stream ? options.*option.stream : options.extras[option.extra];
+}
 
 struct FlagOption {
   const char* name;
@@ -172,7 +184,7 @@ int openOutput(const char* name, const FileOption& role, OpenedFiles& opened, Ru
     report("Failure opening file %s\n", name);
     return kExitOpenFailed;
   }
-  (options.*role.stream).reset(stream, name);
+  streamOf(role, options).reset(stream, name);
   opened.addOutput(name, &role);
   report("writing file : %s\n", name);
   return kExitSuccess;
@@ -256,7 +268,7 @@ std::vector<const char*> optionNames() {
   std::vector<const char*> names(std::begin(kOtherOptions), std::end(kOtherOptions));
   for (const NumberOption& option : kNumberOptions) names.push_back(option.name);
   for (const NameOption& option : kNameOptions) names.push_back(option.name);
-  for (const FileOption& option : kFileOptions) names.push_back(option.name);
+  for (const FileOption& option : fileOptions()) names.push_back(option.name);
   for (const FlagOption& option : kFlagOptions) names.push_back(option.name);
   return names;
 }
@@ -352,7 +364,7 @@ int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& o
     i += 2;
     return kExitSuccess;
   }
-  for (const FileOption& option : kFileOptions) {
+  for (const FileOption& option : fileOptions()) {
     if (strcmp(argv[i], option.name) != 0) continue;
     if (i + 1 >= argc) {
       report("missing file name after %s\n", option.name);
@@ -406,11 +418,6 @@ void printUsageText(bool asHelp) {
 
 // The options the usage text leaves out, for --help.
 const char kMoreOptions[] =
-    "\nMORE OPTIONS:\n"
-    "  -vtk <outfile (.vtk|.vtu|.vtp)> = mesh with thickness, angle, cortical vertex, distance to "
-    "the cortical surface and quality for ParaView, VTK or meshio; .vtu and .vtp write VTK XML\n"
-    "  -nodal <outfile (.inp)>   = Abaqus *NODAL THICKNESS table, one 'node, thickness' line per "
-    "vertex\n"
     "  -json <outfile (.json)>   = run record: version, build, command line, options, inputs and "
     "outputs with "
     "SHA-256, counts, statistics, stage times\n"
@@ -426,11 +433,6 @@ const char kMoreOptions[] =
     "  -force                    = write the outputs of inputs that do not fit together (exit -9\n"
     "                              without it): surfaces swapped, normals of another surface or\n"
     "                              pointing inwards, a mesh in other units or moved\n"
-    "  -inp <outfile (.inp)>     = complete Abaqus/CalculiX deck of the shell layer, elements "
-    "facing "
-    "outwards, a set and a section for each part of the mesh\n"
-    "  -deck <outfile (.k)>      = complete LS-DYNA deck of the shell layer, elements facing "
-    "outwards, a part and a section for each part of the mesh\n"
     "  -elset <name>             = element set (Abaqus) and part title (LS-DYNA) of a mesh "
     "without parts; default 'CORTEX'\n"
     "  -material <name>          = material of every part's Abaqus shell section; default "
@@ -461,6 +463,8 @@ bool printInformation(int argc, char** argv) {
   if (strcmp(argv[1], "--help") == 0 || strcmp(argv[1], "-help") == 0 ||
       strcmp(argv[1], "-h") == 0) {
     printUsageText(true);
+    printf("\nMORE OPTIONS:\n");
+    for (const ExtraOutput& output : kExtraOutputs) printf("%s", output.help);
     printf("%s", kMoreOptions);
     return true;
   }
@@ -554,8 +558,8 @@ int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options
     return kExitStrictWarnings;
   }
   // A stream that no option opened goes under its default name.
-  for (const FileOption& option : kFileOptions) {
-    if (option.defaultName && !(options.*option.stream).get()) {
+  for (const FileOption& option : fileOptions()) {
+    if (option.defaultName && !streamOf(option, options).get()) {
       if (int code = openOutput(option.defaultName, option, opened, options)) return code;
     }
   }
@@ -573,7 +577,7 @@ bool takesValue(const char* word) {
   for (const NameOption& option : kNameOptions) {
     if (strcmp(word, option.name) == 0) return true;
   }
-  for (const FileOption& option : kFileOptions) {
+  for (const FileOption& option : fileOptions()) {
     if (strcmp(word, option.name) == 0) return true;
   }
   return false;

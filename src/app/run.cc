@@ -436,53 +436,23 @@ struct RunState {
   }
 };
 
-// The extra outputs and the summary, from what the pass and the deck saw.
-// The complete decks, every element facing outwards; 0 or the exit code.
-int writeSolverDecks(const RunOptions& options, const RunState& run) {
-  if (!options.inp.get() && !options.deck.get()) return kExitSuccess;
-  ShellElements outward = facingOutwards(run.elements, run.orientation);
+// The extra outputs and the summary, from what the pass and the deck saw; 0 or the exit code.
+int writeExtras(const RunOptions& options, const RunState& run) {
+  bool decks = options.writes(&ExtraOutput::completeDeck);
+  ShellElements outward = decks ? facingOutwards(run.elements, run.orientation) : ShellElements();
   DeckNames names;
   names.comment = "verdask " VERDASK_VERSION ":";
   for (const std::string& word : options.commandLine) names.comment += " " + word;
   names.parts = run.deckParts;
   names.firstElement = options.shellNum;
-  for (const auto& [file, dialect] :
-       {std::pair{&options.inp, "Abaqus"}, {&options.deck, "LS-DYNA"}}) {
-    if (!file->get()) continue;
-    std::string messages;
-    int status;
-    {
-      ReportCapture capture(&messages);
-      status = file == &options.inp
-                   ? writeAbaqusDeck(file->get(), run.in.mesh, outward, run.thickness.get(), names)
-                   : writeDynaDeck(file->get(), run.in.mesh, outward, run.thickness.get(), names,
-                                   run.threads);
-    }
-    fputs(messages.c_str(), stdout);
-    if (status != 0) {
-      printf("Failure writing the %s deck\n", dialect);
+  RunProducts products{&run.in.mesh,        &run.elements, &outward, run.orientation.inwardCount,
+                       run.thickness.get(), &run.record,   &names,   run.threads};
+  for (int k = 0; k < kExtraOutputCount; ++k) {
+    const FileHandle& file = options.extras[k];
+    if (file.get() && kExtraOutputs[k].write(file.get(), file.name(), products) != 0) {
       return kExitOutputFailed;
     }
-    printf("Wrote the %s deck %s: %d elements, %d of them turned to face outwards\n", dialect,
-           file->name().c_str(), outward.count(), run.orientation.inwardCount);
   }
-  return kExitSuccess;
-}
-
-// The extra outputs and the summary, from what the pass and the deck saw.
-int writeExtras(const RunOptions& options, const RunState& run) {
-  const float* thickness = run.thickness.get();
-  if (options.vtk.get() && writeThicknessView(options.vtk.get(), viewFormatOf(options.vtk.name()),
-                                              run.in.mesh, run.elements, thickness, run.record)) {
-    printf("Failure writing the VTK file\n");
-    return kExitOutputFailed;
-  }
-  if (options.nodal.get() &&
-      writeNodalThickness(options.nodal.get(), thickness, run.in.meshCount, run.elements) != 0) {
-    printf("Failure writing the nodal thickness table\n");
-    return kExitOutputFailed;
-  }
-  if (int code = writeSolverDecks(options, run)) return code;
   if (options.summary) {
     printRunSummary(run.elements.count(), run.summary, run.record, run.lineUp,
                     run.orientation.inwardCount);
@@ -552,7 +522,8 @@ int settleDeckParts(const RunOptions& options, RunState& run) {
 
 // The thickness pass with the measure the options choose; 0 or the exit code.
 int measureThickness(const RunOptions& options, RunState& run) {
-  run.record.keepVertices = options.vtk.get() || options.summary || options.json.get();
+  run.record.keepVertices =
+      options.writes(&ExtraOutput::perVertex) || options.summary || options.json.get();
   run.thickness.reset(new (std::nothrow) float[run.in.meshCount]);
   std::unique_ptr<Measure> measure =
       options.measure->make({run.in.cortical.indexed(), run.in.normals.data(),
@@ -581,7 +552,7 @@ int measureThickness(const RunOptions& options, RunState& run) {
       });
   std::string obtuse = swappedSurfacesWarning(run.record, run.in.meshCount);
   // The complete decks face their elements by the normals: inward ones would turn them all.
-  bool decks = options.inp.get() || options.deck.get();
+  bool decks = options.writes(&ExtraOutput::completeDeck);
   std::string plain = lineUp.plain ? lineUp.text
                       : decks && !obtuse.empty()
                           ? obtuse + ", and -inp and -deck face the elements by them"
@@ -655,13 +626,19 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   return code;
 }
 
-// Every output stream of the run, by its option's name; const or not as the options are.
+// Every output stream of the run, by its option's name without the dash;
+// const or not as the options are.
 template <typename Options>
-std::vector<std::pair<const char*, decltype(&std::declval<Options&>().answers)>> outputsOf(
-    Options& options) {
-  return {{"ans", &options.answers}, {"table", &options.table}, {"o", &options.keyword},
-          {"vtk", &options.vtk},     {"json", &options.json},   {"nodal", &options.nodal},
-          {"inp", &options.inp},     {"deck", &options.deck}};
+auto outputsOf(Options& options) {
+  std::vector<std::pair<const char*, decltype(&options.answers)>> outputs = {
+      {"ans", &options.answers},
+      {"table", &options.table},
+      {"o", &options.keyword},
+      {"json", &options.json}};
+  for (int k = 0; k < kExtraOutputCount; ++k) {
+    outputs.emplace_back(kExtraOutputs[k].option + 1, &options.extras[k]);
+  }
+  return outputs;
 }
 
 // The path, size and SHA-256 of each file, read on the run's threads from

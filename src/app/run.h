@@ -1,6 +1,7 @@
 // The command line and the run sequence.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "base/output_files.h"
 #include "input/formats.h"
 #include "input/whole_input.h"
+#include "output/extra_outputs.h"
 #include "output/solver_decks.h"
 #include "thickness/measure.h"
 
@@ -35,14 +37,11 @@ struct RunOptions {
   FileHandle answers;                                 // -ans, "ans.log"
   FileHandle table;                                   // -table, "table.log"
   FileHandle keyword;                                 // -o, "out.k"
-  FileHandle vtk;                // -vtk: the thickness map (.vtu: VTK XML), written only when named
-  FileHandle json;               // -json: the run record
-  FileHandle nodal;              // -nodal: the nodal thickness table
-  FileHandle inp;                // -inp: a complete Abaqus deck of the shell layer
-  FileHandle deck;               // -deck: a complete LS-DYNA deck of the shell layer
-  std::string elset = "CORTEX";  // -elset: the complete decks' set of a mesh without parts
-  std::string material = "CORTEX";                 // -material: the Abaqus deck's material
-  int materialId = 1;                              // -mid: the LS-DYNA deck's material id
+  FileHandle json;                                    // -json: the run record
+  std::array<FileHandle, kExtraOutputCount> extras;   // as kExtraOutputs: -vtk, -nodal, -inp, -deck
+  std::string elset = "CORTEX";     // -elset: the complete decks' set of a mesh without parts
+  std::string material = "CORTEX";  // -material: the Abaqus deck's material
+  int materialId = 1;               // -mid: the LS-DYNA deck's material id
   std::vector<PartMaterial> partMaterials;         // -part-material, -part-mid: in the order given
   bool summary = false;                            // -summary
   const MeasureKind* measure = &kMeasureKinds[0];  // -measure; -surface is -measure surface
@@ -55,6 +54,13 @@ struct RunOptions {
 
   /// Whether the measure reads the surfaces' triangles.
   bool toTriangles() const { return measure->toTriangles; }
+  /// Whether an extra output named by its option, that has `property`, is written.
+  bool writes(bool ExtraOutput::*property) const {
+    for (int k = 0; k < kExtraOutputCount; ++k) {
+      if (extras[k].get() && kExtraOutputs[k].*property) return true;
+    }
+    return false;
+  }
 };
 
 /// Answers --help (also -help, -h) and --version; false for any other command line.
