@@ -207,18 +207,18 @@ struct Best {
 };
 
 // A child waiting on the traversal stack, with its distance from the query.
-struct Pending {
+struct StackedChild {
   int first, count;  // as the node holds them
   double distance;
 };
 
 // Pushes a node's children within `limit`, the nearest last, to be taken first.
 void pushChildren(const int first[4], const int count[4], const double distance[4], double limit,
-                  Pending* stack, int& size) {
+                  StackedChild* stack, int& size) {
   int start = size;
   for (int k = 0; k < 4; ++k) {
     if (!(distance[k] <= limit) || distance[k] == kInfinity) continue;
-    Pending child{first[k], count[k], distance[k]};
+    StackedChild child{first[k], count[k], distance[k]};
     int at = size++;
     for (; at > start && stack[at - 1].distance < child.distance; --at) stack[at] = stack[at - 1];
     stack[at] = child;
@@ -484,19 +484,19 @@ double ClosestPoint::gatherCandidates(const Coord3& query,
     candidates.push_back({t, lower});
     limit = std::min(limit, (std::sqrt(upper) + slack) * (std::sqrt(upper) + slack));
   };
-  Pending stack[kStackSize];
+  StackedChild stack[kStackSize];
   int size = 0;
   stack[size++] = {0, 0, 0};
   while (size > 0) {
-    Pending pending = stack[--size];
-    if (pending.distance > limit) continue;
-    if (pending.count > 0) {
-      const Leaf& leaf = leaves_[pending.first];
+    StackedChild waiting = stack[--size];
+    if (waiting.distance > limit) continue;
+    if (waiting.count > 0) {
+      const Leaf& leaf = leaves_[waiting.first];
       if (frameSquaredDistance(leaf.axis, leaf.lo, leaf.hi, query) <= limit)
-        visitLeaf(leaf.start, pending.count, consider);
+        visitLeaf(leaf.start, waiting.count, consider);
       continue;
     }
-    const Node& node = nodes_[pending.first];
+    const Node& node = nodes_[waiting.first];
     double distance[4];
     childSquaredDistances(node.lo, node.hi, query, distance);
     pushChildren(node.first, node.count, distance, limit, stack, size);
@@ -518,21 +518,21 @@ std::optional<Coord3> ClosestPoint::firstHit(const Coord3& origin, const Coord3&
   // Rounding grows with the origin's coordinates as well as the triangles'.
   double slack = (pad_ + 1e-10 * largestCoordinate(origin)) / std::fabs(d[axis]);
   Best best;
-  Pending stack[kStackSize];
+  StackedChild stack[kStackSize];
   int size = 0;
   stack[size++] = {0, 0, 0};
   while (size > 0) {
-    Pending pending = stack[--size];
-    if (pending.distance > best.value) continue;
-    if (pending.count > 0) {
-      visitLeaf(leaves_[pending.first].start, pending.count,
+    StackedChild waiting = stack[--size];
+    if (waiting.distance > best.value) continue;
+    if (waiting.count > 0) {
+      visitLeaf(leaves_[waiting.first].start, waiting.count,
                 [&](int t, const Coord3& a, const Coord3& b, const Coord3& c) {
                   if (mayMeet(origin, direction, a, b, c, best.value))
                     meetTriangle(ray, axis, t, Triangle(toPoint(a), toPoint(b), toPoint(c)), best);
                 });
       continue;
     }
-    const Node& node = nodes_[pending.first];
+    const Node& node = nodes_[waiting.first];
     double entry[4];
     childEntries(node.lo, node.hi, node.count, origin, direction, slack, entry);
     pushChildren(node.first, node.count, entry, best.value, stack, size);
