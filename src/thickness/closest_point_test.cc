@@ -362,6 +362,7 @@ TEST(Measures, AlongTheNormalFallsBackToTheClosestPointWhereTheRayGrazes) {
   std::vector<bool> fellBack;
   std::vector<double> steep = measureAtTheOrigin(4, &fellBack);
   EXPECT_EQ(fellBack, (std::vector<bool>{false, false, true, false}));
+  EXPECT_NEAR(steep[1], 1 / std::sqrt(17.0), 1e-12);  // to the plane 4 x + z + 1 = 0
   EXPECT_NEAR(steep[2], steep[1], 1e-12);
   fellBack.clear();
   measureAtTheOrigin(0.5, &fellBack);
