@@ -162,7 +162,7 @@ TEST(SurfaceMeasure, MeasuresTheDistanceOfParallelPlanes) {
 }
 
 // A ray down onto the triangle (0,0,0) (2,0,0) (0,2,0) at z = 0, from above its
-// face, an edge and a corner, and one that passes it by.
+// face, an edge and a corner, and one that passes it by; rays in its plane.
 TEST(ClosestPoint, FirstHitOfARayOnFaceEdgeAndCorner) {
   PointSet points;
   fill(points, {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}});
@@ -177,6 +177,40 @@ TEST(ClosestPoint, FirstHitOfARayOnFaceEdgeAndCorner) {
   }
   EXPECT_FALSE(triangle.firstHit({0.5, 0.5, 3}, {0, 0, 1}));  // pointing away
   EXPECT_FALSE(triangle.firstHit({0.5, 0.5, 3}, {0, 0, 0}));  // no direction
+  // A ray in the triangle's plane meets it in a segment: the end nearer the origin.
+  const std::pair<Coord3, Coord3> inPlane[] = {{{-1, 0.5, 0}, {0, 0.5, 0}},
+                                               {{3, 0.5, 0}, {1.5, 0.5, 0}}};
+  for (const auto& [origin, first] : inPlane) {
+    std::optional<Coord3> hit = triangle.firstHit(origin, difference(first, origin));
+    ASSERT_TRUE(hit) << origin.x;
+    expectNear(*hit, first, 1e-15);
+  }
+}
+
+// Two planes of 4 x 4 cells 200 apart, far for their size, so the tree's first
+// cut parts them; the lower one a thousandth below 2^20, where its boxes end,
+// the query 100.08 above it at a height no float holds (the nearest is 0.046
+// higher), the upper plane 0.01 further. Rounded to a float, the query would
+// seem further from the lower plane's boxes than the upper plane is.
+TEST(ClosestPoint, AnswersBetweenTwoPlanesAtAHeightNoFloatHolds) {
+  const double lower = 1048576 - 1e-3, height = lower + 100.08, upper = height + 100.09;
+  std::vector<Coord3> vertices;
+  std::vector<int> corners, upperCorners;
+  planeGrid(4, lower, vertices, corners);
+  planeGrid(4, upper, vertices, upperCorners);
+  for (int& c : upperCorners) c += 25;
+  corners.insert(corners.end(), upperCorners.begin(), upperCorners.end());
+  PointSet points;
+  fill(points, vertices);
+  ClosestPoint surface(points, corners);
+  // Over a face, over another face and over a vertex, where the lowest of its triangles wins.
+  const std::pair<Coord3, int> cases[] = {
+      {{1.25, 2.25, height}, 18}, {{3.75, 0.75, height}, 7}, {{2, 2, height}, 11}};
+  for (const auto& [query, triangle] : cases) {
+    ClosestPoint::Hit hit = surface.closest(query);
+    EXPECT_EQ(hit.triangle, triangle) << query.x << " " << query.y;
+    expectNear(hit.point, {query.x, query.y, lower}, 0);
+  }
 }
 
 // Every answer of the tree must be the best over all the triangles, each
@@ -328,6 +362,7 @@ TEST(Measures, AlongTheNormalFallsBackToTheClosestPointWhereTheRayGrazes) {
   std::vector<bool> fellBack;
   std::vector<double> steep = measureAtTheOrigin(4, &fellBack);
   EXPECT_EQ(fellBack, (std::vector<bool>{false, false, true, false}));
+  EXPECT_NEAR(steep[1], 1 / std::sqrt(17.0), 1e-12);  // to the plane 4 x + z + 1 = 0
   EXPECT_NEAR(steep[2], steep[1], 1e-12);
   fellBack.clear();
   measureAtTheOrigin(0.5, &fellBack);

@@ -99,32 +99,50 @@ void fillOne(PointSet& set, const Coord3& p) {
   set.points()[0][2] = p.z;
 }
 
-// One mesh vertex over a cortical vertex with the normal +z, and one trabecular
-// vertex: below it, above it (crossed surfaces), too near or too far.
+// A measure that answers every mesh vertex alike.
+class FixedMeasure : public Measure {
+ public:
+  explicit FixedMeasure(const Measurement& m) : m_(m) {}
+  Measurement at(const Coord3&) const override { return m_; }
+
+ private:
+  Measurement m_;
+};
+
+// One mesh vertex, measured from the origin with the normal +z to a trabecular
+// point below it, above it (crossed surfaces), too near or too far, the measure
+// falling back or not; a clamp tells more than a fall-back.
 TEST(ThicknessPass, QualityTellsHowEachThicknessCameAbout) {
-  const std::pair<Coord3, Quality> cases[] = {
-      {{0, 0, -2}, Quality::kMeasured},
-      {{0, 0, -25}, Quality::kLoweredToMax},
-      {{0, 0, -0.1}, Quality::kRaisedToMin},
-      {{0, 0, 2}, Quality::kOutsideCortex},
+  struct Case {
+    Coord3 trabecular;
+    bool fellBack;
+    Quality quality;
+    float thickness;
   };
-  for (const auto& [trabecularPoint, quality] : cases) {
-    PointSet mesh, cortical, trabecular;
+  const Case cases[] = {
+      {{0, 0, -2}, false, Quality::kMeasured, 2},
+      {{0, 0, -2}, true, Quality::kFellBack, 2},
+      {{0, 0, -25}, false, Quality::kLoweredToMax, 20},
+      {{0, 0, -0.1}, true, Quality::kRaisedToMin, 0.5},
+      {{0, 0, 2}, false, Quality::kOutsideCortex, 2},
+  };
+  for (const Case& c : cases) {
+    PointSet mesh;
     fillOne(mesh, {0, 0, 0.5});
-    fillOne(cortical, {0, 0, 0});
-    fillOne(trabecular, trabecularPoint);
-    std::vector<Coord3> normals = {{0, 0, 1}};
-    NearestVertex corticalIndex(cortical, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
-    NearestVertex trabecularIndex(trabecular, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
-    VertexMeasure measure({&cortical, &corticalIndex}, normals.data(),
-                          {&trabecular, &trabecularIndex});
+    Measurement m{{0, 0, 0}, 1, {0, 0, 1}, c.trabecular};
+    m.fellBack = c.fellBack;
+    FixedMeasure measure(m);
     FILE* null = fopen("/dev/null", "w");
     float thickness;
     PassRecord record;
     ASSERT_EQ(calculateValues(null, null, mesh, measure, &thickness, 0, 20, 0.5, record, 1), 0);
     fclose(null);
-    EXPECT_EQ(record.quality, std::vector<Quality>{quality}) << trabecularPoint.z;
-    EXPECT_EQ(record.qualityCounts[static_cast<int>(quality)], 1);
+    SCOPED_TRACE(static_cast<int>(c.quality));
+    EXPECT_EQ(thickness, c.thickness);
+    EXPECT_EQ(record.quality, std::vector<Quality>{c.quality});
+    std::vector<int> counts(kQualities);
+    counts[static_cast<int>(c.quality)] = 1;
+    EXPECT_EQ(std::vector<int>(record.qualityCounts, record.qualityCounts + kQualities), counts);
   }
 }
 

@@ -49,6 +49,25 @@ TEST(VertexNormals, AngleWeightedNormalOfACubeCornerIsItsDiagonal) {
   }
 }
 
+// Three points, each with its nearest vertex of the other surface straight
+// below: a normal down points towards it, up away, sideways neither way.
+TEST(VertexNormals, MostPointTowardsCountsNormalsInTheTangentPlaneNeitherWay) {
+  PointSet points, other;
+  ASSERT_TRUE(points.resize(3));
+  ASSERT_TRUE(other.resize(3));
+  for (int i = 0; i < 3; ++i) {
+    for (int k = 0; k < 3; ++k) points.points()[i][k] = other.points()[i][k] = k == 0 ? 10 * i : 0;
+    other.points()[i][2] = -1;
+  }
+  NearestVertex nearest(other, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+  const Coord3 down{0, 0, -1}, up{0, 0, 1}, side{1, 0, 0};
+  const std::pair<std::vector<Coord3>, bool> cases[] = {
+      {{down, side, side}, true}, {{down, up, side}, false}, {{side, side, side}, false}};
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_EQ(mostPointTowards(points, cases[c].first, nearest, other, 1), cases[c].second) << c;
+  }
+}
+
 }  // namespace
 
 }  // namespace verdask
