@@ -244,9 +244,9 @@ TEST(EndToEnd, CompleteDecksKeepTheMeshsParts) {
   Bone().writeTo(dir);
   dir.write("mesh.k",
             "*NODE\n101,0,0,0.5\n205,100,1,0.5\n7,200,4,0.5\n*ELEMENT_SHELL\n"
-            "55,4,101,205,7,7\n");
-  std::vector<std::string> args = {"mesh.k", "cort.surf", "norm.vtk", "trab.surf", "-inp",
-                                   "d.inp",  "-deck",     "d.k",      "-part-mid", "4=7"};
+            "55,4,101,205,7,7\n56,5,101,7,205,205\n");
+  std::vector<std::string> args = {"mesh.k", "cort.surf", "norm.vtk",  "trab.surf", "-inp", "d.inp",
+                                   "-deck",  "d.k",       "-part-mid", "4=7",       "-mid", "9"};
   RunResult r = runTool(args, dir.path());
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_NE(dir.read("d.inp").find("*ELEMENT, TYPE=S3, ELSET=PART_4\n55, "), std::string::npos);
@@ -255,12 +255,15 @@ TEST(EndToEnd, CompleteDecksKeepTheMeshsParts) {
   EXPECT_NE(dir.read("d.k").find("PART_4\n$#     pid     secid       mid\n         4         1"
                                  "         7\n"),
             std::string::npos);
+  EXPECT_NE(dir.read("d.k").find("PART_5\n$#     pid     secid       mid\n         5         2"
+                                 "         9\n"),
+            std::string::npos);
   args.insert(args.end(), {"-part-material", "NECK=BONE"});
   r = runTool(args, dir.path());
   EXPECT_EQ(r.exitCode, 249);
   const std::string tail =
       "Found 3 normals in norm.vtk file\n-part-material names the part NECK, which the mesh does "
-      "not have: its parts are PART_4 (4)\n";
+      "not have: its parts are PART_4 (4), PART_5 (5)\n";
   EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail);
 }
 
