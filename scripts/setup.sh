@@ -5,7 +5,8 @@
 #   bash scripts/setup.sh test     that, and what the tests and checks need
 #   bash scripts/setup.sh picture  that, and what rendering the example's picture needs
 set -euo pipefail
-packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev nlohmann-json3-dev libssl-dev zlib1g-dev libpugixml-dev)
+packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev nlohmann-json3-dev libssl-dev zlib1g-dev libpugixml-dev
+  libnifti2-dev)
 if [ "${1:-}" = bench ]; then
   packages+=(python3 python3-numpy time)
 fi

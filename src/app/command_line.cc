@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ct_run.h"
 #include "app/exit_status.h"
 #include "app/run.h"
 #include "io/output_files.h"
@@ -52,6 +53,9 @@ const NumberOption kNumberOptions[] = {
      kMostThreads},
     {"-mid", "entered invalid number for material id\n", nullptr, &RunOptions::materialId, 1,
      kCardFieldMost},
+    {"-ct-sigma", "entered invalid number for the CT blur\n", &RunOptions::ctSigma, nullptr, 0, 0},
+    {"-ct-cortex", "entered invalid number for the cortical density\n", &RunOptions::ctCortex,
+     nullptr, 0, 0},
 };
 
 // Names written into the complete decks.
@@ -206,7 +210,7 @@ std::string readNumber(const NumberOption& option, const char* value, RunOptions
 }
 
 const MeasureKind kMeasures[] = {MeasureKind::kVertex, MeasureKind::kSurface, MeasureKind::kNormal,
-                                 MeasureKind::kSymmetric};
+                                 MeasureKind::kSymmetric, MeasureKind::kCt};
 
 // -measure NAME, and -surface for -measure surface; false when `argv[i]` is
 // neither. An unknown name is a usage error.
@@ -248,7 +252,7 @@ size_t editDistance(const std::string& a, const std::string& b) {
 
 // Every option's name, for the near misses of unknown arguments.
 std::vector<const char*> optionNames() {
-  std::vector<const char*> names = {"-measure", "-surface"};
+  std::vector<const char*> names = {"-measure", "-surface", "-ct", "-ct-frame"};
   for (const NumberOption& option : kNumberOptions) names.push_back(option.name);
   for (const NameOption& option : kNameOptions) names.push_back(option.name);
   for (const FileOption& option : kFileOptions) names.push_back(option.name);
@@ -275,6 +279,7 @@ const char* nearestOption(const char* argument) {
 // them; 0 or the exit code.
 int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& options) {
   if (int code; readMeasure(argc, argv, i, options, &code)) return code;
+  if (int code; readCtOption(argc, argv, i, options, &code)) return code;
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     std::string fault = i + 1 < argc ? readNumber(option, argv[i + 1], options) : "has no value";
@@ -366,7 +371,14 @@ const char kMoreOptions[] =
     "                              closest points of the triangles; normal: along the cortical\n"
     "                              normal; symmetric: mean of the closest-point distances both "
     "ways\n"
+    "                              ct: fitted to the CT image along the cortical normal (-ct)\n"
     "  -surface                  = -measure surface\n"
+    "  -ct <image>               = the CT scan for -measure ct: .nii, .nii.gz, .hdr, .mha, .mhd,\n"
+    "                              .nrrd, .nhdr; the trabecular file may then be -\n"
+    "  -ct-frame <lps|ras>       = the frame of the mesh and surfaces; default 'lps' (as ITK)\n"
+    "  -ct-sigma <mm (double)>   = the scanner's blur (Gaussian sigma); default: from the scan\n"
+    "  -ct-cortex <density>      = the cortical density, in the image's units; default: from the "
+    "scan\n"
     "  -threads <n (int)>        = threads to run on; default: the machine's cores\n"
     "  -strict                   = fail (exit -8) when the run warns or an argument is unknown,\n"
     "                              keeping the earlier outputs\n"
@@ -401,6 +413,8 @@ const char* measureName(MeasureKind measure) {
       return "normal";
     case MeasureKind::kSymmetric:
       return "symmetric";
+    case MeasureKind::kCt:
+      return "ct";
   }
   return "";
 }
@@ -455,6 +469,7 @@ int readInputFormats(InputFiles& inputs) {
         {inputs.trabecularName, InputRole::kSurface, &inputs.trabecularFormat},
         {inputs.normalsName, InputRole::kNormals, nullptr}}) {
     if (role == InputRole::kNormals && inputs.normalsFromCortical) continue;
+    if (name == inputs.trabecularName && strcmp(name, "-") == 0) continue;  // with -ct
     InputFormat found = inputFormatOf(name, role);
     if (format) *format = found;
     if (found == InputFormat::kUnknown) {
@@ -465,6 +480,24 @@ int readInputFormats(InputFiles& inputs) {
              supportedExtensions(role).c_str());
       return printUsage();
     }
+  }
+  return kExitSuccess;
+}
+
+bool takesValue(const char* word);
+
+// Opens the CT image of -ct, if any, as an input, so that no output may be it.
+int openCtImage(int argc, char** argv, InputFiles& inputs, OpenedFiles& opened) {
+  for (int i = 5; i + 1 < argc; i += takesValue(argv[i]) ? 2 : 1) {
+    if (strcmp(argv[i], "-ct") != 0) continue;
+    inputs.ctName = argv[i + 1];
+    inputs.ct.reset(fopen(inputs.ctName, "rb"), inputs.ctName);
+    struct stat info;
+    if (!inputs.ct.get() || fstat(fileno(inputs.ct.get()), &info) != 0 || S_ISDIR(info.st_mode)) {
+      report("Failure opening file %s\n", inputs.ctName);
+      return kExitOpenFailed;
+    }
+    opened.addInput(inputs.ct.get());
   }
   return kExitSuccess;
 }
@@ -483,13 +516,16 @@ int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options
                               {argv[3], &inputs.normals},
                               {argv[4], &inputs.trabecular}}) {
     if (handle == &inputs.normals && inputs.normalsFromCortical) continue;
+    if (handle == &inputs.trabecular && strcmp(name, "-") == 0) continue;  // with -ct
     handle->reset(openInput(name), name);
     if (!handle->get()) return kExitOpenFailed;
     opened.addInput(handle->get());
   }
+  if (int code = openCtImage(argc, argv, inputs, opened)) return code;
   for (int i = 5; i < argc;) {
     if (int code = readOption(argc, argv, i, opened, options)) return code;
   }
+  if (int code = checkCtOptions(inputs, options)) return code;
   if (options.strict && !options.unknownArguments.empty()) {
     report("Failure: %zu unknown argument(s) under -strict\n", options.unknownArguments.size());
     return kExitStrictWarnings;
@@ -505,7 +541,9 @@ int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options
 
 // Whether an option takes a value: the word after it is no option.
 bool takesValue(const char* word) {
-  if (strcmp(word, "-measure") == 0) return true;
+  for (const char* option : {"-measure", "-ct", "-ct-frame"}) {
+    if (strcmp(word, option) == 0) return true;
+  }
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(word, option.name) == 0) return true;
   }

@@ -15,6 +15,7 @@ enum ExitStatus {
   kExitOutputFailed = -7,      // an extra output (-vtk, -nodal, -json) could not be written
   kExitStrictWarnings = -8,    // -strict, and the run warned
   kExitInputsRefused = -9,     // the inputs do not fit together, and no -force
+  kExitImageFailed = -10,      // the CT image cannot be read, or not used with these surfaces
   kExitOpenFailed = -13,       // a file could not be opened, or an output clashes
 };
 

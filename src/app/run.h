@@ -1,6 +1,7 @@
 // The command line and the run sequence.
 #pragma once
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -14,14 +15,15 @@ struct InputFiles {
   const char* corticalName = nullptr;
   const char* normalsName = nullptr;
   const char* trabecularName = nullptr;
-  FileHandle mesh, cortical, normals, trabecular;
+  const char* ctName = nullptr;  // -ct: the CT image; the trabecular surface may then be "-"
+  FileHandle mesh, cortical, normals, trabecular, ct;
   InputFormat meshFormat = InputFormat::kHmascii;
   InputFormat corticalFormat = InputFormat::kSurf, trabecularFormat = InputFormat::kSurf;
   bool normalsFromCortical = false;  // "-": the cortical file's own normals, or computed ones
 };
 
 /// Where thicknesses are measured to: see the measures in thickness/measure.h.
-enum class MeasureKind { kVertex, kSurface, kNormal, kSymmetric };
+enum class MeasureKind { kVertex, kSurface, kNormal, kSymmetric, kCt };
 
 struct RunOptions {
   double adjThick = 0.0;
@@ -46,6 +48,8 @@ struct RunOptions {
   bool strict = false;                         // -strict: a warning fails the run
   bool force = false;                          // -force: write even inputs that do not fit
   int threads = 0;                             // -threads; 0: the machine's cores
+  bool ctRas = false;                          // -ct-frame ras: the surfaces in RAS, not LPS
+  double ctSigma = NAN, ctCortex = NAN;        // -ct-sigma, -ct-cortex; not given: from the scan
   std::vector<std::string> commandLine;
   std::vector<std::string> unknownArguments;  // as named on stderr, a warning each
 

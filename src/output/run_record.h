@@ -7,8 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "input/volume.h"
 #include "io/build_info.h"
 #include "output/run_summary.h"
+#include "thickness/ct_measure.h"
 
 namespace verdask {
 
@@ -25,6 +27,13 @@ struct RecordedOptions {
   bool summary, surface, strict;  // surface: measured to the triangles
   std::string measure;
   std::vector<std::pair<std::string, std::string>> outputs;  // option, file name
+};
+
+/// The CT measure's image and the values its fits held.
+struct CtFacts {
+  const Volume* image = nullptr;  // null: no CT measure, or it ended before its fits
+  CtCalibration calibration;
+  const char* surfacesFrame = "lps";
 };
 
 struct RunFacts {
@@ -45,6 +54,7 @@ struct RunFacts {
   const PassRecord* pass = nullptr;
   std::vector<std::pair<std::string, double>> stageSeconds;
   std::string lastCompleteRun;  // a failed run: the record of the run whose outputs stay, if known
+  CtFacts ct;
 };
 
 /// The record of the last complete run that an earlier record tells of: the

@@ -10,6 +10,16 @@
 
 namespace verdask {
 
+/// What a measure fitting the CT image found at a node beyond the thickness:
+/// the outer edge's offset inwards from p, the densities on either side of
+/// the cortex and the fit's root mean square residual.
+struct ProfileValues {
+  double offset = 0, outside = 0, inside = 0, residual = 0;
+};
+
+/// Why a CT fit gave no thickness as defined; in the order of the qualities.
+enum class ProfileFlag : char { kNone, kAtBound, kFitFailed, kNoCortex, kLeftImage };
+
 struct Measurement {
   Coord3 cortical;
   int corticalVertex;  // from 1: the vertex given in the table log
@@ -17,6 +27,8 @@ struct Measurement {
   Coord3 trabecular;
   double thickness = -1;  // when not negative, the thickness; else |cortical - trabecular|
   bool fellBack = false;  // the measure could not be taken as defined: the closest point
+  ProfileFlag profileFlag = ProfileFlag::kNone;
+  ProfileValues profile{};
 };
 
 /// How the pass finds the two surface points of each mesh vertex; chosen
