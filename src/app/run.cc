@@ -345,8 +345,10 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
         captured(read.normals, [&] { return scanNormals(files.normals.get(), scan); }));
   }
   if (files.ctName) {
-    readers.push_back(
-        captured(read.ct, [&] { return readCtImage(files.ctName, in.ct, &read.ctLine); }));
+    // The largest file of all: read first.
+    readers.insert(readers.begin(), captured(read.ct, [&] {
+                     return readCtImage(files.ctName, in.ct, &read.ctLine);
+                   }));
   }
   runTasks(threads, readers);
   // The normals are checked against the cortical count once it is known.

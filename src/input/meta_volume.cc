@@ -138,7 +138,7 @@ std::string parseMetaImage(const std::string& bytes, const std::string& folder, 
   if (fieldOf(fields, {"BINARYDATA"}) == "False")
     return "has its voxels as text, which is not read";
   if (std::string why = checkGeometry(volume); !why.empty()) return why;
-  size_t expected = volume.size[0] * volume.size[1] * volume.size[2] * voxelBytes(type);
+  size_t expected = volume.voxelCount() * voxelBytes(type);
   std::string data;
   if (std::string why = voxelBytesOf(bytes, dataAt, folder, fields, expected, data); !why.empty()) {
     return why;

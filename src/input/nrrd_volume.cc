@@ -151,16 +151,16 @@ std::string placeImage(const std::map<std::string, std::string>& fields, Volume&
 
 // Reads voxels written as text.
 std::string textVoxels(const std::string& text, Volume& volume) {
-  size_t count = volume.size[0] * volume.size[1] * volume.size[2];
-  volume.voxels.reserve(std::min<size_t>(count, text.size() / 2 + 1));
+  size_t count = volume.voxelCount();
+  std::string fewer = "holds fewer voxels than its header promises, " + std::to_string(count);
+  if (text.size() < count) return fewer;  // each takes a character at least
+  volume.voxels.reset(new float[count]);
   const char* at = text.c_str();
   for (size_t i = 0; i < count; ++i) {
     while (*at && (isspace(static_cast<unsigned char>(*at)) || *at == ',')) ++at;
     char* end;
-    double value = strtod(at, &end);
-    if (end == at)
-      return "holds " + std::to_string(i) + " voxels, its header promises " + std::to_string(count);
-    volume.voxels.push_back(static_cast<float>(value));
+    volume.voxels[i] = static_cast<float>(strtod(at, &end));
+    if (end == at) return fewer;
     at = end;
   }
   return "";
@@ -216,7 +216,7 @@ std::string parseNrrd(const std::string& bytes, const std::string& folder, Volum
     return "has voxels of type '" + fieldOf(fields, "type") + "', which is not read";
   }
   if (std::string why = checkGeometry(volume); !why.empty()) return why;
-  size_t expected = volume.size[0] * volume.size[1] * volume.size[2] * voxelBytes(type);
+  size_t expected = volume.voxelCount() * voxelBytes(type);
   std::string data;
   if (std::string why = voxelBytesOf(bytes, dataAt, folder, fields, expected, data); !why.empty()) {
     return why;

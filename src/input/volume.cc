@@ -24,10 +24,14 @@ template <typename Stored>
 void convertAs(const unsigned char* bytes, bool swap, double slope, double intercept, size_t count,
                float* out) {
   unsigned char copy[sizeof(Stored)];
+  Stored value;
   for (size_t i = 0; i < count; ++i, bytes += sizeof(Stored)) {
-    for (size_t b = 0; b < sizeof(Stored); ++b) copy[b] = bytes[swap ? sizeof(Stored) - 1 - b : b];
-    Stored value;
-    memcpy(&value, copy, sizeof(Stored));
+    if (swap) {
+      for (size_t b = 0; b < sizeof(Stored); ++b) copy[b] = bytes[sizeof(Stored) - 1 - b];
+      memcpy(&value, copy, sizeof(Stored));
+    } else {
+      memcpy(&value, bytes, sizeof(Stored));
+    }
     out[i] = static_cast<float>(slope * static_cast<double>(value) + intercept);
   }
 }
@@ -59,16 +63,15 @@ const char* voxelTypeName(VoxelType type) {
 std::string convertVoxels(const char* data, size_t available, VoxelType type, bool swap,
                           double slope, double intercept, Volume& volume) {
   if (type == VoxelType::kUnknown) return "has voxels of an unknown type";
-  size_t count = volume.size[0] * volume.size[1] * volume.size[2];
-  size_t need = count * voxelBytes(type);
+  size_t count = volume.voxelCount(), need = count * voxelBytes(type);
   if (available < need) {
     return "holds " + std::to_string(available) + " bytes of voxels, its header promises " +
            std::to_string(need);
   }
   volume.voxelType = voxelTypeName(type);
-  volume.voxels.resize(count);
+  volume.voxels.reset(new float[count]);
   const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-  float* out = volume.voxels.data();
+  float* out = volume.voxels.get();
   switch (type) {
     case VoxelType::kInt8:
       convertAs<int8_t>(bytes, swap, slope, intercept, count, out);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,13 +14,15 @@ namespace verdask {
 /// in millimetres in the LPS frame, as ITK places images: a NIfTI file's RAS
 /// coordinates and an NRRD file's RAS space are turned into it.
 struct Volume {
-  std::vector<float> voxels;
+  std::unique_ptr<float[]> voxels;  // i fastest
   long long size[3] = {0, 0, 0};
   double spacing[3] = {1, 1, 1};
   double origin[3] = {0, 0, 0};
   double direction[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // column j: axis j
   std::string format;                                          // "NIfTI", "MetaImage", "NRRD"
   std::string voxelType;                                       // as stored: "int16", "float32", ...
+
+  size_t voxelCount() const { return size[0] * size[1] * size[2]; }
 };
 
 enum class VoxelType {

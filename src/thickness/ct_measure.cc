@@ -22,7 +22,7 @@ constexpr int kLeastSites = 10;
 // The median of the 99.5th percentile and of the middle of the voxels, over
 // up to a million of them evenly spread: bone against what lies around it.
 double contrastOf(const Volume& volume) {
-  size_t count = volume.voxels.size(), stride = std::max<size_t>(1, count / 1000000);
+  size_t count = volume.voxelCount(), stride = std::max<size_t>(1, count / 1000000);
   std::vector<float> sample;
   for (size_t i = 0; i < count; i += stride) sample.push_back(volume.voxels[i]);
   auto at = [&](double fraction) {
@@ -78,7 +78,7 @@ bool VolumeSampler::at(const Coord3& p, float* value) const {
     weight[r] = index[r] - base[r];
   }
   long long row = v.size[0], slice = v.size[0] * v.size[1];
-  const float* corner = v.voxels.data() + base[0] + row * base[1] + slice * base[2];
+  const float* corner = v.voxels.get() + base[0] + row * base[1] + slice * base[2];
   double sum = 0;
   for (int k = 0; k < 2; ++k) {
     for (int j = 0; j < 2; ++j) {
@@ -118,7 +118,7 @@ CtMeasure::CtMeasure(const IndexedSurface& cortical, const Coord3* normals,
 }
 
 void CtMeasure::setSpan(double blur) {
-  step_ = *std::min_element(volume_.spacing, volume_.spacing + 3) / 4;
+  step_ = *std::min_element(volume_.spacing, volume_.spacing + 3) / 3;
   outside_ = kOutside + 3 * blur;
   reach_ = 1.5 + 1.5 * blur;
   double inside = options_.maxThick + 3 * blur + 2;
