@@ -66,10 +66,11 @@ void placeImage(const nifti_image& image, Volume& volume) {
                               affine[2][c] * affine[2][c]);
     volume.spacing[c] = length;
     for (int r = 0; r < 3; ++r) {
-      volume.direction[r][c] = (r < 2 ? -1 : 1) * (length > 0 ? affine[r][c] / length : 0);
+      // Plus zero: a flipped 0 is no -0 in the record.
+      volume.direction[r][c] = (r < 2 ? -1 : 1) * (length > 0 ? affine[r][c] / length : 0) + 0.0;
     }
   }
-  for (int r = 0; r < 3; ++r) volume.origin[r] = (r < 2 ? -1 : 1) * affine[r][3];
+  for (int r = 0; r < 3; ++r) volume.origin[r] = (r < 2 ? -1 : 1) * affine[r][3] + 0.0;
 }
 
 }  // namespace
@@ -88,11 +89,6 @@ std::string readNifti(const char* name, Volume& volume) {
   }
   for (int axis = 0; axis < 3; ++axis) volume.size[axis] = image->dim[axis + 1];
   placeImage(*image, volume);
-  // A voxel size of zero libnifti would quietly take as 1: it is told as it stands.
-  const double sizes[3] = {image->dx, image->dy, image->dz};
-  for (int axis = 0; axis < 3; ++axis) {
-    if (!std::isfinite(sizes[axis]) || !(sizes[axis] > 0)) volume.spacing[axis] = sizes[axis];
-  }
   if (std::string why = checkGeometry(volume); !why.empty()) return why;
   if (nifti_image_load(image.get()) != 0)
     return "holds fewer bytes of voxels than its header promises";

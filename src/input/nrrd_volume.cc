@@ -138,14 +138,14 @@ std::string placeImage(const std::map<std::string, std::string>& fields, Volume&
     volume.spacing[axis] = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
     for (int r = 0; r < 3; ++r) {
       volume.direction[r][axis] =
-          signs[r] * v[r] / (volume.spacing[axis] > 0 ? volume.spacing[axis] : 1);
+          signs[r] * v[r] / (volume.spacing[axis] > 0 ? volume.spacing[axis] : 1) + 0.0;
     }
   }
   std::string origin = fieldOf(fields, "space origin");
   if (!origin.empty() && !parseNumbers(origin, 3, volume.origin)) {
     return "has a space origin of other than 3 numbers";
   }
-  for (int r = 0; r < 3; ++r) volume.origin[r] *= signs[r];
+  for (int r = 0; r < 3; ++r) volume.origin[r] = signs[r] * volume.origin[r] + 0.0;
   return "";
 }
 
