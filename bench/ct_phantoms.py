@@ -54,7 +54,7 @@ class Tube:
 
     def surface(self, nodes):
         around = int(round(np.sqrt(nodes * 2 * np.pi * self.radius / 20.0)))
-        along = max(2, nodes // around)
+        along = max(2, -(-nodes // around))
         theta = 2 * np.pi * np.arange(around) / around
         z = np.linspace(-10, 10, along) * max(1.0, (self.half_length - 10) / 10)
         t, zz = np.meshgrid(theta, z)
