@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
+#include <tuple>
+#include <utility>
 
 #include "io/parallel.h"
 #include "thickness/thickness.h"
@@ -32,6 +35,51 @@ double contrastOf(const Volume& volume) {
   };
   double middle = at(0.5);
   return at(0.995) - middle;
+}
+
+// The point near `start` where f is least, by the Nelder-Mead simplex over
+// at most `evaluations` values of f, each coordinate first stepped by 5 %.
+std::vector<double> simplexMinimum(std::vector<double> start, int evaluations,
+                                   const std::function<double(const std::vector<double>&)>& f) {
+  size_t n = start.size();
+  std::vector<std::vector<double>> points(n + 1, start);
+  for (size_t i = 0; i < n; ++i) points[i + 1][i] *= 1.05;
+  std::vector<double> values;
+  for (const auto& point : points) values.push_back(f(point));
+  int used = static_cast<int>(n + 1);
+  auto along = [&](const std::vector<double>& from, const std::vector<double>& to, double t) {
+    std::vector<double> point(n);
+    for (size_t i = 0; i < n; ++i) point[i] = from[i] + t * (to[i] - from[i]);
+    return point;
+  };
+  while (used < evaluations) {
+    std::vector<size_t> order(n + 1);
+    for (size_t i = 0; i <= n; ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](size_t a, size_t b) { return values[a] < values[b]; });
+    size_t best = order[0], worst = order[n], next = order[n - 1];
+    std::vector<double> centre(n, 0.0);
+    for (size_t k : order) {
+      if (k == worst) continue;
+      for (size_t i = 0; i < n; ++i) centre[i] += points[k][i] / n;
+    }
+    std::vector<double> reflected = along(points[worst], centre, 2);
+    double value = f(reflected);
+    ++used;
+    if (value < values[best]) {
+      std::vector<double> expanded = along(points[worst], centre, 3);
+      double further = f(expanded);
+      ++used;
+      if (further < value) reflected = expanded, value = further;
+    } else if (!(value < values[next])) {
+      reflected = along(points[worst], centre, 0.5);
+      value = f(reflected);
+      ++used;
+    }
+    points[worst] = reflected;
+    values[worst] = value;
+  }
+  return points[std::min_element(values.begin(), values.end()) - values.begin()];
 }
 
 double medianOf(std::vector<double> values) {
@@ -104,6 +152,7 @@ struct CtMeasure::Profile {
 struct CtMeasure::Site {
   bool inImage = false, edge = false;
   FitResult fit;
+  std::vector<float> values;  // the profile, when fitted
 };
 
 CtMeasure::CtMeasure(const IndexedSurface& cortical, const Coord3* normals,
@@ -163,6 +212,8 @@ CtMeasure::Site CtMeasure::siteAt(const Coord3& meshVertex, CtFrame frame, bool 
   settings.holdSigma = options_.sigma > 0;
   settings.holdCortex = options_.cortex > 0;
   site.fit = fitProfile(profile.values.data(), profile.valid, -outside_, step_, settings);
+  profile.values.resize(profile.valid);
+  site.values = std::move(profile.values);
   return site;
 }
 
@@ -265,12 +316,53 @@ CtVerdict CtMeasure::calibrate(const PointSet& mesh, int most, int threads) {
     (covered ? verdict.finding : verdict.failure) = trouble;
     return verdict;
   }
-  if (estimating) verdict.failure = estimate(sites);
+  if (estimating) verdict.failure = estimate(sites, threads);
   setSpan(calibration_.sigma);
   return verdict;
 }
 
-std::string CtMeasure::estimate(const std::vector<Site>& sites) {
+double CtMeasure::residualOf(const std::vector<const Site*>& sites, double sigma, double cortex,
+                             int threads) const {
+  FitSettings settings = heldSettings();
+  settings.sigma = sigma;
+  settings.cortex = cortex;
+  std::vector<double> squares(sites.size());
+  runInRanges(threads, static_cast<int>(sites.size()), [&](int begin, int end) {
+    for (int k = begin; k < end; ++k) {
+      const std::vector<float>& v = sites[k]->values;
+      FitResult fit = fitProfile(v.data(), static_cast<int>(v.size()), -outside_, step_, settings);
+      squares[k] = std::isfinite(fit.residual) ? fit.residual * fit.residual : 0;
+    }
+  });
+  double sum = 0;
+  for (double square : squares) sum += square;
+  return sum;
+}
+
+void CtMeasure::refine(const std::vector<Site>& sites, int threads) {
+  constexpr int kMostSites = 200, kEvaluations = 40;
+  std::vector<const Site*> used;
+  for (const Site& site : sites) {
+    if (site.edge) used.push_back(&site);
+  }
+  size_t stride = std::max<size_t>(1, used.size() / kMostSites);
+  std::vector<const Site*> spread;
+  for (size_t k = 0; k < used.size(); k += stride) spread.push_back(used[k]);
+  // Relative to the medians, what is estimated; what is given stays.
+  double sigma = calibration_.sigma, cortex = calibration_.cortex;
+  bool bySigma = calibration_.sigmaEstimated, byCortex = calibration_.cortexEstimated;
+  auto valuesOf = [&](const std::vector<double>& x) {
+    return std::pair{bySigma ? sigma * x[0] : sigma, byCortex ? cortex * x.back() : cortex};
+  };
+  std::vector<double> best = simplexMinimum(std::vector<double>(bySigma + byCortex, 1.0),
+                                            kEvaluations, [&](const std::vector<double>& x) {
+                                              auto [s, c] = valuesOf(x);
+                                              return residualOf(spread, s, c, threads);
+                                            });
+  std::tie(calibration_.sigma, calibration_.cortex) = valuesOf(best);
+}
+
+std::string CtMeasure::estimate(const std::vector<Site>& sites, int threads) {
   std::vector<double> sigmas, densities;
   for (const Site& site : sites) {
     const StepModel& m = site.fit.model;
@@ -293,6 +385,7 @@ std::string CtMeasure::estimate(const std::vector<Site>& sites) {
   calibration_.cortexEstimated = !(options_.cortex > 0);
   if (calibration_.sigmaEstimated) calibration_.sigma = medianOf(sigmas);
   if (calibration_.cortexEstimated) calibration_.cortex = medianOf(densities);
+  refine(sites, threads);
   return "";
 }
 

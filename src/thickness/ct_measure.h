@@ -71,7 +71,10 @@ class CtMeasure : public SurfaceMeasure {
   std::string misfit(const std::vector<Site>& sites, bool* covered) const;
   FitSettings heldSettings() const;
   void setSpan(double blur);
-  std::string estimate(const std::vector<Site>& sites);
+  std::string estimate(const std::vector<Site>& sites, int threads);
+  void refine(const std::vector<Site>& sites, int threads);
+  double residualOf(const std::vector<const Site*>& sites, double sigma, double cortex,
+                    int threads) const;
 
   const Volume& volume_;
   VolumeSampler sampler_;
