@@ -30,7 +30,7 @@ for ((i = 0; i <= runs; i++)); do
     ../mesh.hmascii ../cort.surf ../norm.vtk ../trab.surf -threads 2 >/dev/null)
 done
 # The first of each is a warm-up.
-/usr/bin/python3 - "$times" <<'PYTHON'
+/usr/bin/python3 - "$times" "$(grep -m1 POINTS "$ct/cort.vtk" | cut -d' ' -f2)" <<'PYTHON'
 import statistics, sys
 rows = {}
 for line in open(sys.argv[1]):
@@ -41,7 +41,7 @@ wall = statistics.median(w for w, _ in ct)
 base = statistics.median(w for w, _ in vertex)
 print("| run | nodes | wall s | RSS MB | x vertex on M |")
 print("|---|---|---|---|---|")
-print(f"| CT, 512 x 512 x 400 | 100,000 | {wall:.2f} | {max(r for _, r in ct) / 1024:.0f} | "
+print(f"| CT, 512 x 512 x 400 | {int(sys.argv[2]):,} | {wall:.2f} | {max(r for _, r in ct) / 1024:.0f} | "
       f"{wall / base:.2f} |")
 print(f"| vertex, M | 100,000 | {base:.2f} | {max(r for _, r in vertex) / 1024:.0f} | 1.00 |")
 PYTHON

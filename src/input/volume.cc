@@ -72,40 +72,20 @@ std::string convertVoxels(const char* data, size_t available, VoxelType type, bo
   volume.voxels.reset(new float[count]);
   const auto* bytes = reinterpret_cast<const unsigned char*>(data);
   float* out = volume.voxels.get();
-  switch (type) {
-    case VoxelType::kInt8:
-      convertAs<int8_t>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kUInt8:
-      convertAs<uint8_t>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kInt16:
-      convertAs<int16_t>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kUInt16:
-      convertAs<uint16_t>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kInt32:
-      convertAs<int32_t>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kUInt32:
-      convertAs<uint32_t>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kInt64:
-      convertAs<int64_t>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kUInt64:
-      convertAs<uint64_t>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kFloat32:
-      convertAs<float>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kFloat64:
-      convertAs<double>(bytes, swap, slope, intercept, count, out);
-      break;
-    case VoxelType::kUnknown:
-      break;
-  }
+  using Converter = void (*)(const unsigned char*, bool, double, double, size_t, float*);
+  // In the order of VoxelType.
+  static const Converter kConverters[] = {nullptr,
+                                          convertAs<int8_t>,
+                                          convertAs<uint8_t>,
+                                          convertAs<int16_t>,
+                                          convertAs<uint16_t>,
+                                          convertAs<int32_t>,
+                                          convertAs<uint32_t>,
+                                          convertAs<int64_t>,
+                                          convertAs<uint64_t>,
+                                          convertAs<float>,
+                                          convertAs<double>};
+  kConverters[static_cast<int>(type)](bytes, swap, slope, intercept, count, out);
   return "";
 }
 

@@ -266,20 +266,14 @@ double stepModelAt(const StepModel& model, double x) {
   return evaluate(p, x, nullptr);
 }
 
-FitResult fitProfile(const float* values, int count, double start, double step,
-                     const FitSettings& settings) {
-  FitResult result;
-  Edges edges = findEdges(values, count, start, step, settings.edgeReach);
-  if (edges.rise < 0) {
-    result.outcome = FitOutcome::kNoEdge;
-    return result;
-  }
-  double p[kParams];
-  firstGuess(values, count, step, edges, settings, p);
-  // Fitted from a few sigmas outside the outer edge to a few past the inner
-  // one: further in lie marrow, trabecular bone and other walls, which the
-  // model has not.
-  int margin = static_cast<int>((3 * p[kSigma] + 1.5) / step);
+namespace {
+
+// The samples fitted, from a few sigmas outside the outer edge to a few past
+// the inner one (further in lie marrow, trabecular bone and other walls, which
+// the model has not), and which parameters are free within what bounds.
+Problem problemOf(const float* values, int count, double start, double step, const Edges& edges,
+                  const FitSettings& settings, double sigma) {
+  int margin = static_cast<int>((3 * sigma + 1.5) / step);
   int first = std::max(0, edges.rise - margin), window = std::min(count, edges.fall + 1 + margin);
   Problem problem{values + first, window - first, start + first * step, step, {}, 0, {}, {}};
   double bounds[kParams][2] = {{problem.start, problem.start + (problem.count - 1) * step},
@@ -287,14 +281,20 @@ FitResult fitProfile(const float* values, int count, double start, double step,
                                {-HUGE_VAL, HUGE_VAL},
                                {-HUGE_VAL, HUGE_VAL},
                                {-HUGE_VAL, HUGE_VAL},
-                               {0.25 * step, 10 * p[kSigma] + 1}};
+                               {0.25 * step, 10 * sigma + 1}};
   for (int q = 0; q < kParams; ++q) {
     problem.lower[q] = bounds[q][0];
     problem.upper[q] = bounds[q][1];
     bool held = (q == kSigma && settings.holdSigma) || (q == kCortex && settings.holdCortex);
     if (!held) problem.free[problem.freeCount++] = q;
   }
-  // Starts from a sliver to the full width between the edges, centred on them.
+  return problem;
+}
+
+// Of starts from a sliver to the full width between the edges, centred on
+// them, the one whose densities fit best, set into p; false when none fits.
+bool chooseStart(const Problem& problem, const Edges& edges, double start, double step,
+                 const FitSettings& settings, double* p) {
   double rise = start + edges.rise * step, fall = start + edges.fall * step;
   double width = std::max(fall - rise, step), centre = 0.5 * (rise + fall);
   double best = INFINITY, chosen[kParams];
@@ -306,17 +306,36 @@ FitResult fitProfile(const float* values, int count, double start, double step,
     double value = fitDensities(problem, settings.holdCortex, trial);
     if (value < best) best = value, std::copy(trial, trial + kParams, chosen);
   }
-  if (!std::isfinite(best)) return result;
+  if (!std::isfinite(best)) return false;
   std::copy(chosen, chosen + kParams, p);
+  return true;
+}
+
+FitOutcome outcomeOf(const StepModel& m, const FitSettings& settings) {
+  if (m.cortex <= m.inside || m.cortex <= m.outside) return FitOutcome::kNoCortex;
+  bool bounded = m.thickness <= 1e-6 || m.thickness >= settings.maxThickness - 1e-6;
+  return bounded ? FitOutcome::kAtBound : FitOutcome::kFitted;
+}
+
+}  // namespace
+
+FitResult fitProfile(const float* values, int count, double start, double step,
+                     const FitSettings& settings) {
+  FitResult result;
+  Edges edges = findEdges(values, count, start, step, settings.edgeReach);
+  if (edges.rise < 0) {
+    result.outcome = FitOutcome::kNoEdge;
+    return result;
+  }
+  double p[kParams];
+  firstGuess(values, count, step, edges, settings, p);
+  Problem problem = problemOf(values, count, start, step, edges, settings, p[kSigma]);
+  if (!chooseStart(problem, edges, start, step, settings, p)) return result;
   double sum = problem.minimize(p);
   result.model = modelOf(p);
   if (!std::isfinite(sum) || !std::isfinite(p[kX0] + p[kThickness] + p[kCortex])) return result;
   result.residual = std::sqrt(sum / problem.count);
-  const StepModel& m = result.model;
-  bool bounded = m.thickness <= 1e-6 || m.thickness >= settings.maxThickness - 1e-6;
-  result.outcome = m.cortex <= m.inside || m.cortex <= m.outside ? FitOutcome::kNoCortex
-                   : bounded                                     ? FitOutcome::kAtBound
-                                                                 : FitOutcome::kFitted;
+  result.outcome = outcomeOf(result.model, settings);
   return result;
 }
 
