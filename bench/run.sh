@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Benchmarks verdask on synthetic bones: bash bench/run.sh [S] [M] [L] [T]   (default: all four)
+# Benchmarks verdask on synthetic bones: bash bench/run.sh [S] [M] [L] [T] [CT]   (default: all)
 #   S: mesh 20,000 nodes, surfaces 200,000 vertices each
 #   M: 100,000 / 1,000,000      L: 1,000,000 / 5,000,000
 #   T: tie-heavy, as S but with surface vertices on an integer grid and mesh vertices at halves
+#   CT: -measure ct on a 512 x 512 x 400 image against the vertex mode on M (bench/ct_speed.sh)
 # Datasets are cached in bench/data/. RUNS (default 5) sets the runs per setting. Each size
 # runs verdask with -threads 1 and with the default, each measure on triangles (-measure
 # surface, normal, symmetric) with both thread counts, the ANN floor, and once a run
@@ -15,9 +16,14 @@ runs=${RUNS:-5}
 declare -A nodes=([S]=20000 [M]=100000 [L]=1000000 [T]=20000)
 declare -A vertices=([S]=200000 [M]=1000000 [L]=5000000 [T]=200000)
 sizes=("$@")
-((${#sizes[@]})) || sizes=(S M L T)
+((${#sizes[@]})) || sizes=(S M L T CT)
 results=$(mktemp)
+ct=false
 for size in "${sizes[@]}"; do
+  if [ "$size" = CT ]; then
+    ct=true
+    continue
+  fi
   data="bench/data/$size"
   if [ ! -f "$data/complete" ]; then
     mkdir -p "$data"
@@ -61,3 +67,7 @@ for size in "${sizes[@]}"; do
 done
 python3 bench/report.py "$results"
 rm -f "$results"
+if $ct; then
+  echo
+  bash bench/ct_speed.sh
+fi

@@ -5,15 +5,16 @@
 #   bash scripts/setup.sh test     that, and what the tests and checks need
 #   bash scripts/setup.sh picture  that, and what rendering the example's picture needs
 set -euo pipefail
-packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev nlohmann-json3-dev libssl-dev zlib1g-dev libpugixml-dev)
+packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev nlohmann-json3-dev libssl-dev zlib1g-dev libpugixml-dev
+  libnifti2-dev)
 if [ "${1:-}" = bench ]; then
-  packages+=(python3 python3-numpy time)
+  packages+=(python3 python3-numpy python3-scipy python3-vtk9 time)
 fi
 if [ "${1:-}" = picture ]; then
   packages+=(python3 python3-vtk9 python3-matplotlib)
 fi
 if [ "${1:-}" = test ]; then
-  packages+=(libgtest-dev python3 python3-numpy python3-vtk9 python3-meshio python3-matplotlib
+  packages+=(libgtest-dev python3 python3-numpy python3-scipy python3-vtk9 python3-meshio python3-matplotlib
     snakemake calculix-ccx clang libclang-rt-14-dev valgrind time)
 fi
 missing=()

@@ -11,7 +11,8 @@ VERDASK_TEST_WRAPPER="valgrind --error-exitcode=1 -q" \
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERDASK_FUZZ=ON \
   -DVERDASK_TESTS=OFF >/dev/null
-targets=(mesh surf normals run record stl ply obj off vtkpolydata vtp abaqus dyna gmsh)
+targets=(mesh surf normals run record stl ply obj off vtkpolydata vtp abaqus dyna gmsh metaimage
+  nrrd)
 cmake --build build-fuzz -j2 --target "${targets[@]/#/fuzz_}" >/dev/null
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 for target in "${targets[@]}"; do

@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "app/ct_run.h"
 #include "app/exit_status.h"
 #include "app/run.h"
 #include "base/output_files.h"
@@ -57,6 +58,9 @@ const NumberOption kNumberOptions[] = {
      kCardFieldMost},
     {"-input-limit", "entered invalid number for input limit\n", nullptr, &RunOptions::inputLimit,
      1, INT_MAX},
+    {"-ct-sigma", "entered invalid number for the CT blur\n", &RunOptions::ctSigma, nullptr, 0, 0},
+    {"-ct-cortex", "entered invalid number for the cortical density\n", &RunOptions::ctCortex,
+     nullptr, 0, 0},
 };
 
 // Names written into the complete decks.
@@ -260,8 +264,9 @@ size_t editDistance(const std::string& a, const std::string& b) {
 }
 
 // The options read apart from the tables: those with a value, then the flag.
-const char* const kOtherOptions[] = {"-measure", "-part-material", "-part-mid", "-surface"};
-constexpr int kOtherOptionsWithValue = 3;
+const char* const kOtherOptions[] = {"-measure", "-part-material", "-part-mid",
+                                     "-ct",      "-ct-frame",      "-surface"};
+constexpr int kOtherOptionsWithValue = 5;
 
 // Every option's name, for the near misses of unknown arguments.
 std::vector<const char*> optionNames() {
@@ -346,6 +351,7 @@ int readNumberOption(const NumberOption& option, int argc, char** argv, int i,
 int readOption(int argc, char** argv, int& i, OpenedFiles& opened, RunOptions& options) {
   if (int code; readMeasure(argc, argv, i, options, &code)) return code;
   if (int code; readPartMaterials(argc, argv, i, options, &code)) return code;
+  if (int code; readCtOption(argc, argv, i, options, &code)) return code;
   for (const NumberOption& option : kNumberOptions) {
     if (strcmp(argv[i], option.name) != 0) continue;
     if (int code = readNumberOption(option, argc, argv, i, options)) return code;
@@ -426,7 +432,14 @@ const char kMoreOptions[] =
     "                              closest points of the triangles; normal: along the cortical\n"
     "                              normal; symmetric: mean of the closest-point distances both "
     "ways\n"
+    "                              ct: fitted to the CT image along the cortical normal (-ct)\n"
     "  -surface                  = -measure surface\n"
+    "  -ct <image>               = the CT scan for -measure ct: .nii, .nii.gz, .hdr, .mha, .mhd,\n"
+    "                              .nrrd, .nhdr; the trabecular file may then be -\n"
+    "  -ct-frame <lps|ras>       = the frame of the mesh and surfaces; default 'lps' (as ITK)\n"
+    "  -ct-sigma <mm (double)>   = the scanner's blur (Gaussian sigma); default: from the scan\n"
+    "  -ct-cortex <density>      = the cortical density, in the image's units; default: from the "
+    "scan\n"
     "  -threads <n (int)>        = threads to run on; default: the machine's cores\n"
     "  -strict                   = fail (exit -8) when the run warns or an argument is unknown,\n"
     "                              keeping the earlier outputs\n"
@@ -505,6 +518,7 @@ int readInputFormats(InputFiles& inputs) {
         {inputs.trabecularName, InputRole::kSurface, &inputs.trabecularFormat},
         {inputs.normalsName, InputRole::kNormals, nullptr}}) {
     if (role == InputRole::kNormals && inputs.normalsFromCortical) continue;
+    if (name == inputs.trabecularName && strcmp(name, "-") == 0) continue;  // with -ct
     InputFormat found = inputFormatOf(name, role);
     if (format) *format = found;
     if (found == InputFormat::kUnknown) {
@@ -531,6 +545,24 @@ int readInputLimit(int argc, char** argv, RunOptions& options) {
   return kExitSuccess;
 }
 
+bool takesValue(const char* word);
+
+// Opens the CT image of -ct, if any, as an input, so that no output may be it.
+int openCtImage(int argc, char** argv, InputFiles& inputs, OpenedFiles& opened) {
+  for (int i = 5; i + 1 < argc; i += takesValue(argv[i]) ? 2 : 1) {
+    if (strcmp(argv[i], "-ct") != 0) continue;
+    inputs.ctName = argv[i + 1];
+    inputs.ct.reset(fopen(inputs.ctName, "rb"), inputs.ctName);
+    struct stat info;
+    if (!inputs.ct.get() || fstat(fileno(inputs.ct.get()), &info) != 0 || S_ISDIR(info.st_mode)) {
+      report("Failure opening file %s\n", inputs.ctName);
+      return kExitOpenFailed;
+    }
+    opened.addInput(inputs.ct.get());
+  }
+  return kExitSuccess;
+}
+
 int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options) {
   if (argc < 5) return printUsage();
   options.commandLine.assign(argv, argv + argc);
@@ -546,13 +578,16 @@ int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options
                                       {argv[3], &inputs.normals, InputFormat::kVtkNormals},
                                       {argv[4], &inputs.trabecular, inputs.trabecularFormat}}) {
     if (handle == &inputs.normals && inputs.normalsFromCortical) continue;
+    if (handle == &inputs.trabecular && strcmp(name, "-") == 0) continue;  // with -ct
     handle->reset(openInput(name, {options.inputLimit, isTextFormat(format)}), name);
     if (!handle->get()) return kExitOpenFailed;
     opened.addInput(handle->get());
   }
+  if (int code = openCtImage(argc, argv, inputs, opened)) return code;
   for (int i = 5; i < argc;) {
     if (int code = readOption(argc, argv, i, opened, options)) return code;
   }
+  if (int code = checkCtOptions(inputs, options)) return code;
   if (options.strict && !options.unknownArguments.empty()) {
     report("Failure: %zu unknown argument(s) under -strict\n", options.unknownArguments.size());
     return kExitStrictWarnings;

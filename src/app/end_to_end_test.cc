@@ -175,7 +175,7 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
       {withInputs({"-table"}), "missing file name after -table\n"},
       {withInputs({"-o"}), "missing file name after -o\n"},
       {withInputs({"-measure", "along"}),
-       "entered invalid measure: vertex, surface, normal or symmetric\n"},
+       "entered invalid measure: vertex, surface, normal, symmetric or ct\n"},
       {withInputs({"-elset", "A,B"}), "entered invalid name for element set\n"},
       {withInputs({"-part-material", "HEAD=BONE,SHAFT"}),
        "entered invalid part materials: PART=MATERIAL[,PART=MATERIAL...]\n"},

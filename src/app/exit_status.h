@@ -16,6 +16,7 @@ enum ExitStatus {
                                // or a material is mapped to a part the mesh has not
   kExitStrictWarnings = -8,    // -strict, and the run warned
   kExitInputsRefused = -9,     // the inputs do not fit together, and no -force
+  kExitImageFailed = -10,      // the CT image cannot be read, or not used with these surfaces
   kExitOpenFailed = -13,       // a file could not be opened, or an output clashes
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/ct_run.h"
 #include "app/exit_status.h"
 #include "app/progress_line.h"
 #include "base/build_info.h"
@@ -81,6 +83,7 @@ struct RunInputs {
   SurfaceInputs cortical, trabecular;
   std::vector<Coord3> normals;
   std::string finding;  // the inputs plainly do not fit together
+  Volume ct;            // -ct
 };
 
 // One reader's outcome: its status and the messages it printed.
@@ -225,7 +228,9 @@ void orientComputedNormals(const InputFiles& files, RunInputs& in, int threads,
             "verdask: the triangles of %s wind inwards: the computed normals turned round\n",
             files.corticalName);
   }
-  bool towards = mostPointTowards(cortical.points, in.normals, *in.trabecular.vertices,
+  // Without a trabecular surface (-ct), only a closed surface can be turned.
+  bool towards = in.trabecular.vertices &&
+                 mostPointTowards(cortical.points, in.normals, *in.trabecular.vertices,
                                   in.trabecular.points, threads) != turn;
   if (volume == 0 && towards) {
     turn = true;
@@ -266,8 +271,8 @@ int takeCorticalNormals(const InputFiles& files, RunInputs& in, int threads, std
 
 // What the four readers did, for their lines in the run's order.
 struct ReaderOutcomes {
-  ReaderOutcome mesh, cortical, trabecular, normals;
-  std::string normalsLine;
+  ReaderOutcome mesh, cortical, trabecular, normals, ct;
+  std::string normalsLine, ctLine;
 };
 
 // Prints the readers' messages and lines in the run's order up to the first
@@ -284,12 +289,14 @@ int reportReaders(const InputFiles& files, const RunInputs& in, const ReaderOutc
           failure)) {
     return kExitMeshFailed;
   }
+  bool trabecular = strcmp(files.trabecularName, "-") != 0;  // "-" with -ct
   for (auto [outcome, fixed, name, format, surface, code] :
        {std::tuple{&read.cortical, "cort.surf", files.corticalName, files.corticalFormat,
                    &in.cortical, kExitCorticalFailed},
         {&read.trabecular, "trab.surf", files.trabecularName, files.trabecularFormat,
          &in.trabecular, kExitTrabecularFailed}}) {
     std::string file = format == InputFormat::kSurf ? fixed : name;
+    if (surface == &in.trabecular && !trabecular) continue;
     if (!reportReader(*outcome, "Failure parsing vertices in " + file + " file\n",
                       surfaceLine(file, *surface), failure)) {
       return code;
@@ -301,6 +308,9 @@ int reportReaders(const InputFiles& files, const RunInputs& in, const ReaderOutc
           : "Failure parsing normals in norm.vtk file\n";
   if (!reportReader(read.normals, normalsFailure, read.normalsLine, failure)) {
     return kExitNormalsFailed;
+  }
+  if (files.ctName && !reportReader(read.ct, read.ctLine, read.ctLine, failure)) {
+    return kExitImageFailed;
   }
   return kExitSuccess;
 }
@@ -322,6 +332,7 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
                }),
       captured(read.trabecular,
                [&] {
+                 if (strcmp(files.trabecularName, "-") == 0) return 0;  // with -ct
                  return readSurface({files.trabecular.get(), files.trabecularName,
                                      files.trabecularFormat, surfaceMode, surfaceMode,
                                      !surfaceMode || ownNormals, TieRule::kDistinctCoordinates},
@@ -332,6 +343,12 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
   if (!ownNormals) {
     readers.push_back(
         captured(read.normals, [&] { return scanNormals(files.normals.get(), scan); }));
+  }
+  if (files.ctName) {
+    // The largest file of all: read first.
+    readers.insert(readers.begin(), captured(read.ct, [&] {
+                     return readCtImage(files.ctName, in.ct, &read.ctLine);
+                   }));
   }
   runTasks(threads, readers);
   // The normals are checked against the cortical count once it is known.
@@ -393,6 +410,7 @@ struct RunState {
   std::vector<DeckPart> deckParts;  // the complete decks' parts
   Orientation orientation;
   std::unique_ptr<float[]> thickness;
+  CtCalibration ct;  // the CT measure's scan-wide values, once calibrated
   ThicknessSummary summary;
   LineUp lineUp;
   std::vector<std::string> warnings;
@@ -520,14 +538,36 @@ int settleDeckParts(const RunOptions& options, RunState& run) {
   return kExitOutputFailed;
 }
 
+// Checks the CT image against the surfaces and sets the values its fits
+// hold, then tells them; 0 or the exit code.
+int calibrateCt(CtMeasure& measure, const RunOptions& options, RunState& run) {
+  constexpr int kSampled = 2000;  // nodes spread over the mesh: enough for a median
+  CtVerdict verdict = measure.calibrate(run.in.mesh, kSampled, run.threads);
+  if (!verdict.failure.empty()) {
+    std::string line = "Failure: " + verdict.failure + "\n";
+    fputs(line.c_str(), stdout);
+    run.failure = failureOf("", line.c_str());
+    return kExitImageFailed;
+  }
+  if (int code = run.refuse(verdict.finding, options.force)) return code;
+  run.ct = measure.calibration();
+  fputs(ctCalibrationLine(run.ct).c_str(), stdout);
+  return kExitSuccess;
+}
+
 // The thickness pass with the measure the options choose; 0 or the exit code.
 int measureThickness(const RunOptions& options, RunState& run) {
   run.record.keepVertices =
       options.writes(&ExtraOutput::perVertex) || options.summary || options.json.get();
+  run.record.keepProfiles = options.measure->fromImage;
   run.thickness.reset(new (std::nothrow) float[run.in.meshCount]);
+  CtOptions ct = ctOptionsOf(options);
   std::unique_ptr<Measure> measure =
       options.measure->make({run.in.cortical.indexed(), run.in.normals.data(),
-                             run.in.trabecular.indexed(), options.maxThick});
+                             run.in.trabecular.indexed(), options.maxThick, &run.in.ct, &ct});
+  if (options.measure->fromImage) {
+    if (int code = calibrateCt(static_cast<CtMeasure&>(*measure), options, run)) return code;
+  }
   std::string messages;
   int status = -1;
   if (run.thickness) {
@@ -548,6 +588,8 @@ int measureThickness(const RunOptions& options, RunState& run) {
       run.lineUp, medianThickness(run.thickness.get(), run.in.meshCount), spacing, run.in.mesh,
       run.in.cortical.points, [&] {
         constexpr int kSampled = 20000;  // enough to tell, on the failure path alone
+        // Without a trabecular surface (-ct) the mesh cannot lie on it.
+        if (run.in.trabecular.count == 0) return std::vector<double>{HUGE_VAL};
         return distancesTo(run.in.mesh, run.in.trabecular.indexed(), kSampled, run.threads);
       });
   std::string obtuse = swappedSurfacesWarning(run.record, run.in.meshCount);
@@ -716,8 +758,9 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   for (const auto& [role, path] : {std::pair{"mesh", inputs.meshName},
                                    {"cortical", inputs.corticalName},
                                    {"normals", inputs.normalsName},
-                                   {"trabecular", inputs.trabecularName}}) {
-    if (path) facts.inputs.push_back({role, path, 0, ""});
+                                   {"trabecular", inputs.trabecularName},
+                                   {"ct", inputs.ctName}}) {
+    if (path && strcmp(path, "-") != 0) facts.inputs.push_back({role, path, 0, ""});
   }
   digestFiles(facts.inputs, options.outputs, run.threads);
   digestFiles(facts.outputs, options.outputs, run.threads);
@@ -726,6 +769,7 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   facts.warnings = run.warnings;
   if (code != kExitSuccess) facts.lastCompleteRun = lastCompleteRunOf(earlierRecord(options));
   countsOf(code, run, facts);
+  if (run.ct.sigma > 0) facts.ct = {&run.in.ct, run.ct, options.ctRas ? "ras" : "lps"};
   facts.stageSeconds = run.clock.laps();
   return facts;
 }

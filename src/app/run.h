@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ struct InputFiles {
   const char* corticalName = nullptr;
   const char* normalsName = nullptr;
   const char* trabecularName = nullptr;
-  FileHandle mesh, cortical, normals, trabecular;
+  const char* ctName = nullptr;  // -ct: the CT image; the trabecular surface may then be "-"
+  FileHandle mesh, cortical, normals, trabecular, ct;
   InputFormat meshFormat = InputFormat::kHmascii;
   InputFormat corticalFormat = InputFormat::kSurf, trabecularFormat = InputFormat::kSurf;
   bool normalsFromCortical = false;  // "-": the cortical file's own normals, or computed ones
@@ -49,6 +51,8 @@ struct RunOptions {
   bool force = false;                              // -force: write even inputs that do not fit
   int threads = 0;                                 // -threads; 0: the machine's cores
   int inputLimit = kDefaultInputLimitMiB;          // -input-limit: MiB an input read whole may hold
+  bool ctRas = false;                              // -ct-frame ras: the surfaces in RAS, not LPS
+  double ctSigma = NAN, ctCortex = NAN;  // -ct-sigma, -ct-cortex; not given: from the scan
   std::vector<std::string> commandLine;
   std::vector<std::string> unknownArguments;  // as named on stderr, a warning each
 

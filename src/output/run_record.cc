@@ -52,6 +52,30 @@ Json buildOf(const BuildInfo& build) {
           {"libraries", libraries}};
 }
 
+Json ctOf(const CtFacts& ct) {
+  const Volume& v = *ct.image;
+  Json direction = Json::array();
+  for (int axis = 0; axis < 3; ++axis) {
+    direction.push_back({v.direction[0][axis], v.direction[1][axis], v.direction[2][axis]});
+  }
+  Json image = {{"format", v.format},
+                {"voxel_type", v.voxelType},
+                {"size", {v.size[0], v.size[1], v.size[2]}},
+                {"spacing", {v.spacing[0], v.spacing[1], v.spacing[2]}},
+                {"origin", {v.origin[0], v.origin[1], v.origin[2]}},
+                {"axes", direction},
+                {"frame", "LPS"}};
+  const CtCalibration& c = ct.calibration;
+  return {{"image", image},
+          {"surfaces_frame", ct.surfacesFrame},
+          {"sigma", c.sigma},
+          {"sigma_estimated", c.sigmaEstimated},
+          {"cortical_density", c.cortex},
+          {"cortical_density_estimated", c.cortexEstimated},
+          {"nodes_sampled", c.sampled},
+          {"thick_sites", c.thickSites}};
+}
+
 Json textOrNull(const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); }
 
 // The length of the well-formed UTF-8 character at `at`, or 0.
@@ -140,9 +164,12 @@ int writeRunRecord(FILE* json, const RunFacts& facts) {
     record["lowered_to_maximum"] = facts.pass->loweredToMax;
     record["angles_not_a_number"] = facts.thickness->notANumberAngles;
     Json quality = Json::object();
-    for (int q = 0; q < kQualities; ++q) quality[kQualityNames[q]] = facts.pass->qualityCounts[q];
+    for (int q = 0; q < facts.pass->qualitiesTold(); ++q) {
+      quality[kQualityNames[q]] = facts.pass->qualityCounts[q];
+    }
     record["quality"] = quality;
   }
+  if (facts.ct.image) record["ct"] = ctOf(facts.ct);
   Json seconds = Json::object();
   for (const auto& [stage, time] : facts.stageSeconds) seconds[stage] = time;
   record["stage_seconds"] = seconds;

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "base/build_info.h"
+#include "input/volume.h"
 #include "output/run_summary.h"
+#include "thickness/ct_measure.h"
 
 namespace verdask {
 
@@ -25,6 +27,13 @@ struct RecordedOptions {
   bool summary = false, surface = false, strict = false;  // surface: measured to the triangles
   std::string measure;
   std::vector<std::pair<std::string, std::string>> outputs;  // option, file name
+};
+
+/// The CT measure's image and the values its fits held.
+struct CtFacts {
+  const Volume* image = nullptr;  // null: no CT measure, or it ended before its fits
+  CtCalibration calibration;
+  const char* surfacesFrame = "lps";
 };
 
 struct RunFacts {
@@ -45,6 +54,7 @@ struct RunFacts {
   const PassRecord* pass = nullptr;
   std::vector<std::pair<std::string, double>> stageSeconds;
   std::string lastCompleteRun;  // a failed run: the record of the run whose outputs stay, if known
+  CtFacts ct;
 };
 
 /// The record of the last complete run that an earlier record tells of: the

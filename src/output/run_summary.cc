@@ -46,7 +46,7 @@ void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord&
   printf("lowered to maximum  : %d\n", record.loweredToMax);
   printf("angles not a number : %d\n", s.notANumberAngles);
   printf("quality             :");
-  for (int q = 0; q < kQualities; ++q) {
+  for (int q = 0; q < record.qualitiesTold(); ++q) {
     printf("%s %s %d", q ? "," : "", kQualityNames[q], record.qualityCounts[q]);
   }
   printf("\n");

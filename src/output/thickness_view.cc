@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "base/text_writer.h"
 
@@ -24,6 +25,20 @@ std::vector<int32_t> qualityCodes(const PassRecord& record) {
   std::vector<int32_t> codes;
   for (Quality quality : record.quality) codes.push_back(static_cast<int32_t>(quality));
   return codes;
+}
+
+// The CT measure's values per vertex, by the names the view gives them; none for other measures.
+std::vector<std::pair<const char*, std::vector<double>>> profileArrays(const PassRecord& record) {
+  if (record.profiles.empty()) return {};
+  std::vector<std::pair<const char*, std::vector<double>>> arrays = {
+      {"ct_offset", {}}, {"ct_outside", {}}, {"ct_inside", {}}, {"ct_residual", {}}};
+  for (const ProfileValues& v : record.profiles) {
+    arrays[0].second.push_back(v.offset);
+    arrays[1].second.push_back(v.outside);
+    arrays[2].second.push_back(v.inside);
+    arrays[3].second.push_back(v.residual);
+  }
+  return arrays;
 }
 
 template <typename Value>
@@ -91,7 +106,10 @@ void writeLegacy(TextWriter& out, const PointSet& mesh, const ShellElements& ele
     out.put('\n');
   }
   bool ownNodes = !elements.nodeNumbers.empty(), ownElements = !elements.numbers.empty();
-  out.put(ownNodes ? "FIELD FieldData 5\n" : "FIELD FieldData 4\n");
+  auto profiles = profileArrays(record);
+  out.put("FIELD FieldData ");
+  out.putInt(4 + ownNodes + static_cast<int>(profiles.size()));
+  out.put('\n');
   writeFieldArray(out, "angle", "double", record.angles.data(), record.angles.size());
   writeFieldArray(out, "cortical_vertex", "int", record.corticalVertices.data(),
                   record.corticalVertices.size());
@@ -101,6 +119,9 @@ void writeLegacy(TextWriter& out, const PointSet& mesh, const ShellElements& ele
   writeFieldArray(out, "quality", "int", quality.data(), quality.size());
   if (ownNodes) {
     writeFieldArray(out, "node", "int", elements.nodeNumbers.data(), elements.nodeNumbers.size());
+  }
+  for (const auto& [name, values] : profiles) {
+    writeFieldArray(out, name, "double", values.data(), values.size());
   }
   if (!ownElements && elements.parts.empty()) return;
   out.put("CELL_DATA ");
@@ -183,6 +204,9 @@ void writeXml(TextWriter& out, ViewFormat format, const PointSet& mesh,
   writeXmlArray(out, "mesh_to_cortical", "Float64", 1, record.meshToCortical);
   writeXmlArray(out, "quality", "Int32", 1, qualityCodes(record));
   if (!elements.nodeNumbers.empty()) writeXmlArray(out, "node", "Int32", 1, elements.nodeNumbers);
+  for (const auto& [name, values] : profileArrays(record)) {
+    writeXmlArray(out, name, "Float64", 1, values);
+  }
   out.put("</PointData>\n");
   if (!elements.numbers.empty() || !elements.parts.empty()) {
     out.put("<CellData>\n");

@@ -156,10 +156,11 @@ std::unique_ptr<Measure> makeNormal(const MeasureInputs& in) {
 }  // namespace
 
 const MeasureKind kMeasureKinds[] = {
-    {"vertex", false, make<VertexMeasure>},
-    {"surface", true, make<SurfaceMeasure>},
-    {"normal", true, makeNormal},
-    {"symmetric", true, make<SymmetricMeasure>},
+    {"vertex", false, false, make<VertexMeasure>},
+    {"surface", true, false, make<SurfaceMeasure>},
+    {"normal", true, false, makeNormal},
+    {"symmetric", true, false, make<SymmetricMeasure>},
+    {"ct", true, true, makeCtMeasure},
 };
 const int kMeasureKindCount = sizeof kMeasureKinds / sizeof kMeasureKinds[0];
 

@@ -12,6 +12,16 @@
 
 namespace verdask {
 
+/// What a measure fitting the CT image found at a node beyond the thickness:
+/// the outer edge's offset inwards from p, the densities on either side of
+/// the cortex and the fit's root mean square residual.
+struct ProfileValues {
+  double offset = 0, outside = 0, inside = 0, residual = 0;
+};
+
+/// Why a CT fit gave no thickness as defined; in the order of the qualities.
+enum class ProfileFlag : char { kNone, kAtBound, kFitFailed, kNoCortex, kLeftImage };
+
 struct Measurement {
   Coord3 cortical;
   int corticalVertex;  // from 1: the vertex given in the table log
@@ -19,6 +29,8 @@ struct Measurement {
   Coord3 trabecular;
   double thickness = -1;  // when not negative, the thickness; else |cortical - trabecular|
   bool fellBack = false;  // the measure could not be taken as defined: the closest point
+  ProfileFlag profileFlag = ProfileFlag::kNone;
+  ProfileValues profile{};
 };
 
 /// How the pass finds the two surface points of each mesh vertex; chosen
@@ -97,20 +109,29 @@ class SymmetricMeasure : public SurfaceMeasure {
   Measurement at(const Coord3& meshVertex) const override;
 };
 
+struct Volume;
+struct CtOptions;
+
 /// What a measure is made from; everything must outlive it.
 struct MeasureInputs {
   IndexedSurface cortical;
   const Coord3* normals;  // one per cortical vertex
   IndexedSurface trabecular;
-  double reach;  // -max: how far along the normal a hit still counts
+  double reach;                    // -max: how far along the normal a hit still counts
+  const Volume* volume = nullptr;  // the CT image, for the measure from it
+  const CtOptions* ct = nullptr;
 };
 
 /// A measure by its name on the command line, as the table of measures holds it.
 struct MeasureKind {
   const char* name;
   bool toTriangles;  // reads the surfaces' triangles
+  bool fromImage;    // fits profiles of the CT image (-ct)
   std::unique_ptr<Measure> (*make)(const MeasureInputs& inputs);
 };
+
+/// The measure from the CT image (thickness/ct_measure.h).
+std::unique_ptr<Measure> makeCtMeasure(const MeasureInputs& inputs);
 
 /// Every measure, the default first, in the order the command line lists them.
 extern const MeasureKind kMeasureKinds[];

@@ -55,6 +55,10 @@ struct Block {
 };
 
 Quality qualityOf(const Measurement& m, Clamp clamp, double angle) {
+  if (m.profileFlag != ProfileFlag::kNone) {
+    return static_cast<Quality>(static_cast<int>(Quality::kOutsideCortex) +
+                                static_cast<int>(m.profileFlag));
+  }
   if (angle > 90.0) return Quality::kOutsideCortex;
   if (clamp == Clamp::kRaisedToMin) return Quality::kRaisedToMin;
   if (clamp == Clamp::kLoweredToMax) return Quality::kLoweredToMax;
@@ -92,6 +96,7 @@ struct Pass {
         record.angles[i] = angle;
         record.corticalVertices[i] = m.corticalVertex;
       }
+      if (record.keepProfiles) record.profiles[i] = m.profile;
     }
   }
 };
@@ -130,8 +135,9 @@ bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads) {
 
 }  // namespace
 
-const char* const kQualityNames[kQualities] = {"measured", "fell_back", "lowered_to_maximum",
-                                               "raised_to_minimum", "outside_cortex"};
+const char* const kQualityNames[kQualities] = {
+    "measured", "fell_back",  "lowered_to_maximum", "raised_to_minimum", "outside_cortex",
+    "at_bound", "fit_failed", "no_cortex",          "left_image"};
 
 float adjustThickness(double distance, double adjThick, double maxThick, double minThick,
                       Clamp* clamp) {
@@ -161,6 +167,7 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Meas
     record.angles.resize(mesh.count());
     record.corticalVertices.resize(mesh.count());
   }
+  if (record.keepProfiles) record.profiles.resize(mesh.count());
   Pass pass{mesh, measure, thickness, adjThick, maxThick, minThick, record, nodeNumbers};
   bool written = measureAll(pass, table, answers, std::max(1, threads));
   written = fflush(table) == 0 && !ferror(table) && written;

@@ -21,8 +21,15 @@ enum class Quality : char {
   kLoweredToMax,   // clamped to -max
   kRaisedToMin,    // clamped to -min
   kOutsideCortex,  // the inner point lies outside the cortex
+  // The CT measure's, as ProfileFlag: the fit stopped at a bound of the
+  // thickness, failed, found no cortex, or its profile left the image.
+  kAtBound,
+  kFitFailed,
+  kNoCortex,
+  kLeftImage,
 };
-constexpr int kQualities = 5;
+constexpr int kQualities = 9;
+constexpr int kSurfaceQualities = 5;  // those of the measures between surfaces
 
 /// The names of the qualities, as the view's legend, the record and -summary give them.
 extern const char* const kQualityNames[kQualities];
@@ -40,8 +47,12 @@ struct PassRecord {
   int obtuseAngles() const { return qualityCounts[static_cast<int>(Quality::kOutsideCortex)]; }
   std::vector<double> angles;
   std::vector<int> corticalVertices;  // from 1
+  bool keepProfiles = false;  // the CT measure's: its values per vertex, and its qualities told
+  std::vector<ProfileValues> profiles;
   int raisedToMin = 0;
   int loweredToMax = 0;
+  /// The qualities the view's legend, the record and -summary tell of.
+  int qualitiesTold() const { return keepProfiles ? kQualities : kSurfaceQualities; }
 };
 
 /// Measures every mesh vertex, fills thickness[i] and writes both logs, on
