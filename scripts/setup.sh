@@ -4,6 +4,7 @@
 #   bash scripts/setup.sh bench    that, and what the benchmarks need
 #   bash scripts/setup.sh test     that, and what the tests and checks need
 #   bash scripts/setup.sh picture  that, and what rendering the example's picture needs
+#   bash scripts/setup.sh slurm    that, and what the Slurm check needs (Slurm, munge, Snakemake)
 set -euo pipefail
 packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev nlohmann-json3-dev libssl-dev zlib1g-dev libpugixml-dev
   libnifti2-dev)
@@ -16,6 +17,9 @@ fi
 if [ "${1:-}" = test ]; then
   packages+=(libgtest-dev python3 python3-numpy python3-scipy python3-vtk9 python3-meshio python3-matplotlib
     snakemake calculix-ccx clang libclang-rt-14-dev valgrind time)
+fi
+if [ "${1:-}" = slurm ]; then
+  packages+=(python3 python3-matplotlib snakemake slurm-wlm munge)
 fi
 missing=()
 for package in "${packages[@]}"; do

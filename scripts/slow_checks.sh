@@ -2,7 +2,7 @@
 # The checks CI runs after scripts/test.sh: the end-to-end tests with the tool
 # under valgrind, a deterministic fuzz pass (every committed seed, then a
 # fixed-seed run of fixed length per target), so that a result never depends on luck,
-# and the README's commands on a fresh clone.
+# the README's commands on a fresh clone, and its Slurm commands on a one-node cluster.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh test
@@ -35,3 +35,4 @@ for target in "${targets[@]}"; do
 done
 
 bash tests/readme_check.sh
+bash tests/slurm_check.sh
