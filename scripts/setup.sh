@@ -14,6 +14,7 @@ if [ "${1:-}" = picture ]; then
 fi
 if [ "${1:-}" = test ]; then
   packages+=(libgtest-dev python3 python3-numpy python3-vtk9 python3-meshio python3-matplotlib
+    python3-dev pybind11-dev python3-pytest
     snakemake calculix-ccx clang libclang-rt-14-dev valgrind time)
 fi
 missing=()

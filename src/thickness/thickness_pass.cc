@@ -1,5 +1,6 @@
 #include "thickness/thickness_pass.h"
 
+#include <cstdio>
 #include <initializer_list>
 #include <memory>
 
@@ -92,6 +93,10 @@ struct Pass {
         record.angles[i] = angle;
         record.corticalVertices[i] = m.corticalVertex;
       }
+      if (record.keepPoints) {
+        record.corticalPoints[i] = m.cortical;
+        record.trabecularPoints[i] = m.trabecular;
+      }
     }
   }
 };
@@ -149,6 +154,16 @@ float adjustThickness(double distance, double adjThick, double maxThick, double 
   return stored;
 }
 
+std::string swappedSurfacesWarning(const PassRecord& record, int meshCount) {
+  if (2LL * record.obtuseAngles() <= meshCount) return "";
+  char text[200];
+  snprintf(text, sizeof text,
+           "%d of %d angles exceed 90 degrees: the cortical and trabecular surfaces may be "
+           "swapped, or the normals inverted",
+           record.obtuseAngles(), meshCount);
+  return text;
+}
+
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
                     float* thickness, double adjThick, double maxThick, double minThick,
                     PassRecord& record, int threads, const int* nodeNumbers) {
@@ -160,6 +175,10 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Meas
   if (record.keepVertices) {
     record.angles.resize(mesh.count());
     record.corticalVertices.resize(mesh.count());
+  }
+  if (record.keepPoints) {
+    record.corticalPoints.resize(mesh.count());
+    record.trabecularPoints.resize(mesh.count());
   }
   Pass pass{mesh, measure, thickness, adjThick, maxThick, minThick, record, nodeNumbers};
   bool written = measureAll(pass, table, answers, std::max(1, threads));
