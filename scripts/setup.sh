@@ -4,6 +4,7 @@
 #   bash scripts/setup.sh bench    that, and what the benchmarks need
 #   bash scripts/setup.sh test     that, and what the tests and checks need
 #   bash scripts/setup.sh picture  that, and what rendering the example's picture needs
+#   bash scripts/setup.sh python   that, and what building the Python module needs
 set -euo pipefail
 packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev nlohmann-json3-dev libssl-dev zlib1g-dev libpugixml-dev)
 if [ "${1:-}" = bench ]; then
@@ -11,6 +12,9 @@ if [ "${1:-}" = bench ]; then
 fi
 if [ "${1:-}" = picture ]; then
   packages+=(python3 python3-vtk9 python3-matplotlib)
+fi
+if [ "${1:-}" = python ]; then
+  packages+=(python3 python3-dev python3-numpy pybind11-dev)
 fi
 if [ "${1:-}" = test ]; then
   packages+=(libgtest-dev python3 python3-numpy python3-vtk9 python3-meshio python3-matplotlib
