@@ -155,54 +155,52 @@ void writeAbaqusTo(const Result& result, py::handle path, py::object commandLine
   writeAbaqus(result, name, commandLine.is_none() ? nullptr : &words);
 }
 
+// A mesh's numbers as the deck gives them by default: its own, or 1, 2, ...
+py::array_t<long long> nodeNumbersOf(const Mesh& mesh) {
+  std::vector<long long> numbers(mesh.shell.nodes.size());
+  for (size_t i = 0; i < numbers.size(); ++i) {
+    numbers[i] = mesh.shell.elements.nodeNumber(static_cast<int>(i) + 1);
+  }
+  return valuesArray(numbers);
+}
+
+py::array_t<long long> elementNumbersOf(const Mesh& mesh, bool parts) {
+  const ShellElements& elements = mesh.shell.elements;
+  std::vector<long long> numbers(elements.count());
+  for (int e = 0; e < elements.count(); ++e) {
+    // A part of -1 is one the file does not give: the default -val's.
+    int part = elements.partOf(e, 1);
+    numbers[e] = !parts ? elements.elementNumber(e, 1) : part < 0 ? 1 : part;
+  }
+  return valuesArray(numbers);
+}
+
+py::dict partNamesOf(const Mesh& mesh) {
+  py::dict names;
+  for (const auto& [number, name] : mesh.shell.partNames) names[py::int_(number)] = name;
+  return names;
+}
+
 void bindMesh(py::module_& m) {
   py::class_<Mesh, std::shared_ptr<Mesh>>(m, "Mesh", "A mesh as read: nodes and shell elements.")
       .def_property_readonly(
           "nodes", [](const Mesh& mesh) { return pointsArray(mesh.shell.nodes); },
           "(n, 3) float64: the node coordinates, in file order")
-      .def_property_readonly(
-          "node_numbers",
-          [](const Mesh& mesh) {
-            std::vector<long long> numbers(mesh.shell.nodes.size());
-            for (size_t i = 0; i < numbers.size(); ++i) {
-              numbers[i] = mesh.shell.elements.nodeNumber(static_cast<int>(i) + 1);
-            }
-            return valuesArray(numbers);
-          },
-          "(n,) int: each node's own number (1, 2, ... where the file gives none)")
+      .def_property_readonly("node_numbers", &nodeNumbersOf,
+                             "(n,) int: each node's own number (1, 2, ... where the file gives "
+                             "none)")
       .def_property_readonly(
           "elements",
           [](const Mesh& mesh) { return cornerRows(mesh.shell.elements.corners, 4, 1, true); },
-          "(e, 4) int: each element's nodes as rows of nodes (from 0); -1 ends a triangle")
+          "(e, 4) int: each element's nodes (indices from 0); -1 ends a triangle")
       .def_property_readonly(
-          "element_numbers",
-          [](const Mesh& mesh) {
-            std::vector<long long> numbers(mesh.shell.elements.count());
-            for (int e = 0; e < mesh.shell.elements.count(); ++e) {
-              numbers[e] = mesh.shell.elements.elementNumber(e, 1);
-            }
-            return valuesArray(numbers);
-          },
+          "element_numbers", [](const Mesh& mesh) { return elementNumbersOf(mesh, false); },
           "(e,) int: each element's own number (1, 2, ... where the file gives none)")
       .def_property_readonly(
-          "parts",
-          [](const Mesh& mesh) {
-            std::vector<long long> parts(mesh.shell.elements.count());
-            for (int e = 0; e < mesh.shell.elements.count(); ++e) {
-              int part = mesh.shell.elements.partOf(e, 1);
-              parts[e] = part < 0 ? 1 : part;
-            }
-            return valuesArray(parts);
-          },
+          "parts", [](const Mesh& mesh) { return elementNumbersOf(mesh, true); },
           "(e,) int: each element's part (1 where the file gives none)")
-      .def_property_readonly(
-          "part_names",
-          [](const Mesh& mesh) {
-            py::dict names;
-            for (const auto& [number, name] : mesh.shell.partNames) names[py::int_(number)] = name;
-            return names;
-          },
-          "dict: each part's name by its number, as the file names them")
+      .def_property_readonly("part_names", &partNamesOf,
+                             "dict: each part's name by its number, as the file names them")
       .def("__repr__", [](const Mesh& mesh) {
         return "<verdask.Mesh " + mesh.name + ": " + std::to_string(mesh.shell.nodes.size()) +
                " nodes, " + std::to_string(mesh.shell.elements.count()) + " elements>";
@@ -231,6 +229,13 @@ void bindSurface(py::module_& m) {
       });
 }
 
+py::array_t<signed char> qualityOf(const Result& result) {
+  std::vector<signed char> codes(result.record.quality.size());
+  std::transform(result.record.quality.begin(), result.record.quality.end(), codes.begin(),
+                 [](Quality q) { return static_cast<signed char>(q); });
+  return valuesArray(codes);
+}
+
 void bindResult(py::module_& m) {
   py::class_<Result>(m, "Result", "A measured mesh: values per node, in mesh node order.")
       .def_readonly("mesh", &Result::mesh, "the mesh measured")
@@ -242,13 +247,7 @@ void bindResult(py::module_& m) {
           "(n,) float64: degrees between the cortical normal and the direction measured; NaN "
           "where either has none")
       .def_property_readonly(
-          "quality",
-          [](const Result& r) {
-            std::vector<signed char> codes(r.record.quality.size());
-            std::transform(r.record.quality.begin(), r.record.quality.end(), codes.begin(),
-                           [](Quality q) { return static_cast<signed char>(q); });
-            return valuesArray(codes);
-          },
+          "quality", &qualityOf,
           "(n,) int8: 0 measured, 1 fell_back, 2 lowered_to_maximum, 3 raised_to_minimum, 4 "
           "outside_cortex")
       .def_property_readonly(

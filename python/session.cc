@@ -194,27 +194,36 @@ void indexSurface(const Surface& surface, bool toTriangles, const IndexRole& rol
   }
 }
 
+// Normals computed from the cortical triangles and turned outwards, as for "-".
+std::vector<Coord3> computedNormals(const Surface& cortical, const IndexedInput& corticalInput,
+                                    const IndexedInput& trabecularInput, int threads,
+                                    std::string* finding) {
+  const char* name = cortical.name.c_str();
+  if (cortical.triangles.empty()) {
+    // A .surf file without triangles has nothing wrong with them to tell.
+    bool without = cortical.triangleStatus == kSurfWithoutTriangles;
+    throw ToolError((without ? "" : cortical.triangleTrouble) + name +
+                        " has no triangles to compute normals from\nFailure taking normals "
+                        "from " +
+                        name + "\n",
+                    kExitNormalsFailed);
+  }
+  std::vector<Coord3> normals = angleWeightedNormals(corticalInput.points, cortical.triangles);
+  *finding = turnOutwards(name, corticalInput.points, cortical.triangles, *trabecularInput.vertices,
+                          trabecularInput.points, threads, normals)
+                 .finding;
+  return normals;
+}
+
 // The cortical normals, and a finding when the inputs plainly do not fit together.
 std::vector<Coord3> normalsFor(const NormalsSource& source, const Surface& cortical,
                                const IndexedInput& corticalInput,
                                const IndexedInput& trabecularInput, int threads,
                                std::string* finding) {
-  const char* name = cortical.name.c_str();
   if (source.kind == NormalsSource::kGiven) return source.given;
   if (source.kind == NormalsSource::kOwn && !cortical.normals.empty()) return cortical.normals;
   if (source.kind == NormalsSource::kOwn) {
-    if (cortical.triangles.empty()) {
-      throw ToolError(
-          cortical.triangleTrouble + name +
-              " has no triangles to compute normals from\nFailure taking normals from " + name +
-              "\n",
-          kExitNormalsFailed);
-    }
-    std::vector<Coord3> normals = angleWeightedNormals(corticalInput.points, cortical.triangles);
-    *finding = turnOutwards(name, corticalInput.points, cortical.triangles,
-                            *trabecularInput.vertices, trabecularInput.points, threads, normals)
-                   .finding;
-    return normals;
+    return computedNormals(cortical, corticalInput, trabecularInput, threads, finding);
   }
   File file = openInputFile(source.path.c_str(), InputFormat::kVtkNormals);
   NormalsScan scan;
