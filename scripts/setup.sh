@@ -5,6 +5,7 @@
 #   bash scripts/setup.sh test     that, and what the tests and checks need
 #   bash scripts/setup.sh picture  that, and what rendering the example's picture needs
 #   bash scripts/setup.sh slurm    that, and what the Slurm check needs (Slurm, munge, Snakemake)
+#   bash scripts/setup.sh python   that, and what building the Python module needs
 set -euo pipefail
 packages=(g++ cmake make libann-dev libfast-float-dev libnanoflann-dev libcgal-dev nlohmann-json3-dev libssl-dev zlib1g-dev libpugixml-dev
   libnifti2-dev)
@@ -14,8 +15,12 @@ fi
 if [ "${1:-}" = picture ]; then
   packages+=(python3 python3-vtk9 python3-matplotlib)
 fi
+if [ "${1:-}" = python ]; then
+  packages+=(python3 python3-dev python3-numpy pybind11-dev)
+fi
 if [ "${1:-}" = test ]; then
   packages+=(libgtest-dev python3 python3-numpy python3-scipy python3-vtk9 python3-meshio python3-matplotlib
+    python3-dev pybind11-dev python3-pytest
     snakemake calculix-ccx clang libclang-rt-14-dev valgrind time)
 fi
 if [ "${1:-}" = slurm ]; then

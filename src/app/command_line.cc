@@ -488,25 +488,6 @@ bool printInformation(int argc, char** argv) {
   return false;
 }
 
-FILE* openInput(const char* name, const WholeInputRules& rules) {
-  // Non-blocking, so that a FIFO without a writer cannot hang the open.
-  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat info;
-  if (fd < 0 || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
-    if (fd >= 0) close(fd);
-    report("Failure opening file %s\n", name);
-    return nullptr;
-  }
-  size_t length = strlen(name);
-  bool compressed = length > 3 && strcasecmp(name + length - 3, ".gz") == 0;
-  if (S_ISREG(info.st_mode) && !compressed) return fdopen(fd, "rt");
-  std::string error;
-  FILE* copy = readWholeInput(fd, rules, &error);
-  close(fd);
-  if (!copy) report("Failure opening file %s: %s\n", name, error.c_str());
-  return copy;
-}
-
 namespace {
 
 // Each input's format by its name; the usage exit code for one that is not known.

@@ -220,31 +220,20 @@ std::string surfaceLine(const std::string& file, const SurfaceInputs& surface) {
 // outside holds the trabecular surface is a finding: the surfaces are swapped.
 void orientComputedNormals(const InputFiles& files, RunInputs& in, int threads,
                            std::string* finding) {
-  const SurfaceInputs& cortical = in.cortical;
-  double volume = enclosedVolume(cortical.points, cortical.corners);
-  bool turn = volume < 0;
-  if (turn) {
+  NormalsTurn turn =
+      turnOutwards(files.corticalName, in.cortical.points, in.cortical.corners,
+                   in.trabecular.vertices.get(), in.trabecular.points, threads, in.normals);
+  if (turn.windsInwards) {
     fprintf(stderr,
             "verdask: the triangles of %s wind inwards: the computed normals turned round\n",
             files.corticalName);
   }
-  // Without a trabecular surface (-ct), only a closed surface can be turned.
-  bool towards = in.trabecular.vertices &&
-                 mostPointTowards(cortical.points, in.normals, *in.trabecular.vertices,
-                                  in.trabecular.points, threads) != turn;
-  if (volume == 0 && towards) {
-    turn = true;
+  if (turn.turnedFromOther) {
     fprintf(stderr,
             "verdask: the computed normals pointed towards the trabecular surface: all "
             "turned round\n");
-  } else if (towards) {
-    *finding = std::string("the trabecular surface lies outside the closed cortical surface ") +
-               files.corticalName +
-               ": the cortical and trabecular surfaces seem given in the wrong order";
   }
-  if (turn) {
-    for (Coord3& n : in.normals) n = {-n.x, -n.y, -n.z};
-  }
+  *finding = turn.finding;
 }
 
 // With "-" for the normals: the cortical file's own, or computed from its
@@ -365,18 +354,6 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
   return reportReaders(files, in, read, failure);
 }
 
-// Angles mostly above 90 degrees mean the normals point away from the
-// trabecular surface; the deck is still written. Empty when they do not.
-std::string swappedSurfacesWarning(const PassRecord& record, int meshCount) {
-  if (2LL * record.obtuseAngles() <= meshCount) return "";
-  char text[200];
-  snprintf(text, sizeof text,
-           "%d of %d angles exceed 90 degrees: the cortical and trabecular surfaces may be "
-           "swapped, or the normals inverted",
-           record.obtuseAngles(), meshCount);
-  return text;
-}
-
 long long inputBytes(const InputFiles& files) {
   long long total = 0;
   for (const FileHandle* file : {&files.mesh, &files.cortical, &files.normals, &files.trabecular}) {
@@ -488,16 +465,9 @@ void orientDeck(int firstElement, RunState& run) {
             "normals (-inp and -deck turn them)\n",
             run.orientation.inwardCount, run.elements.count());
   }
-  constexpr size_t kNamed = 5;
-  const std::vector<int>& undecided = run.orientation.undecided;
-  for (size_t k = 0; k < std::min(undecided.size(), kNamed); ++k) {
-    run.warn("element " + std::to_string(run.elements.elementNumber(undecided[k], firstElement)) +
-             " cannot be oriented (no area, or cortical normals of zero length): written as "
-             "given");
-  }
-  if (undecided.size() > kNamed) {
-    run.warn(std::to_string(undecided.size() - kNamed) +
-             " more elements cannot be oriented: written as given");
+  for (const std::string& warning :
+       undecidedWarnings(run.orientation, run.elements, firstElement)) {
+    run.warn(warning);
   }
 }
 

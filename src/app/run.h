@@ -73,11 +73,6 @@ bool printInformation(int argc, char** argv);
 /// Prints the usage text; returns the usage exit code.
 int printUsage();
 
-/// Opens an input: a regular file in place, a pipe, device or compressed file
-/// read whole under `rules`; null, after printing "Failure opening file ...",
-/// when it cannot be.
-FILE* openInput(const char* name, const WholeInputRules& rules);
-
 /// Opens the inputs, reads the options and opens the outputs; 0, or the exit
 /// code of a usage error or a file that cannot be opened.
 int readCommandLine(int argc, char** argv, InputFiles& inputs, RunOptions& options);

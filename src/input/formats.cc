@@ -61,8 +61,8 @@ SoupReader soupReaderOf(InputFormat format) {
   }
 }
 
-// A surface taken as a mesh: its points numbered from 1, a polygon of four
-// corners a quadrilateral, larger ones split into triangles.
+}  // namespace
+
 void meshOfSoup(PolygonSoup& soup, ShellMesh& mesh) {
   mesh.nodes = std::move(soup.points);
   for (int f = 0; f < soup.polygonCount(); ++f) {
@@ -76,8 +76,6 @@ void meshOfSoup(PolygonSoup& soup, ShellMesh& mesh) {
     }
   }
 }
-
-}  // namespace
 
 InputFormat inputFormatOf(const char* name, InputRole role) {
   std::string base = name;

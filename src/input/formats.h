@@ -48,6 +48,10 @@ int readPolygonSoup(FILE* file, const char* name, InputFormat format, PolygonSou
 /// Reads a mesh of an own-numbered or a surface format (numbered 1, 2, ... then).
 int readShellMesh(FILE* file, const char* name, InputFormat format, ShellMesh& mesh);
 
+/// A surface taken as a mesh: its points numbered from 1, a polygon of four
+/// corners a quadrilateral, larger ones split into triangles.
+void meshOfSoup(PolygonSoup& soup, ShellMesh& mesh);
+
 int readStl(std::string_view data, const char* name, PolygonSoup& soup);
 int readPly(std::string_view data, const char* name, PolygonSoup& soup);
 int readObj(std::string_view data, const char* name, PolygonSoup& soup);

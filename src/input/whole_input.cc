@@ -1,11 +1,16 @@
 #include "input/whole_input.h"
 
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "base/report.h"
 
 namespace verdask {
 
@@ -82,6 +87,25 @@ FILE* readWholeInput(int fd, const WholeInputRules& rules, std::string* error) {
     fclose(copy);
     return nullptr;
   }
+  return copy;
+}
+
+FILE* openInput(const char* name, const WholeInputRules& rules) {
+  // Non-blocking, so that a FIFO without a writer cannot hang the open.
+  int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+    if (fd >= 0) close(fd);
+    report("Failure opening file %s\n", name);
+    return nullptr;
+  }
+  size_t length = strlen(name);
+  bool compressed = length > 3 && strcasecmp(name + length - 3, ".gz") == 0;
+  if (S_ISREG(info.st_mode) && !compressed) return fdopen(fd, "rt");
+  std::string error;
+  FILE* copy = readWholeInput(fd, rules, &error);
+  close(fd);
+  if (!copy) report("Failure opening file %s: %s\n", name, error.c_str());
   return copy;
 }
 

@@ -24,4 +24,9 @@ struct WholeInputRules {
 /// Does not close `fd`.
 FILE* readWholeInput(int fd, const WholeInputRules& rules, std::string* error);
 
+/// Opens an input: a regular file in place, a pipe, device or compressed file
+/// read whole under `rules`; null, after reporting "Failure opening file ...",
+/// when it cannot be.
+FILE* openInput(const char* name, const WholeInputRules& rules);
+
 }  // namespace verdask

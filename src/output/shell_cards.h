@@ -14,9 +14,14 @@ constexpr long long kCardFieldLeast = -9999999;
 constexpr long long kCardFieldMost = 99999999;
 
 /// Reads the mesh's triangle lines on from where the mesh reader left the
-/// stream and writes an element card and a thickness card for each, formatted
-/// on up to `threads` threads; corners must lie in 1..vertexCount, the range
-/// of the thickness array. A complete deck's elements go to `elements`, if given.
+/// stream, up to the first that fails; 0 or that failure's status, after
+/// reporting. Corners must lie in 1..vertexCount, and element numbers from
+/// shellNum fit the card's columns.
+int readMeshElements(FILE* mesh, int vertexCount, int shellNum, ShellElements& elements);
+
+/// Reads the mesh's triangle lines as readMeshElements does and writes an
+/// element card and a thickness card for each, formatted on up to `threads`
+/// threads. A complete deck's elements go to `elements`, if given.
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
                     int shellNum, int shellVal, ShellElements* elements = nullptr, int threads = 1);
 

@@ -1,5 +1,6 @@
 #include "thickness/orientation.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "thickness/thickness.h"
@@ -54,6 +55,24 @@ ShellElements facingOutwards(const ShellElements& elements, const Orientation& o
     }
   }
   return outward;
+}
+
+std::vector<std::string> undecidedWarnings(const Orientation& orientation,
+                                           const ShellElements& elements, int firstElement) {
+  constexpr size_t kNamed = 5;
+  const std::vector<int>& undecided = orientation.undecided;
+  std::vector<std::string> warnings;
+  for (size_t k = 0; k < std::min(undecided.size(), kNamed); ++k) {
+    warnings.push_back("element " +
+                       std::to_string(elements.elementNumber(undecided[k], firstElement)) +
+                       " cannot be oriented (no area, or cortical normals of zero length): "
+                       "written as given");
+  }
+  if (undecided.size() > kNamed) {
+    warnings.push_back(std::to_string(undecided.size() - kNamed) +
+                       " more elements cannot be oriented: written as given");
+  }
+  return warnings;
 }
 
 }  // namespace verdask

@@ -1,5 +1,6 @@
 #include "thickness/thickness_pass.h"
 
+#include <cstdio>
 #include <initializer_list>
 #include <memory>
 
@@ -97,6 +98,10 @@ struct Pass {
         record.corticalVertices[i] = m.corticalVertex;
       }
       if (record.keepProfiles) record.profiles[i] = m.profile;
+      if (record.keepPoints) {
+        record.corticalPoints[i] = m.cortical;
+        record.trabecularPoints[i] = m.trabecular;
+      }
     }
   }
 };
@@ -155,6 +160,16 @@ float adjustThickness(double distance, double adjThick, double maxThick, double 
   return stored;
 }
 
+std::string swappedSurfacesWarning(const PassRecord& record, int meshCount) {
+  if (2LL * record.obtuseAngles() <= meshCount) return "";
+  char text[200];
+  snprintf(text, sizeof text,
+           "%d of %d angles exceed 90 degrees: the cortical and trabecular surfaces may be "
+           "swapped, or the normals inverted",
+           record.obtuseAngles(), meshCount);
+  return text;
+}
+
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
                     float* thickness, double adjThick, double maxThick, double minThick,
                     PassRecord& record, int threads, const int* nodeNumbers) {
@@ -168,6 +183,10 @@ int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Meas
     record.corticalVertices.resize(mesh.count());
   }
   if (record.keepProfiles) record.profiles.resize(mesh.count());
+  if (record.keepPoints) {
+    record.corticalPoints.resize(mesh.count());
+    record.trabecularPoints.resize(mesh.count());
+  }
   Pass pass{mesh, measure, thickness, adjThick, maxThick, minThick, record, nodeNumbers};
   bool written = measureAll(pass, table, answers, std::max(1, threads));
   written = fflush(table) == 0 && !ferror(table) && written;

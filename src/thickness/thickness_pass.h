@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "input/readers.h"
@@ -49,6 +50,8 @@ struct PassRecord {
   std::vector<int> corticalVertices;  // from 1
   bool keepProfiles = false;  // the CT measure's: its values per vertex, and its qualities told
   std::vector<ProfileValues> profiles;
+  bool keepPoints = false;
+  std::vector<Coord3> corticalPoints, trabecularPoints;  // measured between, when kept
   int raisedToMin = 0;
   int loweredToMax = 0;
   /// The qualities the view's legend, the record and -summary tell of.
@@ -63,6 +66,10 @@ struct PassRecord {
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
                     float* thickness, double adjThick, double maxThick, double minThick,
                     PassRecord& record, int threads, const int* nodeNumbers = nullptr);
+
+/// Angles mostly above 90 degrees mean the normals point away from the
+/// trabecular surface; the deck is still written. Empty when they do not.
+std::string swappedSurfacesWarning(const PassRecord& record, int meshCount);
 
 /// The stored thickness: the distance as a float, plus adjThick, clamped;
 /// `clamp` tells which bound, if any, was applied.

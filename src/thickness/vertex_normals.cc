@@ -96,4 +96,24 @@ bool mostPointTowards(const PointSet& points, const std::vector<Coord3>& normals
   return towards > away;
 }
 
+NormalsTurn turnOutwards(const char* name, const PointSet& points,
+                         const std::vector<int>& triangles, const NearestVertex* other,
+                         const PointSet& otherPoints, int threads, std::vector<Coord3>& normals) {
+  NormalsTurn turn;
+  double volume = enclosedVolume(points, triangles);
+  turn.windsInwards = volume < 0;
+  // Without a trabecular surface (-ct), only a closed surface can be turned.
+  bool towards =
+      other && mostPointTowards(points, normals, *other, otherPoints, threads) != turn.windsInwards;
+  turn.turnedFromOther = volume == 0 && towards;
+  if (towards && !turn.turnedFromOther) {
+    turn.finding = std::string("the trabecular surface lies outside the closed cortical surface ") +
+                   name + ": the cortical and trabecular surfaces seem given in the wrong order";
+  }
+  if (turn.windsInwards || turn.turnedFromOther) {
+    for (Coord3& n : normals) n = {-n.x, -n.y, -n.z};
+  }
+  return turn;
+}
+
 }  // namespace verdask

@@ -1,6 +1,7 @@
 // Normals for a cortical surface that comes without them.
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "input/point_set.h"
@@ -23,5 +24,19 @@ double enclosedVolume(const PointSet& points, const std::vector<int>& triangles)
 /// nearest vertex of it lies ahead), as when a file's triangles wind inwards.
 bool mostPointTowards(const PointSet& points, const std::vector<Coord3>& normals,
                       const NearestVertex& other, const PointSet& otherPoints, int threads);
+
+/// How computed cortical normals were turned outwards.
+struct NormalsTurn {
+  bool windsInwards = false;     // the closed surface's triangles wind inwards: all turned
+  bool turnedFromOther = false;  // an open surface's normals pointed towards the other: all turned
+  std::string finding;  // the trabecular surface lies outside the closed one: the surfaces swapped
+};
+
+/// Turns the normals computed from `triangles` outwards: by the volume a
+/// closed surface encloses, else away from the trabecular surface `other`
+/// (null when there is none); `name` names the cortical surface in the finding.
+NormalsTurn turnOutwards(const char* name, const PointSet& points,
+                         const std::vector<int>& triangles, const NearestVertex* other,
+                         const PointSet& otherPoints, int threads, std::vector<Coord3>& normals);
 
 }  // namespace verdask

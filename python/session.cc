@@ -1,0 +1,498 @@
+#include "session.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <utility>
+
+#include "app/exit_status.h"
+#include "base/parallel.h"
+#include "base/report.h"
+#include "input/formats.h"
+#include "input/polygon_soup.h"
+#include "input/readers.h"
+#include "input/scan.h"
+#include "input/whole_input.h"
+#include "output/nodal_table.h"
+#include "output/shell_cards.h"
+#include "output/thickness_view.h"
+#include "thickness/closest_point.h"
+#include "thickness/line_up.h"
+#include "thickness/measure.h"
+#include "thickness/nearest_vertex.h"
+#include "thickness/vertex_normals.h"
+
+namespace verdask {
+
+ToolError::ToolError(const std::string& lines, int code)
+    : std::runtime_error(lines.substr(0, lines.find_last_not_of('\n') + 1)), status_(code & 0xff) {}
+
+namespace {
+
+using File = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+// Opens an input as the tool does: a regular file in place, a pipe or .gz file read whole.
+File openInputFile(const char* name, InputFormat format) {
+  std::string messages;
+  FILE* file;
+  {
+    ReportCapture capture(&messages);
+    file = openInput(name, {kDefaultInputLimitMiB, isTextFormat(format)});
+  }
+  if (!file) throw ToolError(messages, kExitOpenFailed);
+  return File(file, fclose);
+}
+
+InputFormat formatOf(const char* name, InputRole role) {
+  InputFormat format = inputFormatOf(name, role);
+  if (format != InputFormat::kUnknown) return format;
+  throw ToolError("Unknown file type of " + std::string(name) + ": the " +
+                      (role == InputRole::kMesh ? "mesh" : "surface") + " may be " +
+                      supportedExtensions(role),
+                  kExitUsage);
+}
+
+// Runs a reader with its messages captured; throws them with the driver's line when it fails.
+void runReader(const std::function<int()>& read, const std::string& failureLine, int code) {
+  std::string messages;
+  int status;
+  {
+    ReportCapture capture(&messages);
+    status = read();
+  }
+  if (status != 0) throw ToolError(messages + failureLine, code);
+}
+
+std::vector<Coord3> pointsOf(const PointSet& set, int count) {
+  const Coord3* first = reinterpret_cast<const Coord3*>(set.coords());
+  return std::vector<Coord3>(first, first + count);
+}
+
+// A .hmascii mesh: its nodes, then its element lines, which the tool reads with the deck.
+void readOldMesh(FILE* file, Mesh& mesh) {
+  PointSet nodes;
+  int count = 0;
+  runReader([&] { return parseMeshVertices(file, nodes, count); },
+            "Failure parsing vertices in mesh.hmascii file\n", kExitMeshFailed);
+  mesh.shell.nodes = pointsOf(nodes, count);
+  runReader([&] { return readMeshElements(file, count, 1, mesh.shell.elements); },
+            "Failure parsing triangles in .ascii file\n", kExitDeckFailed);
+}
+
+// A .surf surface: its vertices, and its triangles where they can be read;
+// what is wrong with them is told when a measure needs them.
+void readOldSurface(FILE* file, Surface& surface) {
+  PointSet points;
+  int count = 0;
+  runReader([&] { return parseSurfVertices(file, points, count); },
+            "Failure parsing vertices in cort.surf file\n", kExitCorticalFailed);
+  surface.points = pointsOf(points, count);
+  surface.oldFormat = true;
+  ReportCapture capture(&surface.triangleTrouble);
+  surface.triangleStatus = parseSurfTriangles(file, surface.name.c_str(), count, surface.triangles);
+  if (surface.triangleStatus != 0) surface.triangles.clear();
+}
+
+// Copies points into a point set; false when they cannot be held.
+bool fillPointSet(const std::vector<Coord3>& points, PointSet& set) {
+  if (points.empty() || points.size() > static_cast<size_t>(INT_MAX) ||
+      !set.resize(static_cast<int>(points.size()))) {
+    return false;
+  }
+  std::copy(points.begin(), points.end(), reinterpret_cast<Coord3*>(set.coords()));
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<Mesh> readMeshFile(const std::string& path) {
+  const char* name = path.c_str();
+  InputFormat format = formatOf(name, InputRole::kMesh);
+  File file = openInputFile(name, format);
+  auto mesh = std::make_shared<Mesh>();
+  mesh->name = path;
+  if (format == InputFormat::kHmascii) {
+    readOldMesh(file.get(), *mesh);
+  } else {
+    runReader([&] { return readShellMesh(file.get(), name, format, mesh->shell); },
+              "Failure parsing vertices in " + path + " file\n", kExitMeshFailed);
+  }
+  return mesh;
+}
+
+std::shared_ptr<Surface> readSurfaceFile(const std::string& path) {
+  const char* name = path.c_str();
+  InputFormat format = formatOf(name, InputRole::kSurface);
+  File file = openInputFile(name, format);
+  auto surface = std::make_shared<Surface>();
+  surface->name = path;
+  if (format == InputFormat::kSurf) {
+    readOldSurface(file.get(), *surface);
+    return surface;
+  }
+  PolygonSoup soup;
+  runReader(
+      [&] {
+        if (int status = readPolygonSoup(file.get(), name, format, soup)) return status;
+        return soup.points.empty() ? readFailure("%s: no points, or more than can be held", name)
+                                   : 0;
+      },
+      "Failure parsing vertices in " + path + " file\n", kExitCorticalFailed);
+  triangulate(soup, surface->triangles);
+  surface->points = std::move(soup.points);
+  surface->normals = std::move(soup.normals);
+  return surface;
+}
+
+namespace {
+
+// A surface as the pass uses it: its points, and the indexes its measure needs.
+struct IndexedInput {
+  PointSet points;
+  std::vector<int> corners;
+  std::unique_ptr<NearestVertex> vertices;
+  std::unique_ptr<ClosestPoint> triangles;
+
+  IndexedSurface indexed() const { return {&points, vertices.get(), &corners, triangles.get()}; }
+};
+
+// How a surface is indexed, and how its failure ends the run.
+struct IndexRole {
+  const char* oldName;  // a .surf file's name in the driver's lines
+  int code;
+  TieRule ties;
+  bool vertexIndex;  // index the vertices too (else only where no triangle has an area)
+};
+
+std::string fileLineName(const Surface& surface, const char* oldName) {
+  return surface.oldFormat ? oldName : surface.name;
+}
+
+// Indexes a surface as the tool's readers do once the file is read.
+void indexSurface(const Surface& surface, bool toTriangles, const IndexRole& role,
+                  IndexedInput& input) {
+  std::string failure =
+      "Failure parsing vertices in " + fileLineName(surface, role.oldName) + " file\n";
+  if (toTriangles && surface.triangleStatus != 0) {
+    throw ToolError(surface.triangleTrouble + failure, role.code);
+  }
+  if (!fillPointSet(surface.points, input.points)) {
+    throw ToolError(surface.name + ": no points, or more than can be held\n" + failure, role.code);
+  }
+  if (toTriangles) {
+    input.corners = surface.triangles;
+    runReader(
+        [&] { return checkTriangleWidths(input.points, input.corners, surface.name.c_str()); },
+        failure, role.code);
+    input.triangles = std::make_unique<ClosestPoint>(input.points, input.corners);
+  }
+  if (role.vertexIndex || !input.triangles || input.triangles->empty()) {
+    input.vertices =
+        std::make_unique<NearestVertex>(input.points, role.ties, IndexChoice::kFastWithAnnJudge);
+  }
+}
+
+// Normals computed from the cortical triangles and turned outwards, as for "-".
+std::vector<Coord3> computedNormals(const Surface& cortical, const IndexedInput& corticalInput,
+                                    const IndexedInput& trabecularInput, int threads,
+                                    std::string* finding) {
+  const char* name = cortical.name.c_str();
+  if (cortical.triangles.empty()) {
+    // A .surf file without triangles has nothing wrong with them to tell.
+    bool without = cortical.triangleStatus == kSurfWithoutTriangles;
+    throw ToolError((without ? "" : cortical.triangleTrouble) + name +
+                        " has no triangles to compute normals from\nFailure taking normals "
+                        "from " +
+                        name + "\n",
+                    kExitNormalsFailed);
+  }
+  std::vector<Coord3> normals = angleWeightedNormals(corticalInput.points, cortical.triangles);
+  *finding = turnOutwards(name, corticalInput.points, cortical.triangles,
+                          trabecularInput.vertices.get(), trabecularInput.points, threads, normals)
+                 .finding;
+  return normals;
+}
+
+// The cortical normals, and a finding when the inputs plainly do not fit together.
+std::vector<Coord3> normalsFor(const NormalsSource& source, const Surface& cortical,
+                               const IndexedInput& corticalInput,
+                               const IndexedInput& trabecularInput, int threads,
+                               std::string* finding) {
+  if (source.kind == NormalsSource::kGiven) return source.given;
+  if (source.kind == NormalsSource::kOwn && !cortical.normals.empty()) return cortical.normals;
+  if (source.kind == NormalsSource::kOwn) {
+    return computedNormals(cortical, corticalInput, trabecularInput, threads, finding);
+  }
+  File file = openInputFile(source.path.c_str(), InputFormat::kVtkNormals);
+  NormalsScan scan;
+  std::vector<Coord3> normals;
+  runReader(
+      [&] {
+        if (int status = scanNormals(file.get(), scan)) return status;
+        return takeNormals(scan, corticalInput.points.count(), normals);
+      },
+      "Failure parsing normals in norm.vtk file\n", kExitNormalsFailed);
+  *finding = compareNormalsPoints(scan, corticalInput.points);
+  return normals;
+}
+
+// What the run builds beside the result.
+struct RunInputs {
+  IndexedInput cortical, trabecular;
+  std::vector<Coord3> normals;
+  Result& result;
+
+  void warn(const std::string& text) {
+    if (!text.empty()) result.warnings.push_back(text);
+  }
+  // Inputs that plainly do not fit together end the run, unless forced.
+  void refuse(const std::string& finding) {
+    if (finding.empty()) return;
+    if (result.options.force) return warn(finding);
+    throw ToolError("Refused: " + finding + " (-force writes the outputs anyway)\n",
+                    kExitInputsRefused);
+  }
+};
+
+// Both surfaces indexed side by side, then the normals; refuses what the readers found.
+void prepareSurfaces(const Surface& cortical, const Surface& trabecular,
+                     const NormalsSource& normals, RunInputs& in) {
+  bool toTriangles = in.result.options.measure->toTriangles;
+  bool computed = normals.kind == NormalsSource::kOwn;
+  struct IndexTask {
+    const Surface& surface;
+    IndexRole role;
+    IndexedInput& input;
+    std::exception_ptr failure;
+  } tasks[] = {{cortical,
+                {"cort.surf", kExitCorticalFailed, TieRule::kEveryTie, !toTriangles},
+                in.cortical,
+                nullptr},
+               {trabecular,
+                {"trab.surf", kExitTrabecularFailed, TieRule::kDistinctCoordinates,
+                 !toTriangles || computed},
+                in.trabecular,
+                nullptr}};
+  // Side by side; a failure of the cortical surface is told before the trabecular's.
+  std::vector<std::function<void()>> work;
+  for (IndexTask& task : tasks) {
+    work.push_back([&task, toTriangles] {
+      try {
+        indexSurface(task.surface, toTriangles, task.role, task.input);
+      } catch (...) {
+        task.failure = std::current_exception();
+      }
+    });
+  }
+  runTasks(in.result.threads, work);
+  for (const IndexTask& task : tasks) {
+    if (task.failure) std::rethrow_exception(task.failure);
+  }
+  std::string finding;
+  in.normals =
+      normalsFor(normals, cortical, in.cortical, in.trabecular, in.result.threads, &finding);
+  in.refuse(finding);
+}
+
+// The mesh's own numbers stand unless -num or -val is given; its decks' parts settled.
+void settleElements(Result& result) {
+  const ShellMesh& mesh = result.mesh->shell;
+  const MeasureOptions& options = result.options;
+  if (!fillPointSet(mesh.nodes, result.nodes)) {
+    throw ToolError(result.mesh->name +
+                        ": more nodes than can be held\nFailure parsing vertices "
+                        "in " +
+                        result.mesh->name + " file\n",
+                    kExitMeshFailed);
+  }
+  result.elements = mesh.elements;
+  if (options.numGiven) result.elements.numbers.clear();
+  if (options.valGiven) result.elements.parts.clear();
+  for (int& part : result.elements.parts) {
+    if (part < 0) part = options.val;
+  }
+  result.warnings.insert(result.warnings.end(), mesh.warnings.begin(), mesh.warnings.end());
+  runReader(
+      [&] {
+        return deckPartsOf(result.elements, mesh.partNames, options.given, options.partMaterials,
+                           &result.deckParts);
+      },
+      "", kExitOutputFailed);
+}
+
+std::unique_ptr<Measure> measureOf(const MeasureOptions& options, const RunInputs& in) {
+  return options.measure->make(
+      {in.cortical.indexed(), in.normals.data(), in.trabecular.indexed(), options.max});
+}
+
+// The pass, its logs to nowhere: the result keeps every value they hold.
+void runPass(RunInputs& in) {
+  Result& result = in.result;
+  const MeasureOptions& options = result.options;
+  result.record.keepVertices = result.record.keepPoints = true;
+  result.thickness.resize(result.nodes.count());
+  File logs(fopen("/dev/null", "w"), fclose);
+  if (!logs) throw ToolError("Failure opening file /dev/null\n", kExitOpenFailed);
+  std::unique_ptr<Measure> measure = measureOf(options, in);
+  const std::vector<int>& numbers = result.elements.nodeNumbers;
+  runReader(
+      [&] {
+        return calculateValues(logs.get(), logs.get(), result.nodes, *measure,
+                               result.thickness.data(), options.adj, options.max, options.min,
+                               result.record, result.threads,
+                               numbers.empty() ? nullptr : numbers.data());
+      },
+      "Failure calculating values\n", kExitPassFailed);
+}
+
+// What the pass tells of the inputs: refused, warned of, or, for the complete
+// decks, kept to refuse them.
+void judgePass(RunInputs& in) {
+  Result& result = in.result;
+  int count = result.nodes.count();
+  bool toTriangles = result.options.measure->toTriangles;
+  LineUp lineUp = lineUpOf(result.record.meshToCortical);
+  double spacing = toTriangles ? 0 : in.cortical.vertices->typicalSpacing();
+  LineUpFinding finding = lineUpFinding(
+      lineUp, medianThickness(result.thickness.data(), count), spacing, result.nodes,
+      in.cortical.points, [&] {
+        constexpr int kSampled = 20000;  // as many as the tool samples
+        return distancesTo(result.nodes, in.trabecular.indexed(), kSampled, result.threads);
+      });
+  std::string obtuse = swappedSurfacesWarning(result.record, count);
+  if (!finding.plain && !obtuse.empty()) {
+    result.deckFinding = obtuse + ", and -inp and -deck face the elements by them";
+  }
+  in.refuse(finding.plain ? finding.text : "");
+  in.warn(obtuse);
+  for (const auto& [surface, name] :
+       {std::pair{&in.cortical, "cortical"}, {&in.trabecular, "trabecular"}}) {
+    if (surface->triangles && surface->triangles->empty()) {
+      in.warn(std::string("no triangle of the ") + name +
+              " surface has an area: its thickness is measured to its vertices");
+    }
+  }
+  in.warn(finding.text);
+}
+
+}  // namespace
+
+std::unique_ptr<Result> measureMesh(std::shared_ptr<Mesh> mesh, const Surface& cortical,
+                                    const Surface& trabecular, const NormalsSource& normals,
+                                    const MeasureOptions& options) {
+  auto result = std::make_unique<Result>();
+  result->mesh = std::move(mesh);
+  result->options = options;
+  result->threads = options.threads > 0 ? options.threads : machineThreads();
+  RunInputs in{{}, {}, {}, *result};
+  prepareSurfaces(cortical, trabecular, normals, in);
+  settleElements(*result);
+  runPass(in);
+  judgePass(in);
+  result->orientation = orientElements(result->nodes, result->elements, result->record.normals);
+  for (const std::string& warning :
+       undecidedWarnings(result->orientation, result->elements, options.num)) {
+    in.warn(warning);
+  }
+  if (options.strict && !result->warnings.empty()) {
+    std::string lines;
+    for (const std::string& warning : result->warnings)
+      lines += "verdask: warning: " + warning + "\n";
+    throw ToolError(lines + "Failure: " + std::to_string(result->warnings.size()) +
+                        " warning(s) under -strict\n",
+                    kExitStrictWarnings);
+  }
+  return result;
+}
+
+namespace {
+
+// Opens an output straight under its name; writes it with `write`, whose
+// failure ends as the tool's stage does.
+void writeOutput(const std::string& path, const std::function<int(FILE*)>& write,
+                 const std::string& failureLine, int code) {
+  File file(fopen(path.c_str(), "wb"), fclose);
+  if (!file) throw ToolError("Failure opening file " + path + "\n", kExitOpenFailed);
+  runReader([&] { return write(file.get()); }, failureLine, code);
+  if (fclose(file.release()) != 0) throw ToolError("Failure writing the outputs\n", code);
+}
+
+}  // namespace
+
+void writeKeyword(const Result& result, const std::string& path) {
+  const MeasureOptions& options = result.options;
+  writeOutput(
+      path,
+      [&](FILE* file) {
+        return writeMeshShellCards(file, result.elements, result.thickness.data(),
+                                   result.nodes.count(), options.num, options.val,
+                                   result.mesh->name.c_str(), result.threads);
+      },
+      "Failure parsing triangles in .ascii file\n", kExitDeckFailed);
+}
+
+namespace {
+
+// A complete deck faces its elements by the normals: refused when most point inwards.
+void writeCompleteDeck(const Result& result, const std::string& path, const char* dialect,
+                       const std::function<int(FILE*, const ShellElements&)>& write) {
+  if (!result.deckFinding.empty() && !result.options.force) {
+    throw ToolError("Refused: " + result.deckFinding + " (-force writes the outputs anyway)\n",
+                    kExitInputsRefused);
+  }
+  ShellElements outward = facingOutwards(result.elements, result.orientation);
+  writeOutput(
+      path, [&](FILE* file) { return write(file, outward); },
+      std::string("Failure writing the ") + dialect + " deck\n", kExitOutputFailed);
+}
+
+DeckNames deckNamesOf(const Result& result, const std::vector<std::string>& commandLine) {
+  DeckNames names;
+  names.comment = "verdask " VERDASK_VERSION ":";
+  for (const std::string& word : commandLine) names.comment += " " + word;
+  names.parts = result.deckParts;
+  names.firstElement = result.options.num;
+  return names;
+}
+
+}  // namespace
+
+void writeAbaqus(const Result& result, const std::string& path,
+                 const std::vector<std::string>* commandLine) {
+  DeckNames names = deckNamesOf(result, commandLine ? *commandLine : result.options.commandLine);
+  writeCompleteDeck(result, path, "Abaqus", [&](FILE* file, const ShellElements& outward) {
+    return writeAbaqusDeck(file, result.nodes, outward, result.thickness.data(), names);
+  });
+}
+
+void writeDyna(const Result& result, const std::string& path) {
+  DeckNames names = deckNamesOf(result, result.options.commandLine);
+  writeCompleteDeck(result, path, "LS-DYNA", [&](FILE* file, const ShellElements& outward) {
+    return writeDynaDeck(file, result.nodes, outward, result.thickness.data(), names,
+                         result.threads);
+  });
+}
+
+void writeNodal(const Result& result, const std::string& path) {
+  writeOutput(
+      path,
+      [&](FILE* file) {
+        return writeNodalThickness(file, result.thickness.data(), result.nodes.count(),
+                                   result.elements);
+      },
+      "Failure writing the nodal thickness table\n", kExitOutputFailed);
+}
+
+void writeView(const Result& result, const std::string& path) {
+  writeOutput(
+      path,
+      [&](FILE* file) {
+        return writeThicknessView(file, viewFormatOf(path), result.nodes, result.elements,
+                                  result.thickness.data(), result.record);
+      },
+      "Failure writing the VTK file\n", kExitOutputFailed);
+}
+
+}  // namespace verdask
