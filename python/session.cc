@@ -95,16 +95,6 @@ void readOldSurface(FILE* file, Surface& surface) {
   if (surface.triangleStatus != 0) surface.triangles.clear();
 }
 
-// Copies points into a point set; false when they cannot be held.
-bool fillPointSet(const std::vector<Coord3>& points, PointSet& set) {
-  if (points.empty() || points.size() > static_cast<size_t>(INT_MAX) ||
-      !set.resize(static_cast<int>(points.size()))) {
-    return false;
-  }
-  std::copy(points.begin(), points.end(), reinterpret_cast<Coord3*>(set.coords()));
-  return true;
-}
-
 }  // namespace
 
 std::shared_ptr<Mesh> readMeshFile(const std::string& path) {
@@ -178,7 +168,7 @@ void indexSurface(const Surface& surface, bool toTriangles, const IndexRole& rol
   if (toTriangles && surface.triangleStatus != 0) {
     throw ToolError(surface.triangleTrouble + failure, role.code);
   }
-  if (!fillPointSet(surface.points, input.points)) {
+  if (!input.points.assign(surface.points)) {
     throw ToolError(surface.name + ": no points, or more than can be held\n" + failure, role.code);
   }
   if (toTriangles) {
@@ -300,7 +290,7 @@ void prepareSurfaces(const Surface& cortical, const Surface& trabecular,
 void settleElements(Result& result) {
   const ShellMesh& mesh = result.mesh->shell;
   const MeasureOptions& options = result.options;
-  if (!fillPointSet(mesh.nodes, result.nodes)) {
+  if (!result.nodes.assign(mesh.nodes)) {
     throw ToolError(result.mesh->name +
                         ": more nodes than can be held\nFailure parsing vertices "
                         "in " +

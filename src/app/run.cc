@@ -101,22 +101,12 @@ std::function<void()> captured(ReaderOutcome& outcome, Read read) {
   };
 }
 
-// Copies read points into a point set; false when they cannot be held.
-bool fillPointSet(const std::vector<Coord3>& points, PointSet& set) {
-  if (points.empty() || points.size() > static_cast<size_t>(INT_MAX) ||
-      !set.resize(static_cast<int>(points.size()))) {
-    return false;
-  }
-  std::copy(points.begin(), points.end(), reinterpret_cast<Coord3*>(set.coords()));
-  return true;
-}
-
 // Reads a surface of any format but .surf: its points, its polygons as
 // triangles and its normals, if it has them.
 int readSoupSurface(FILE* file, const char* name, InputFormat format, SurfaceInputs& surface) {
   PolygonSoup soup;
   if (int status = readPolygonSoup(file, name, format, soup)) return status;
-  if (!fillPointSet(soup.points, surface.points)) {
+  if (!surface.points.assign(soup.points)) {
     return readFailure("%s: no points, or more than can be held", name);
   }
   surface.count = surface.points.count();
@@ -172,7 +162,7 @@ int readSurface(const SurfaceRead& read, SurfaceInputs& surface) {
 int readMesh(FILE* file, const char* name, InputFormat format, RunInputs& in) {
   if (format == InputFormat::kHmascii) return parseMeshVertices(file, in.mesh, in.meshCount);
   if (int status = readShellMesh(file, name, format, in.ownMesh)) return status;
-  if (!fillPointSet(in.ownMesh.nodes, in.mesh))
+  if (!in.mesh.assign(in.ownMesh.nodes))
     return readFailure("%s: more nodes than can be held", name);
   in.meshCount = in.mesh.count();
   runProgress().meshVertices = in.meshCount;

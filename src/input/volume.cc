@@ -49,14 +49,11 @@ std::string folderOf(const char* name) {
 
 }  // namespace
 
-int voxelBytes(VoxelType type) {
-  static const int kBytes[] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8};
-  return kBytes[static_cast<int>(type)];
-}
+int voxelBytes(VoxelType type) { return static_cast<int>(sizeOf(type)); }
 
 const char* voxelTypeName(VoxelType type) {
-  static const char* const kNames[] = {"unknown", "int8",  "uint8",  "int16",   "uint16", "int32",
-                                       "uint32",  "int64", "uint64", "float32", "float64"};
+  static const char* const kNames[] = {"int8",  "uint8",  "int16",   "uint16",  "int32",  "uint32",
+                                       "int64", "uint64", "float32", "float64", "unknown"};
   return kNames[static_cast<int>(type)];
 }
 
@@ -74,8 +71,7 @@ std::string convertVoxels(const char* data, size_t available, VoxelType type, bo
   float* out = volume.voxels.get();
   using Converter = void (*)(const unsigned char*, bool, double, double, size_t, float*);
   // In the order of VoxelType.
-  static const Converter kConverters[] = {nullptr,
-                                          convertAs<int8_t>,
+  static const Converter kConverters[] = {convertAs<int8_t>,
                                           convertAs<uint8_t>,
                                           convertAs<int16_t>,
                                           convertAs<uint16_t>,
@@ -84,7 +80,8 @@ std::string convertVoxels(const char* data, size_t available, VoxelType type, bo
                                           convertAs<int64_t>,
                                           convertAs<uint64_t>,
                                           convertAs<float>,
-                                          convertAs<double>};
+                                          convertAs<double>,
+                                          nullptr};
   kConverters[static_cast<int>(type)](bytes, swap, slope, intercept, count, out);
   return "";
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "input/scan.h"
+
 namespace verdask {
 
 /// Voxel i, j, k (i fastest) lies at origin + direction * (spacing .* (i, j, k)),
@@ -25,19 +27,8 @@ struct Volume {
   size_t voxelCount() const { return size[0] * size[1] * size[2]; }
 };
 
-enum class VoxelType {
-  kUnknown,
-  kInt8,
-  kUInt8,
-  kInt16,
-  kUInt16,
-  kInt32,
-  kUInt32,
-  kInt64,
-  kUInt64,
-  kFloat32,
-  kFloat64
-};
+/// A voxel's type: the numeric types the mesh and surface formats know.
+using VoxelType = NumberType;
 
 /// Bytes per voxel, and the type's name as the record gives it.
 int voxelBytes(VoxelType type);
