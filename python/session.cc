@@ -22,6 +22,7 @@
 #include "thickness/line_up.h"
 #include "thickness/measure.h"
 #include "thickness/nearest_vertex.h"
+#include "thickness/pass_findings.h"
 #include "thickness/vertex_normals.h"
 
 namespace verdask {
@@ -339,32 +340,14 @@ void runPass(RunInputs& in) {
 
 // What the pass tells of the inputs: refused, warned of, or, for the complete
 // decks, kept to refuse them.
-void judgePass(RunInputs& in) {
+void reportPassFindings(RunInputs& in) {
   Result& result = in.result;
-  int count = result.nodes.count();
-  bool toTriangles = result.options.measure->toTriangles;
-  LineUp lineUp = lineUpOf(result.record.meshToCortical);
-  double spacing = toTriangles ? 0 : in.cortical.vertices->typicalSpacing();
-  LineUpFinding finding = lineUpFinding(
-      lineUp, medianThickness(result.thickness.data(), count), spacing, result.nodes,
-      in.cortical.points, [&] {
-        constexpr int kSampled = 20000;  // as many as the tool samples
-        return distancesTo(result.nodes, in.trabecular.indexed(), kSampled, result.threads);
-      });
-  std::string obtuse = swappedSurfacesWarning(result.record, count);
-  if (!finding.plain && !obtuse.empty()) {
-    result.deckFinding = obtuse + ", and -inp and -deck face the elements by them";
-  }
-  in.refuse(finding.plain ? finding.text : "");
-  in.warn(obtuse);
-  for (const auto& [surface, name] :
-       {std::pair{&in.cortical, "cortical"}, {&in.trabecular, "trabecular"}}) {
-    if (surface->triangles && surface->triangles->empty()) {
-      in.warn(std::string("no triangle of the ") + name +
-              " surface has an area: its thickness is measured to its vertices");
-    }
-  }
-  in.warn(finding.text);
+  PassFindings found =
+      judgePass(result.record, result.thickness.data(), result.nodes, in.cortical.indexed(),
+                in.trabecular.indexed(), result.options.measure->toTriangles, result.threads);
+  if (found.plain.empty()) result.deckFinding = found.deckPlain;
+  in.refuse(found.plain);
+  for (const std::string& warning : found.warnings) in.warn(warning);
 }
 
 }  // namespace
@@ -380,7 +363,7 @@ std::unique_ptr<Result> measureMesh(std::shared_ptr<Mesh> mesh, const Surface& c
   prepareSurfaces(cortical, trabecular, normals, in);
   settleElements(*result);
   runPass(in);
-  judgePass(in);
+  reportPassFindings(in);
   result->orientation = orientElements(result->nodes, result->elements, result->record.normals);
   for (const std::string& warning :
        undecidedWarnings(result->orientation, result->elements, options.num)) {

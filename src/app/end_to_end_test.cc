@@ -909,7 +909,9 @@ TEST(EndToEnd, InputsThatDoNotFitTogetherAreRefusedUnlessForced) {
     args.push_back("-force");
     r = runTool(args, dir.path());
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(r.err.find(finding), std::string::npos) << r.err;
+    // Forced, the finding stays a warning (of inward normals, without what the decks make of them).
+    EXPECT_NE(r.err.find(finding.substr(0, finding.find(", and -inp"))), std::string::npos)
+        << r.err;
     ASSERT_TRUE(dir.exists("out.k"));
     remove(dir.file("out.k").c_str());
   }

@@ -41,6 +41,7 @@
 #include "thickness/measure.h"
 #include "thickness/nearest_vertex.h"
 #include "thickness/orientation.h"
+#include "thickness/pass_findings.h"
 #include "thickness/thickness_pass.h"
 #include "thickness/vertex_normals.h"
 
@@ -542,33 +543,15 @@ int measureThickness(const RunOptions& options, RunState& run) {
                                  "Finished calculating values\n", kExitPassFailed)) {
     return code;
   }
-  run.lineUp = lineUpOf(run.record.meshToCortical);
-  double spacing = options.toTriangles() ? 0 : run.in.cortical.vertices->typicalSpacing();
-  LineUpFinding lineUp = lineUpFinding(
-      run.lineUp, medianThickness(run.thickness.get(), run.in.meshCount), spacing, run.in.mesh,
-      run.in.cortical.points, [&] {
-        constexpr int kSampled = 20000;  // enough to tell, on the failure path alone
-        // Without a trabecular surface (-ct) the mesh cannot lie on it.
-        if (run.in.trabecular.count == 0) return std::vector<double>{HUGE_VAL};
-        return distancesTo(run.in.mesh, run.in.trabecular.indexed(), kSampled, run.threads);
-      });
-  std::string obtuse = swappedSurfacesWarning(run.record, run.in.meshCount);
-  // The complete decks face their elements by the normals: inward ones would turn them all.
-  bool decks = options.writes(&ExtraOutput::completeDeck);
-  std::string plain = lineUp.plain ? lineUp.text
-                      : decks && !obtuse.empty()
-                          ? obtuse + ", and -inp and -deck face the elements by them"
-                          : "";
-  if (int code = run.refuse(plain, options.force)) return code;
-  run.warn(obtuse);
-  for (const auto& [surface, name] :
-       {std::pair{&run.in.cortical, "cortical"}, {&run.in.trabecular, "trabecular"}}) {
-    if (surface->triangles && surface->triangles->empty()) {
-      run.warn(std::string("no triangle of the ") + name +
-               " surface has an area: its thickness is measured to its vertices");
-    }
-  }
-  run.warn(lineUp.text);
+  PassFindings found =
+      judgePass(run.record, run.thickness.get(), run.in.mesh, run.in.cortical.indexed(),
+                run.in.trabecular.indexed(), options.toTriangles(), run.threads);
+  run.lineUp = found.lineUp;
+  std::string refusal = found.plain.empty() && options.writes(&ExtraOutput::completeDeck)
+                            ? found.deckPlain
+                            : found.plain;
+  if (int code = run.refuse(options.force ? "" : refusal, false)) return code;
+  for (const std::string& warning : found.warnings) run.warn(warning);
   return kExitSuccess;
 }
 
