@@ -5,7 +5,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 mutants=(
-  "src/input/surf_triangles.cc@corner < 1 ||@corner < 0 ||@a .surf triangle may name vertex 0"
+  "src/input/surf.cc@corner < 1 ||@corner < 0 ||@a .surf triangle may name vertex 0"
   "src/base/parallel.cc@while (!queue.isDone(block))@if (!queue.isDone(block))@the ordered writer does not wait"
   "src/thickness/thickness_pass.cc@(adjThick + stored)@(adjThick + distance)@the adjustment before the rounding to float"
   "src/thickness/nearest_vertex.cc@ || q.z != p.z@@ties that differ only in z coincide"

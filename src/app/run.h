@@ -17,8 +17,9 @@ struct InputFiles {
   const char* normalsName = nullptr;
   const char* trabecularName = nullptr;
   FileHandle mesh, cortical, normals, trabecular;
-  InputFormat meshFormat = InputFormat::kHmascii;
-  InputFormat corticalFormat = InputFormat::kSurf, trabecularFormat = InputFormat::kSurf;
+  // By their names; no normals format with "-".
+  const InputFormat *meshFormat = nullptr, *corticalFormat = nullptr, *normalsFormat = nullptr,
+                    *trabecularFormat = nullptr;
   bool normalsFromCortical = false;  // "-": the cortical file's own normals, or computed ones
 };
 

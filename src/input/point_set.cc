@@ -1,5 +1,6 @@
 #include "input/point_set.h"
 
+#include <algorithm>
 #include <climits>
 #include <new>
 
@@ -24,6 +25,14 @@ bool PointSet::resize(int n) {
   }
   adviseHugePages(points_[0], sizeof(ANNcoord) * 3 * n);
   count_ = n;
+  return true;
+}
+
+bool PointSet::assign(const std::vector<Coord3>& points) {
+  if (points.size() > static_cast<size_t>(INT_MAX) || !resize(static_cast<int>(points.size()))) {
+    return false;
+  }
+  std::copy(points.begin(), points.end(), reinterpret_cast<Coord3*>(coords()));
   return true;
 }
 

@@ -8,13 +8,15 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
+
 namespace verdask {
 
-/// The status of a reader that failed, after it reported why.
+/// The code of a reader that failed.
 constexpr int kReadFailed = -1;
 
-/// Reports one line (printf-style, the newline added) and returns kReadFailed.
-int readFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
+/// A reader's failure, told in one line (printf-style, the newline added).
+Status readFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 /// The rest of a file's bytes: mapped where the file is regular, else read.
 class FileBytes {
