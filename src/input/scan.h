@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "base/status.h"
 
@@ -71,12 +72,16 @@ bool nextInteger(std::string_view& rest, long long* value);
 std::string_view trimmed(std::string_view text);
 std::string upperCase(std::string_view text);
 
-/// A value of type T stored at p in the given byte order.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ || __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__,
+              "binary inputs are read on little- or big-endian hosts");
+constexpr bool kBigEndianHost = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+
+/// A value of type T stored at p in the given byte order, on a host of either order.
 template <typename T>
 T loadValue(const char* p, bool bigEndian) {
   unsigned char bytes[sizeof(T)];
   memcpy(bytes, p, sizeof(T));
-  if (bigEndian) {
+  if (bigEndian != kBigEndianHost) {
     for (size_t k = 0; k < sizeof(T) / 2; ++k) std::swap(bytes[k], bytes[sizeof(T) - 1 - k]);
   }
   T value;
