@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "input/formats.h"
-#include "input/polygon_soup.h"
 #include "input/readers.h"
 #include "output/shell_cards.h"
 #include "thickness/nearest_vertex.h"
@@ -48,31 +47,38 @@ FILE* openFile(const std::string& path, const char* mode) {
 }
 
 struct Inputs {
-  FILE* mesh;
-  PointSet meshPoints, cortical, trabecular;
-  int meshCount, corticalCount, trabecularCount;
+  ShellMesh mesh;
+  PointSet meshPoints;
+  SurfaceData cortical, trabecular;
   std::vector<Coord3> normals;
 };
 
 // Reads the four inputs as verdask does; false when one does not read.
 bool parseInputs(const std::string& dir, Inputs& in) {
-  in.mesh = openFile(dir + "/mesh.hmascii", "r");
+  FILE* mesh = openFile(dir + "/mesh.hmascii", "r");
   FILE* cortical = openFile(dir + "/cort.surf", "r");
   FILE* trabecular = openFile(dir + "/trab.surf", "r");
   FILE* normals = openFile(dir + "/norm.vtk", "r");
-  bool ok = parseMeshVertices(in.mesh, in.meshPoints, in.meshCount) == 0 &&
-            parseSurfVertices(cortical, in.cortical, in.corticalCount) == 0 &&
-            parseSurfVertices(trabecular, in.trabecular, in.trabecularCount) == 0 &&
-            parseNormals(normals, in.corticalCount, in.normals) == 0;
-  for (FILE* file : {cortical, trabecular, normals}) fclose(file);
+  const InputFormat& surf = *inputFormatOf("cort.surf", InputRole::kSurface);
+  NormalsScan scan;
+  bool ok = !readMeshFile(mesh, "mesh.hmascii", *inputFormatOf("mesh.hmascii", InputRole::kMesh),
+                          in.mesh) &&
+            in.meshPoints.assign(in.mesh.nodes) &&
+            !readSurfaceFile(cortical, "cort.surf", surf, TriangleUse::kNone, in.cortical) &&
+            !readSurfaceFile(trabecular, "trab.surf", surf, TriangleUse::kNone, in.trabecular) &&
+            !scanNormalsFile(normals, "norm.vtk", *inputFormatOf("norm.vtk", InputRole::kNormals),
+                             scan) &&
+            !takeNormals(scan, in.cortical.points.count(), in.normals);
+  for (FILE* file : {mesh, cortical, trabecular, normals}) fclose(file);
   return ok;
 }
 
 // Tree builds and one k=1 query per mesh vertex on each tree.
 void printFloor(const Inputs& in) {
   double start = now();
-  ANNkd_tree corticalTree(in.cortical.points(), in.cortical.count(), 3, 1, ANN_KD_SUGGEST);
-  ANNkd_tree trabecularTree(in.trabecular.points(), in.trabecular.count(), 3, 1, ANN_KD_SUGGEST);
+  const PointSet &cortical = in.cortical.points, &trabecular = in.trabecular.points;
+  ANNkd_tree corticalTree(cortical.points(), cortical.count(), 3, 1, ANN_KD_SUGGEST);
+  ANNkd_tree trabecularTree(trabecular.points(), trabecular.count(), 3, 1, ANN_KD_SUGGEST);
   ANNidx index;
   ANNdist distance;
   long long checksum = 0;
@@ -87,11 +93,11 @@ void printFloor(const Inputs& in) {
 }
 
 void printTies(const Inputs& in) {
-  NearestVertex cortical(in.cortical, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
-  NearestVertex trabecular(in.trabecular, TieRule::kDistinctCoordinates,
+  NearestVertex cortical(in.cortical.points, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+  NearestVertex trabecular(in.trabecular.points, TieRule::kDistinctCoordinates,
                            IndexChoice::kFastWithAnnJudge);
-  VertexMeasure measure({&in.cortical, &cortical}, in.normals.data(),
-                        {&in.trabecular, &trabecular});
+  VertexMeasure measure({&in.cortical.points, &cortical}, in.normals.data(),
+                        {&in.trabecular.points, &trabecular});
   for (int i = 0; i < in.meshPoints.count(); ++i) measure.at(in.meshPoints.point(i));
   QueryCounts c = cortical.counts(), t = trabecular.counts();
   // Two queries per mesh vertex: its nearest cortical vertex, and that vertex's nearest
@@ -102,18 +108,19 @@ void printTies(const Inputs& in) {
 
 // The pass and the deck on one thread with ANN answering every query.
 int annRun(Inputs& in, const std::string& out) {
-  NearestVertex cortical(in.cortical, TieRule::kEveryTie, IndexChoice::kAnnOnly);
-  NearestVertex trabecular(in.trabecular, TieRule::kEveryTie, IndexChoice::kAnnOnly);
-  VertexMeasure measure({&in.cortical, &cortical}, in.normals.data(),
-                        {&in.trabecular, &trabecular});
-  std::unique_ptr<float[]> thickness(new float[in.meshCount]);
+  NearestVertex cortical(in.cortical.points, TieRule::kEveryTie, IndexChoice::kAnnOnly);
+  NearestVertex trabecular(in.trabecular.points, TieRule::kEveryTie, IndexChoice::kAnnOnly);
+  VertexMeasure measure({&in.cortical.points, &cortical}, in.normals.data(),
+                        {&in.trabecular.points, &trabecular});
+  int count = in.meshPoints.count();
+  std::unique_ptr<float[]> thickness(new float[count]);
   FILE* table = openFile(out + "/table.log", "wb");
   FILE* answers = openFile(out + "/ans.log", "wb");
   FILE* deck = openFile(out + "/out.k", "wb");
   PassRecord record;
   if (calculateValues(table, answers, in.meshPoints, measure, thickness.get(), 0.0, 20.0, 0.0,
                       record, 1) != 0 ||
-      writeShellCards(in.mesh, deck, thickness.get(), in.meshCount, 1, 1) != 0) {
+      writeMeshShellCards(deck, in.mesh, thickness.get(), count, 1, 1, ".hmascii", 1) != 0) {
     return 1;
   }
   for (FILE* file : {table, answers, deck}) fclose(file);
@@ -124,21 +131,12 @@ int annRun(Inputs& in, const std::string& out) {
 double readSurfaceOnce(const char* name) {
   FILE* file = openFile(name, "rb");
   double start = now();
-  std::vector<int> triangles;
-  int status;
-  if (inputFormatOf(name, InputRole::kSurface) == InputFormat::kSurf) {
-    PointSet points;
-    int count;
-    status = parseSurfVertices(file, points, count);
-    if (status == 0) status = parseSurfTriangles(file, name, count, triangles);
-  } else {
-    PolygonSoup soup;
-    status = readPolygonSoup(file, name, inputFormatOf(name, InputRole::kSurface), soup);
-    triangulate(soup, triangles);
-  }
+  SurfaceData surface;
+  Status status = readSurfaceFile(file, name, *inputFormatOf(name, InputRole::kSurface),
+                                  TriangleUse::kMeasure, surface);
   double seconds = now() - start;
   fclose(file);
-  return status == 0 ? seconds : -1;
+  return status ? -1 : seconds;
 }
 
 double readWithCgalOnce(const char* name) {

@@ -4,30 +4,33 @@
 #include <string_view>
 #include <vector>
 
+#include "base/report.h"
 #include "input/formats.h"
 #include "input/polygon_soup.h"
-#include "base/report.h"
 #include "output/shell_cards.h"
 
 using namespace verdask;
 
 namespace {
 
-[[maybe_unused]] void readAs(int (*reader)(std::string_view, const char*, PolygonSoup&),
-                             std::string_view data) {
+[[maybe_unused]] void readAs(SoupReader reader, std::string_view data) {
   PolygonSoup soup;
   std::vector<int> triangles;
-  if (reader(data, "fuzz", soup) == 0 && checkSoup(soup, "fuzz") == 0) triangulate(soup, triangles);
+  if (!reader(data, "fuzz", soup) && !checkSoup(soup, "fuzz")) triangulate(soup, triangles);
 }
 
-[[maybe_unused]] void readAs(int (*reader)(std::string_view, const char*, ShellMesh&),
-                             std::string_view data) {
+[[maybe_unused]] void readAs(SurfaceReader reader, std::string_view data) {
+  SurfaceData surface;
+  reader(data, "fuzz", TriangleUse::kMeasure, surface);
+}
+
+[[maybe_unused]] void readAs(MeshReader reader, std::string_view data) {
   ShellMesh mesh;
-  if (reader(data, "fuzz", mesh) != 0) return;
+  if (reader(data, "fuzz", mesh)) return;
   std::vector<float> thickness(mesh.nodes.size(), 1.5f);
   FILE* deck = fopen("/dev/null", "wb");
-  writeMeshShellCards(deck, mesh.elements, thickness.data(), static_cast<int>(mesh.nodes.size()), 1,
-                      1, "fuzz", 1);
+  writeMeshShellCards(deck, mesh, thickness.data(), static_cast<int>(mesh.nodes.size()), 1, 1,
+                      "fuzz", 1);
   fclose(deck);
 }
 

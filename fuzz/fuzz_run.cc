@@ -13,6 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   inputs.corticalName = "cort.surf";
   inputs.normalsName = "norm.vtk";
   inputs.trabecularName = "trab.surf";
+  inputs.meshFormat = inputFormatOf(inputs.meshName, InputRole::kMesh);
+  inputs.corticalFormat = inputFormatOf(inputs.corticalName, InputRole::kSurface);
+  inputs.normalsFormat = inputFormatOf(inputs.normalsName, InputRole::kNormals);
+  inputs.trabecularFormat = inputFormatOf(inputs.trabecularName, InputRole::kSurface);
   FileHandle* handles[] = {&inputs.mesh, &inputs.cortical, &inputs.normals, &inputs.trabecular};
   for (int i = 0; i < 4; ++i) {
     handles[i]->reset(

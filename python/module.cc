@@ -301,7 +301,7 @@ PYBIND11_MODULE(verdask, m) {
       [](py::handle path) {
         std::string name = pathOf(path);
         py::gil_scoped_release release;
-        return readMeshFile(name);
+        return readMeshAt(name);
       },
       py::arg("path"), "Reads a mesh file of any format the tool reads as a mesh.");
   m.def(
@@ -309,7 +309,7 @@ PYBIND11_MODULE(verdask, m) {
       [](py::handle path) {
         std::string name = pathOf(path);
         py::gil_scoped_release release;
-        return readSurfaceFile(name);
+        return readSurfaceAt(name);
       },
       py::arg("path"), "Reads a surface file of any format the tool reads as a surface.");
   m.def("measure", &measure, py::arg("mesh"), py::arg("cortical"), py::arg("trabecular"),

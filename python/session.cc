@@ -35,105 +35,95 @@ namespace {
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 // Opens an input as the tool does: a regular file in place, a pipe or .gz file read whole.
-File openInputFile(const char* name, InputFormat format) {
+File openInputFile(const char* name, const InputFormat& format, InputRole role) {
   std::string messages;
   FILE* file;
   {
     ReportCapture capture(&messages);
-    file = openInput(name, {kDefaultInputLimitMiB, isTextFormat(format)});
+    file = openInput(name, {kDefaultInputLimitMiB, isTextInput(format, role)});
   }
   if (!file) throw ToolError(messages, kExitOpenFailed);
   return File(file, fclose);
 }
 
-InputFormat formatOf(const char* name, InputRole role) {
-  InputFormat format = inputFormatOf(name, role);
-  if (format != InputFormat::kUnknown) return format;
+const InputFormat& formatOf(const char* name, InputRole role) {
+  if (const InputFormat* format = inputFormatOf(name, role)) return *format;
   throw ToolError("Unknown file type of " + std::string(name) + ": the " +
                       (role == InputRole::kMesh ? "mesh" : "surface") + " may be " +
                       supportedExtensions(role),
                   kExitUsage);
 }
 
-// Runs a reader with its messages captured; throws them with the driver's line when it fails.
-void runReader(const std::function<int()>& read, const std::string& failureLine, int code) {
+// Runs a step with its messages captured; throws them with the driver's line when it fails.
+void runReader(const std::function<int()>& step, const std::string& failureLine, int code) {
   std::string messages;
   int status;
   {
     ReportCapture capture(&messages);
-    status = read();
+    status = step();
   }
   if (status != 0) throw ToolError(messages + failureLine, code);
 }
 
-std::vector<Coord3> pointsOf(const PointSet& set, int count) {
+// Throws a failed reader's lines with the driver's line after them.
+void check(const Status& status, const std::string& failureLine, int code) {
+  if (status) throw ToolError(status.message + failureLine, code);
+}
+
+// How the driver's lines name a file: a format of old by its words of old.
+std::string fileWords(const std::string& path, const InputFormat& format, const char* roleWord) {
+  return format.ofOld ? roleWord + std::string(format.extension) : path;
+}
+
+std::vector<Coord3> pointsOf(const PointSet& set) {
   const Coord3* first = reinterpret_cast<const Coord3*>(set.coords());
-  return std::vector<Coord3>(first, first + count);
-}
-
-// A .hmascii mesh: its nodes, then its element lines, which the tool reads with the deck.
-void readOldMesh(FILE* file, Mesh& mesh) {
-  PointSet nodes;
-  int count = 0;
-  runReader([&] { return parseMeshVertices(file, nodes, count); },
-            "Failure parsing vertices in mesh.hmascii file\n", kExitMeshFailed);
-  mesh.shell.nodes = pointsOf(nodes, count);
-  runReader([&] { return readMeshElements(file, count, 1, mesh.shell.elements); },
-            "Failure parsing triangles in .ascii file\n", kExitDeckFailed);
-}
-
-// A .surf surface: its vertices, and its triangles where they can be read;
-// what is wrong with them is told when a measure needs them.
-void readOldSurface(FILE* file, Surface& surface) {
-  PointSet points;
-  int count = 0;
-  runReader([&] { return parseSurfVertices(file, points, count); },
-            "Failure parsing vertices in cort.surf file\n", kExitCorticalFailed);
-  surface.points = pointsOf(points, count);
-  surface.oldFormat = true;
-  ReportCapture capture(&surface.triangleTrouble);
-  surface.triangleStatus = parseSurfTriangles(file, surface.name.c_str(), count, surface.triangles);
-  if (surface.triangleStatus != 0) surface.triangles.clear();
+  return std::vector<Coord3>(first, first + set.count());
 }
 
 }  // namespace
 
-std::shared_ptr<Mesh> readMeshFile(const std::string& path) {
+std::shared_ptr<Mesh> readMeshAt(const std::string& path) {
   const char* name = path.c_str();
-  InputFormat format = formatOf(name, InputRole::kMesh);
-  File file = openInputFile(name, format);
+  const InputFormat& format = formatOf(name, InputRole::kMesh);
+  File file = openInputFile(name, format, InputRole::kMesh);
   auto mesh = std::make_shared<Mesh>();
   mesh->name = path;
-  if (format == InputFormat::kHmascii) {
-    readOldMesh(file.get(), *mesh);
-  } else {
-    runReader([&] { return readShellMesh(file.get(), name, format, mesh->shell); },
-              "Failure parsing vertices in " + path + " file\n", kExitMeshFailed);
-  }
+  check(readMeshFile(file.get(), name, format, mesh->shell),
+        "Failure parsing vertices in " + fileWords(path, format, "mesh") + " file\n",
+        kExitMeshFailed);
+  // What the tool tells at its deck stage is told here, the elements being read now.
+  check(mesh->shell.elementFailure, "Failure parsing triangles in .ascii file\n", kExitDeckFailed);
   return mesh;
 }
 
-std::shared_ptr<Surface> readSurfaceFile(const std::string& path) {
+std::shared_ptr<Surface> readSurfaceAt(const std::string& path) {
   const char* name = path.c_str();
-  InputFormat format = formatOf(name, InputRole::kSurface);
-  File file = openInputFile(name, format);
+  const InputFormat& format = formatOf(name, InputRole::kSurface);
+  File file = openInputFile(name, format, InputRole::kSurface);
   auto surface = std::make_shared<Surface>();
   surface->name = path;
-  if (format == InputFormat::kSurf) {
-    readOldSurface(file.get(), *surface);
-    return surface;
+  surface->oldFormat = format.ofOld;
+  std::string failure =
+      "Failure parsing vertices in " + fileWords(path, format, "cort") + " file\n";
+  // Read as a measure to the triangles reads it; where that fails, the vertices
+  // alone may still serve the vertex measure, and the trouble waits to be told.
+  SurfaceData measured, alone;
+  Status trouble = readSurfaceFile(file.get(), name, format, TriangleUse::kMeasure, measured);
+  SurfaceData& data = trouble ? alone : measured;
+  if (trouble) {
+    surface->triangleTrouble = trouble.message;
+    rewind(file.get());
+    check(readSurfaceFile(file.get(), name, format, TriangleUse::kNormals, alone), failure,
+          kExitCorticalFailed);
+    surface->trianglesWithoutTrouble = alone.triangleTrouble.empty();
   }
-  PolygonSoup soup;
-  runReader(
-      [&] {
-        if (int status = readPolygonSoup(file.get(), name, format, soup)) return status;
-        return soup.points.empty() ? readFailure("%s: no points, or more than can be held", name)
-                                   : 0;
-      },
-      "Failure parsing vertices in " + path + " file\n", kExitCorticalFailed);
-  triangulate(soup, surface->triangles);
-  surface->points = std::move(soup.points);
-  surface->normals = std::move(soup.normals);
+  if (data.points.count() == 0) {
+    throw ToolError(path + ": no points, or more than can be held\n" + failure,
+                    kExitCorticalFailed);
+  }
+  surface->points = pointsOf(data.points);
+  surface->triangles = std::move(data.corners);
+  surface->normals = std::move(data.normals);
   return surface;
 }
 
@@ -166,7 +156,7 @@ void indexSurface(const Surface& surface, bool toTriangles, const IndexRole& rol
                   IndexedInput& input) {
   std::string failure =
       "Failure parsing vertices in " + fileLineName(surface, role.oldName) + " file\n";
-  if (toTriangles && surface.triangleStatus != 0) {
+  if (toTriangles && !surface.triangleTrouble.empty()) {
     throw ToolError(surface.triangleTrouble + failure, role.code);
   }
   if (!input.points.assign(surface.points)) {
@@ -174,9 +164,8 @@ void indexSurface(const Surface& surface, bool toTriangles, const IndexRole& rol
   }
   if (toTriangles) {
     input.corners = surface.triangles;
-    runReader(
-        [&] { return checkTriangleWidths(input.points, input.corners, surface.name.c_str()); },
-        failure, role.code);
+    check(checkTriangleWidths(input.points, input.corners, surface.name.c_str()), failure,
+          role.code);
     input.triangles = std::make_unique<ClosestPoint>(input.points, input.corners);
   }
   if (role.vertexIndex || !input.triangles || input.triangles->empty()) {
@@ -192,8 +181,7 @@ std::vector<Coord3> computedNormals(const Surface& cortical, const IndexedInput&
   const char* name = cortical.name.c_str();
   if (cortical.triangles.empty()) {
     // A .surf file without triangles has nothing wrong with them to tell.
-    bool without = cortical.triangleStatus == kSurfWithoutTriangles;
-    throw ToolError((without ? "" : cortical.triangleTrouble) + name +
+    throw ToolError((cortical.trianglesWithoutTrouble ? "" : cortical.triangleTrouble) + name +
                         " has no triangles to compute normals from\nFailure taking normals "
                         "from " +
                         name + "\n",
@@ -216,15 +204,14 @@ std::vector<Coord3> normalsFor(const NormalsSource& source, const Surface& corti
   if (source.kind == NormalsSource::kOwn) {
     return computedNormals(cortical, corticalInput, trabecularInput, threads, finding);
   }
-  File file = openInputFile(source.path.c_str(), InputFormat::kVtkNormals);
+  const char* name = source.path.c_str();
+  const InputFormat& format = formatOf(name, InputRole::kNormals);
+  File file = openInputFile(name, format, InputRole::kNormals);
   NormalsScan scan;
   std::vector<Coord3> normals;
-  runReader(
-      [&] {
-        if (int status = scanNormals(file.get(), scan)) return status;
-        return takeNormals(scan, corticalInput.points.count(), normals);
-      },
-      "Failure parsing normals in norm.vtk file\n", kExitNormalsFailed);
+  Status status = scanNormalsFile(file.get(), name, format, scan);
+  if (!status) status = takeNormals(scan, corticalInput.points.count(), normals);
+  check(status, "Failure parsing normals in norm.vtk file\n", kExitNormalsFailed);
   *finding = compareNormalsPoints(scan, corticalInput.points);
   return normals;
 }
@@ -399,9 +386,11 @@ void writeKeyword(const Result& result, const std::string& path) {
   writeOutput(
       path,
       [&](FILE* file) {
-        return writeMeshShellCards(file, result.elements, result.thickness.data(),
-                                   result.nodes.count(), options.num, options.val,
-                                   result.mesh->name.c_str(), result.threads);
+        ShellMesh deck;
+        deck.elements = result.elements;
+        return writeMeshShellCards(file, deck, result.thickness.data(), result.nodes.count(),
+                                   options.num, options.val, result.mesh->name.c_str(),
+                                   result.threads);
       },
       "Failure parsing triangles in .ascii file\n", kExitDeckFailed);
 }

@@ -39,15 +39,15 @@ struct Surface {
   std::vector<int> triangles;
   std::string name;
   bool oldFormat = false;       // a .surf file: the driver's lines name it cort.surf, trab.surf
-  std::string triangleTrouble;  // why a .surf file's triangles could not be read
-  int triangleStatus = 0;       // and the reader's status; 0 when they were
+  std::string triangleTrouble;  // why its triangles cannot be measured to: empty when they can
+  bool trianglesWithoutTrouble = true;  // none, or none wrong, to compute normals from
 };
 
 /// Reads a mesh file of any mesh format; throws ToolError as the tool fails on it.
-std::shared_ptr<Mesh> readMeshFile(const std::string& path);
+std::shared_ptr<Mesh> readMeshAt(const std::string& path);
 
 /// Reads a surface file of any surface format, as the tool reads a cortical surface.
-std::shared_ptr<Surface> readSurfaceFile(const std::string& path);
+std::shared_ptr<Surface> readSurfaceAt(const std::string& path);
 
 /// The normals of the cortical surface: its own or computed (none given),
 /// given per point, or a legacy normals file.

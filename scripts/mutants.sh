@@ -5,7 +5,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 mutants=(
-  "src/input/surf_triangles.cc@corner < 1 ||@corner < 0 ||@a .surf triangle may name vertex 0"
+  "src/input/surf.cc@corner < 1 ||@corner < 0 ||@a .surf triangle may name vertex 0"
   "src/base/parallel.cc@while (!queue.isDone(block))@if (!queue.isDone(block))@the ordered writer does not wait"
   "src/thickness/thickness_pass.cc@(adjThick + stored)@(adjThick + distance)@the adjustment before the rounding to float"
   "src/thickness/nearest_vertex.cc@ || q.z != p.z@@ties that differ only in z coincide"
@@ -13,6 +13,15 @@ mutants=(
   "src/thickness/measure.cc@distance < bestDistance@distance <= bestDistance@the last of equidistant corners"
   "src/output/shell_cards.cc@number < kCardFieldLeast@number < kCardFieldLeast - 1@nine columns of element number pass"
   "src/thickness/thickness.cc@if (cosine < -1.0) cosine = -1.0;@@a cosine below -1 not clamped"
+  "src/input/obj.cc@if (reading.normalOfVertex\[index\] < 0) @@a vertex takes the last normal its corners name"
+  "src/input/vtk_polydata.cc@if (end < last)@if (end < 0)@legacy VTK OFFSETS may go back"
+  "src/input/polygon_soup.cc@index(k + odd), index(k + !odd)@index(k), index(k + 1)@a strip's every other triangle turned over"
+  "src/input/vtp.cc@== \"BigEndian\"@== \"bigEndian\"@big-endian VTK XML read as little-endian"
+  "src/input/abaqus.cc@\"M3D3\", @@the Abaqus type M3D3 left out"
+  "src/input/abaqus.cc@ && reading.block != AbaqusReading::Block::kNode@@an Abaqus node line ending in a comma continued"
+  "src/input/abaqus.cc@if (elementSets\[k\] == set) return@if (false) return@two blocks of one set, two parts"
+  "src/input/formats.cc@cornersOf(f) == 4@cornersOf(f) == 0@a surface taken as a mesh splits its quads"
+  "src/input/stl.cc@if (facetCorners >= 0) return@if (facetCorners > 0) return@an ASCII STL ending in an empty open facet"
 )
 survivors=0
 for mutant in "${mutants[@]}"; do

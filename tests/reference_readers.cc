@@ -63,6 +63,42 @@ int referenceMeshVertices(FILE* mesh, std::vector<double>& coords, int& count) {
   return 0;
 }
 
+int referenceMeshElements(FILE* mesh, int vertexCount, std::vector<int>& corners) {
+  char line[1024];
+  if (!fgets(line, sizeof line, mesh))
+    return printf("Failed to read first line of .hmascii file\n"), -1;
+  while (!strstr(line, "tri3") && !strstr(line, "quad4")) {
+    if (!fgets(line, sizeof line, mesh)) {
+      return printf("Reached end of .hmascii file before finding '*tri3()'\n"), -2;
+    }
+  }
+  while (strstr(line, "*tri3") || strstr(line, "*quad4")) {
+    int number = static_cast<int>(corners.size() / 4) + 1, c[4];
+    bool quad = !strstr(line, "tri3");
+    int read =
+        quad ? sscanf(line, "%*c%*c%*c%*c%*c%*c%*c%*d%*c%*d%*c%d%*c%d%*c%d%*c%d", &c[0], &c[1],
+                      &c[2], &c[3])
+             : sscanf(line, "%*c%*c%*c%*c%*c%*c%*d%*c%*d%*c%d%*c%d%*c%d", &c[0], &c[1], &c[2]);
+    if (read != (quad ? 4 : 3)) {
+      return printf(quad ? "Couldn't read value of quad #%d in .hmascii file\n"
+                         : "Couldn't read value of triangle #%d in .surf file\n",
+                    number),
+             -4;
+    }
+    if (!quad) c[3] = c[2];
+    for (int corner : c) {
+      if (corner < 1 || corner > vertexCount) {
+        return printf("Triangle #%d uses node %d, outside the mesh's %d vertices\n", number, corner,
+                      vertexCount),
+               -5;
+      }
+    }
+    corners.insert(corners.end(), c, c + 4);
+    if (!fgets(line, sizeof line, mesh)) break;
+  }
+  return 0;
+}
+
 int referenceSurfVertices(FILE* surf, std::vector<double>& coords, int& count) {
   char line[1024];
   count = 0;

@@ -497,12 +497,11 @@ int readInputFormats(InputFiles& inputs) {
        {std::tuple{inputs.meshName, InputRole::kMesh, &inputs.meshFormat},
         {inputs.corticalName, InputRole::kSurface, &inputs.corticalFormat},
         {inputs.trabecularName, InputRole::kSurface, &inputs.trabecularFormat},
-        {inputs.normalsName, InputRole::kNormals, nullptr}}) {
+        {inputs.normalsName, InputRole::kNormals, &inputs.normalsFormat}}) {
     if (role == InputRole::kNormals && inputs.normalsFromCortical) continue;
     if (name == inputs.trabecularName && strcmp(name, "-") == 0) continue;  // with -ct
-    InputFormat found = inputFormatOf(name, role);
-    if (format) *format = found;
-    if (found == InputFormat::kUnknown) {
+    *format = inputFormatOf(name, role);
+    if (!*format) {
       report("Unknown file type of %s: the %s may be %s\n", name,
              role == InputRole::kMesh      ? "mesh"
              : role == InputRole::kNormals ? "normals file"
@@ -554,13 +553,14 @@ int readArguments(int argc, char** argv, InputFiles& inputs, RunOptions& options
   if (int code = readInputFormats(inputs)) return code;
   if (int code = readInputLimit(argc, argv, options)) return code;
   OpenedFiles opened;
-  for (auto [name, handle, format] : {std::tuple{argv[1], &inputs.mesh, inputs.meshFormat},
-                                      {argv[2], &inputs.cortical, inputs.corticalFormat},
-                                      {argv[3], &inputs.normals, InputFormat::kVtkNormals},
-                                      {argv[4], &inputs.trabecular, inputs.trabecularFormat}}) {
+  for (auto [name, handle, format, role] :
+       {std::tuple{argv[1], &inputs.mesh, inputs.meshFormat, InputRole::kMesh},
+        {argv[2], &inputs.cortical, inputs.corticalFormat, InputRole::kSurface},
+        {argv[3], &inputs.normals, inputs.normalsFormat, InputRole::kNormals},
+        {argv[4], &inputs.trabecular, inputs.trabecularFormat, InputRole::kSurface}}) {
     if (handle == &inputs.normals && inputs.normalsFromCortical) continue;
     if (handle == &inputs.trabecular && strcmp(name, "-") == 0) continue;  // with -ct
-    handle->reset(openInput(name, {options.inputLimit, isTextFormat(format)}), name);
+    handle->reset(openInput(name, {options.inputLimit, isTextInput(*format, role)}), name);
     if (!handle->get()) return kExitOpenFailed;
     opened.addInput(handle->get());
   }

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -27,7 +26,6 @@
 #include "base/progress.h"
 #include "base/report.h"
 #include "input/formats.h"
-#include "input/polygon_soup.h"
 #include "input/readers.h"
 #include "input/scan.h"
 #include "output/nodal_table.h"
@@ -61,15 +59,10 @@ void printSettings(const InputFiles& inputs, const RunOptions& options) {
   printf("using trabecular file : %s\n\n", inputs.trabecularName);
 }
 
-// A surface as read: its vertices and their index, and when a measure goes
-// to the triangles, their tree, built as soon as the file is read.
-struct SurfaceInputs {
-  PointSet points;
+// A surface as read, and indexed: its vertices' index and, when a measure
+// goes to the triangles, their tree, built as soon as the file is read.
+struct SurfaceInputs : SurfaceData {
   int count = 0;
-  std::vector<int> corners;
-  std::vector<Coord3> fileNormals;  // the normals the file carries, if any
-  int splitPolygons = 0;            // polygons of more than three corners
-  std::string triangleTrouble;      // why triangles read for the normals alone are not there
   std::unique_ptr<NearestVertex> vertices;
   std::unique_ptr<ClosestPoint> triangles;
 
@@ -80,94 +73,50 @@ struct SurfaceInputs {
 struct RunInputs {
   PointSet mesh;
   int meshCount = 0;
-  ShellMesh ownMesh;  // a mesh read whole: every format but .hmascii
+  ShellMesh ownMesh;  // the mesh as its file gives it, its nodes moved to `mesh`
   SurfaceInputs cortical, trabecular;
   std::vector<Coord3> normals;
-  std::string finding;  // the inputs plainly do not fit together
-  Volume ct;            // -ct
+  std::string finding;    // the inputs plainly do not fit together
+  int readersPassed = 0;  // the readers whose lines said they succeeded, in the run's order
+  Volume ct;              // -ct
 };
-
-// One reader's outcome: its status and the messages it printed.
-struct ReaderOutcome {
-  int status = 0;
-  std::string messages;
-};
-
-// Runs `read` with its messages captured into `outcome`.
-template <typename Read>
-std::function<void()> captured(ReaderOutcome& outcome, Read read) {
-  return [&outcome, read] {
-    ReportCapture capture(&outcome.messages);
-    outcome.status = read();
-  };
-}
-
-// Reads a surface of any format but .surf: its points, its polygons as
-// triangles and its normals, if it has them.
-int readSoupSurface(FILE* file, const char* name, InputFormat format, SurfaceInputs& surface) {
-  PolygonSoup soup;
-  if (int status = readPolygonSoup(file, name, format, soup)) return status;
-  if (!surface.points.assign(soup.points)) {
-    return readFailure("%s: no points, or more than can be held", name);
-  }
-  surface.count = surface.points.count();
-  runProgress().surfaceVertices.fetch_add(surface.count);
-  surface.splitPolygons = triangulate(soup, surface.corners);
-  surface.fileNormals = std::move(soup.normals);
-  return 0;
-}
 
 // How a surface is read: the file, and what its triangles are for.
 struct SurfaceRead {
   FILE* file;
   const char* name;
-  InputFormat format;
-  bool triangles;    // read the triangles (a .surf file's are read only when asked)
-  bool tree;         // and index them for closest points
-  bool vertexIndex;  // index the vertices too (else only where no triangle has an area)
+  const InputFormat* format;
+  TriangleUse triangles;  // kMeasure: indexed for closest points too
+  bool vertexIndex;       // index the vertices too (else only where no triangle has an area)
   TieRule ties;
 };
 
-// Reads a surface and indexes it; the readers' status.
-int readSurface(const SurfaceRead& read, SurfaceInputs& surface) {
-  int status;
-  if (read.format == InputFormat::kSurf) {
-    status = parseSurfVertices(read.file, surface.points, surface.count);
-    if (status == 0 && read.tree) {
-      status = parseSurfTriangles(read.file, read.name, surface.count, surface.corners);
-    } else if (status == 0 && read.triangles) {
-      // Wanted for the normals alone: what is wrong with them is told when normals are computed.
-      ReportCapture capture(&surface.triangleTrouble);
-      int triangles = parseSurfTriangles(read.file, read.name, surface.count, surface.corners);
-      if (triangles != 0) surface.corners.clear();
-      if (triangles == kSurfWithoutTriangles) surface.triangleTrouble.clear();
-    }
-  } else {
-    status = readSoupSurface(read.file, read.name, read.format, surface);
+// Reads a surface and indexes it.
+Status readSurface(const SurfaceRead& read, SurfaceInputs& surface) {
+  if (Status status =
+          readSurfaceFile(read.file, read.name, *read.format, read.triangles, surface)) {
+    return status;
   }
-  if (status == 0 && read.tree)
-    status = checkTriangleWidths(surface.points, surface.corners, read.name);
-  if (status != 0) return status;
-  if (read.tree) {
+  surface.count = surface.points.count();
+  if (read.triangles == TriangleUse::kMeasure) {
     surface.triangles = std::make_unique<ClosestPoint>(surface.points, surface.corners);
   }
   if (read.vertexIndex || !surface.triangles || surface.triangles->empty()) {
     surface.vertices =
         std::make_unique<NearestVertex>(surface.points, read.ties, IndexChoice::kFastWithAnnJudge);
   }
-  return 0;
+  return {};
 }
 
-// Reads the mesh: a .hmascii file's vertices (its elements are read with the
-// deck), or any other format whole.
-int readMesh(FILE* file, const char* name, InputFormat format, RunInputs& in) {
-  if (format == InputFormat::kHmascii) return parseMeshVertices(file, in.mesh, in.meshCount);
-  if (int status = readShellMesh(file, name, format, in.ownMesh)) return status;
+// Reads the mesh: its nodes into the point set, its elements for the deck.
+Status readMesh(FILE* file, const char* name, const InputFormat& format, RunInputs& in) {
+  if (Status status = readMeshFile(file, name, format, in.ownMesh)) return status;
   if (!in.mesh.assign(in.ownMesh.nodes))
     return readFailure("%s: more nodes than can be held", name);
+  std::vector<Coord3>().swap(in.ownMesh.nodes);
   in.meshCount = in.mesh.count();
   runProgress().meshVertices = in.meshCount;
-  return 0;
+  return {};
 }
 
 // The lines a failed stage printed, for the run record: "a; b".
@@ -184,16 +133,22 @@ std::string failureOf(const std::string& messages, const char* driverLine) {
 
 // Prints a reader's messages and the driver's line after them; false, with
 // `failure` set, when it failed.
-bool reportReader(const ReaderOutcome& outcome, const std::string& failure,
-                  const std::string& success, std::string& failureText) {
-  fputs(outcome.messages.c_str(), stdout);
-  if (outcome.status != 0) {
+bool reportReader(const Status& outcome, const std::string& failure, const std::string& success,
+                  std::string& failureText) {
+  fputs(outcome.message.c_str(), stdout);
+  if (outcome) {
     fputs(failure.c_str(), stdout);
-    failureText = failureOf(outcome.messages, failure.c_str());
+    failureText = failureOf(outcome.message, failure.c_str());
     return false;
   }
   fputs(success.c_str(), stdout);
   return true;
+}
+
+// How the run's lines name an input: a file of a format of old by the words
+// they have always had, the role's word and the extension ("cort.surf").
+std::string fileWords(const char* name, const InputFormat& format, const char* roleWord) {
+  return format.ofOld ? roleWord + std::string(format.extension) : name;
 }
 
 // The count line of a surface, with the polygons split, if any; `file` names
@@ -228,59 +183,61 @@ void orientComputedNormals(const InputFiles& files, RunInputs& in, int threads,
 }
 
 // With "-" for the normals: the cortical file's own, or computed from its
-// triangles and turned outwards; the reader's status.
-int takeCorticalNormals(const InputFiles& files, RunInputs& in, int threads, std::string* line,
-                        std::string* finding) {
+// triangles and turned outwards.
+Status takeCorticalNormals(const InputFiles& files, RunInputs& in, int threads, std::string* line,
+                           std::string* finding) {
   SurfaceInputs& cortical = in.cortical;
-  if (!cortical.fileNormals.empty()) {
-    in.normals = std::move(cortical.fileNormals);
+  if (!cortical.normals.empty()) {
+    in.normals = std::move(cortical.normals);
     *line =
         "Took " + std::to_string(in.normals.size()) + " normals from " + files.corticalName + "\n";
-    return 0;
+    return {};
   }
   if (cortical.corners.empty()) {
-    report("%s", cortical.triangleTrouble.c_str());
-    return readFailure("%s has no triangles to compute normals from", files.corticalName);
+    Status status = readFailure("%s has no triangles to compute normals from", files.corticalName);
+    status.message.insert(0, cortical.triangleTrouble);
+    return status;
   }
   in.normals = angleWeightedNormals(cortical.points, cortical.corners);
   orientComputedNormals(files, in, threads, finding);
   *line = "Computed " + std::to_string(in.normals.size()) + " normals from the triangles of " +
           files.corticalName + "\n";
-  return 0;
+  return {};
 }
 
 // What the four readers did, for their lines in the run's order.
 struct ReaderOutcomes {
-  ReaderOutcome mesh, cortical, trabecular, normals, ct;
+  Status mesh, cortical, trabecular, normals, ct;
   std::string normalsLine, ctLine;
 };
 
 // Prints the readers' messages and lines in the run's order up to the first
-// that failed; returns 0 or that reader's exit code.
-int reportReaders(const InputFiles& files, const RunInputs& in, const ReaderOutcomes& read,
+// that failed, counting those that passed; returns 0 or that reader's exit code.
+int reportReaders(const InputFiles& files, RunInputs& in, const ReaderOutcomes& read,
                   std::string& failure) {
-  // A file of the formats of old goes by the words its lines have always had.
-  bool meshOfOld = files.meshFormat == InputFormat::kHmascii;
-  std::string mesh = meshOfOld ? ".hmascii" : files.meshName;
+  std::string mesh = fileWords(files.meshName, *files.meshFormat, "");
   if (!reportReader(
           read.mesh,
-          "Failure parsing vertices in " + (meshOfOld ? "mesh.hmascii" : mesh) + " file\n",
+          "Failure parsing vertices in " + fileWords(files.meshName, *files.meshFormat, "mesh") +
+              " file\n",
           "Used " + std::to_string(in.meshCount) + " vertices in mesh surface " + mesh + " file\n",
           failure)) {
     return kExitMeshFailed;
   }
+  ++in.readersPassed;
   bool trabecular = strcmp(files.trabecularName, "-") != 0;  // "-" with -ct
-  for (auto [outcome, fixed, name, format, surface, code] :
-       {std::tuple{&read.cortical, "cort.surf", files.corticalName, files.corticalFormat,
-                   &in.cortical, kExitCorticalFailed},
-        {&read.trabecular, "trab.surf", files.trabecularName, files.trabecularFormat,
-         &in.trabecular, kExitTrabecularFailed}}) {
-    std::string file = format == InputFormat::kSurf ? fixed : name;
+  for (auto [outcome, roleWord, name, format, surface, code] :
+       {std::tuple{&read.cortical, "cort", files.corticalName, files.corticalFormat, &in.cortical,
+                   kExitCorticalFailed},
+        {&read.trabecular, "trab", files.trabecularName, files.trabecularFormat, &in.trabecular,
+         kExitTrabecularFailed}}) {
     if (surface == &in.trabecular && !trabecular) continue;
+    std::string file = fileWords(name, *format, roleWord);
     if (!reportReader(*outcome, "Failure parsing vertices in " + file + " file\n",
                       surfaceLine(file, *surface), failure)) {
       return code;
     }
+    ++in.readersPassed;
   }
   std::string normalsFailure =
       files.normalsFromCortical
@@ -289,6 +246,7 @@ int reportReaders(const InputFiles& files, const RunInputs& in, const ReaderOutc
   if (!reportReader(read.normals, normalsFailure, read.normalsLine, failure)) {
     return kExitNormalsFailed;
   }
+  ++in.readersPassed;
   if (files.ctName && !reportReader(read.ct, read.ctLine, read.ctLine, failure)) {
     return kExitImageFailed;
   }
@@ -302,45 +260,44 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
   ReaderOutcomes read;
   NormalsScan scan;
   bool ownNormals = files.normalsFromCortical;
+  TriangleUse corticalTriangles = surfaceMode  ? TriangleUse::kMeasure
+                                  : ownNormals ? TriangleUse::kNormals
+                                               : TriangleUse::kNone;
+  TriangleUse trabecularTriangles = surfaceMode ? TriangleUse::kMeasure : TriangleUse::kNone;
   std::vector<std::function<void()>> readers = {
-      captured(read.cortical,
-               [&] {
-                 return readSurface(
-                     {files.cortical.get(), files.corticalName, files.corticalFormat,
-                      surfaceMode || ownNormals, surfaceMode, !surfaceMode, TieRule::kEveryTie},
-                     in.cortical);
-               }),
-      captured(read.trabecular,
-               [&] {
-                 if (strcmp(files.trabecularName, "-") == 0) return 0;  // with -ct
-                 return readSurface({files.trabecular.get(), files.trabecularName,
-                                     files.trabecularFormat, surfaceMode, surfaceMode,
-                                     !surfaceMode || ownNormals, TieRule::kDistinctCoordinates},
-                                    in.trabecular);
-               }),
-      captured(read.mesh,
-               [&] { return readMesh(files.mesh.get(), files.meshName, files.meshFormat, in); })};
+      [&] {
+        read.cortical = readSurface({files.cortical.get(), files.corticalName, files.corticalFormat,
+                                     corticalTriangles, !surfaceMode, TieRule::kEveryTie},
+                                    in.cortical);
+      },
+      [&] {
+        if (strcmp(files.trabecularName, "-") == 0) return;  // with -ct
+        read.trabecular = readSurface(
+            {files.trabecular.get(), files.trabecularName, files.trabecularFormat,
+             trabecularTriangles, !surfaceMode || ownNormals, TieRule::kDistinctCoordinates},
+            in.trabecular);
+      },
+      [&] { read.mesh = readMesh(files.mesh.get(), files.meshName, *files.meshFormat, in); }};
   if (!ownNormals) {
-    readers.push_back(
-        captured(read.normals, [&] { return scanNormals(files.normals.get(), scan); }));
+    readers.push_back([&] {
+      read.normals =
+          scanNormalsFile(files.normals.get(), files.normalsName, *files.normalsFormat, scan);
+    });
   }
   if (files.ctName) {
     // The largest file of all: read first.
-    readers.insert(readers.begin(), captured(read.ct, [&] {
-                     return readCtImage(files.ctName, in.ct, &read.ctLine);
-                   }));
+    readers.insert(readers.begin(), [&] {
+      if (readCtImage(files.ctName, in.ct, &read.ctLine) != 0) read.ct = {kExitImageFailed, ""};
+    });
   }
   runTasks(threads, readers);
   // The normals are checked against the cortical count once it is known.
   read.normalsLine = "Found " + std::to_string(in.cortical.count) + " normals in norm.vtk file\n";
-  if (read.normals.status == 0 && read.cortical.status == 0 && read.trabecular.status == 0) {
-    captured(read.normals, [&] {
-      return ownNormals ? takeCorticalNormals(files, in, threads, &read.normalsLine, &in.finding)
-                        : takeNormals(scan, in.cortical.count, in.normals);
-    })();
-    if (!ownNormals && read.normals.status == 0) {
-      in.finding = compareNormalsPoints(scan, in.cortical.points);
-    }
+  if (!read.normals && !read.cortical && !read.trabecular) {
+    read.normals = ownNormals
+                       ? takeCorticalNormals(files, in, threads, &read.normalsLine, &in.finding)
+                       : takeNormals(scan, in.cortical.count, in.normals);
+    if (!ownNormals && !read.normals) in.finding = compareNormalsPoints(scan, in.cortical.points);
   }
   return reportReaders(files, in, read, failure);
 }
@@ -383,7 +340,6 @@ struct RunState {
   LineUp lineUp;
   std::vector<std::string> warnings;
   std::string failure;    // the lines the failing stage printed
-  bool staged = false;    // the stages began
   bool finished = false;  // the deck is complete
   Clock clock;
   // How the stage under way ends when memory runs out.
@@ -560,24 +516,18 @@ int writeDeck(InputFiles& inputs, const RunOptions& options, RunState& run) {
   int status;
   {
     ReportCapture capture(&messages);
-    if (inputs.meshFormat == InputFormat::kHmascii) {
-      status = writeShellCards(inputs.mesh.get(), options.keyword.get(), run.thickness.get(),
-                               run.in.meshCount, options.shellNum, options.shellVal, &run.elements,
-                               run.threads);
-    } else {
-      run.elements = std::move(run.in.ownMesh.elements);
-      status = writeMeshShellCards(options.keyword.get(), run.elements, run.thickness.get(),
-                                   run.in.meshCount, options.shellNum, options.shellVal,
-                                   inputs.meshName, run.threads);
-    }
+    status = writeMeshShellCards(options.keyword.get(), run.in.ownMesh, run.thickness.get(),
+                                 run.in.meshCount, options.shellNum, options.shellVal,
+                                 fileWords(inputs.meshName, *inputs.meshFormat, "").c_str(),
+                                 run.threads);
   }
+  run.elements = std::move(run.in.ownMesh.elements);
   return run.reportStage(status, messages, "Failure parsing triangles in .ascii file\n",
                          "Finished parsing triangles in .ascii file\n", kExitDeckFailed);
 }
 
 // Runs the stages in order, each timed; returns the exit code.
 int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
-  run.staged = true;
   enterStage(Stage::kReading, inputBytes(inputs));
   ProgressLine progress;
   if (int code = readInputs(inputs, options.toTriangles(), run.in, run.threads, run.failure)) {
@@ -639,16 +589,11 @@ void digestFiles(std::vector<RecordedFile>& files, const OutputSet& outputs, int
 }
 
 // The counts and figures of the stages that ran.
-void countsOf(int code, const RunState& run, RunFacts& facts) {
+void countsOf(const RunState& run, RunFacts& facts) {
   // A reader's count stands only once it, and the readers reported before it, succeeded.
-  int readersPassed = !run.staged                     ? 0
-                      : code == kExitMeshFailed       ? 0
-                      : code == kExitCorticalFailed   ? 1
-                      : code == kExitTrabecularFailed ? 2
-                                                      : 3;
-  if (readersPassed > 0) facts.meshVertices = run.in.meshCount;
-  if (readersPassed > 1) facts.corticalVertices = run.in.cortical.count;
-  if (readersPassed > 2) facts.trabecularVertices = run.in.trabecular.count;
+  if (run.in.readersPassed > 0) facts.meshVertices = run.in.meshCount;
+  if (run.in.readersPassed > 1) facts.corticalVertices = run.in.cortical.count;
+  if (run.in.readersPassed > 2) facts.trabecularVertices = run.in.trabecular.count;
   if (!run.record.meshToCortical.empty()) facts.lineUp = &run.lineUp;
   if (!run.finished) return;
   facts.triangles = run.elements.count();
@@ -711,7 +656,7 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
   facts.failure = run.failure;
   facts.warnings = run.warnings;
   if (code != kExitSuccess) facts.lastCompleteRun = lastCompleteRunOf(earlierRecord(options));
-  countsOf(code, run, facts);
+  countsOf(run, facts);
   if (run.ct.sigma > 0) facts.ct = {&run.in.ct, run.ct, options.ctRas ? "ras" : "lps"};
   facts.stageSeconds = run.clock.laps();
   return facts;

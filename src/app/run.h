@@ -23,8 +23,9 @@ struct InputFiles {
   const char* trabecularName = nullptr;
   const char* ctName = nullptr;  // -ct: the CT image; the trabecular surface may then be "-"
   FileHandle mesh, cortical, normals, trabecular, ct;
-  InputFormat meshFormat = InputFormat::kHmascii;
-  InputFormat corticalFormat = InputFormat::kSurf, trabecularFormat = InputFormat::kSurf;
+  // By their names; no normals format with "-".
+  const InputFormat *meshFormat = nullptr, *corticalFormat = nullptr, *normalsFormat = nullptr,
+                    *trabecularFormat = nullptr;
   bool normalsFromCortical = false;  // "-": the cortical file's own normals, or computed ones
 };
 

@@ -92,11 +92,11 @@ struct AbaqusReading {
     elementSets.push_back(set);
     return static_cast<int>(elementSets.size());
   }
-  int readData(const std::vector<std::string_view>& fields, long long line) {
+  Status readData(const std::vector<std::string_view>& fields, long long line) {
     long long numbers[5];
     if (block == Block::kOther) {
       builder.addOther(type.empty() ? "untyped" : type);
-      return 0;
+      return {};
     }
     if (block == Block::kNode) {
       Coord3 p{0, 0, 0};
@@ -120,7 +120,7 @@ struct AbaqusReading {
 
 }  // namespace
 
-int readAbaqus(std::string_view data, const char* name, ShellMesh& mesh) {
+Status readAbaqus(std::string_view data, const char* name, ShellMesh& mesh) {
   ByteCursor cursor(data);
   AbaqusReading reading(name);
   std::string_view line;
@@ -132,7 +132,7 @@ int readAbaqus(std::string_view data, const char* name, ShellMesh& mesh) {
     if (text[0] == '*') {
       // A continued line that meets the next keyword ends there.
       if (!joined.empty()) {
-        if (int status = reading.readData(fieldsOf(joined), first)) return status;
+        if (Status status = reading.readData(fieldsOf(joined), first)) return status;
         joined.clear();
       }
       reading.startBlock(text, cursor.lastLine());
@@ -142,13 +142,13 @@ int readAbaqus(std::string_view data, const char* name, ShellMesh& mesh) {
     if (joined.empty()) first = cursor.lastLine();
     joined.append(text);
     if (text.back() == ',' && reading.block != AbaqusReading::Block::kNode) continue;
-    if (int status = reading.readData(fieldsOf(joined), first)) return status;
+    if (Status status = reading.readData(fieldsOf(joined), first)) return status;
     joined.clear();
   }
   mesh.warnings = reading.warnings;
-  if (int status = reading.builder.finish(mesh)) return status;
+  if (Status status = reading.builder.finish(mesh)) return status;
   nameParts(mesh, [&reading](int part) { return reading.elementSets[part - 1]; });
-  return 0;
+  return {};
 }
 
 }  // namespace verdask

@@ -57,7 +57,7 @@ struct DynaReading {
                                                            : Block::kNone;
     skipNext = false;
   }
-  int readNode(std::string_view card, long long line) {
+  Status readNode(std::string_view card, long long line) {
     std::vector<std::string_view> fields = cardFields(card, {8, 16, 16, 16});
     long long number;
     Coord3 p{0, 0, 0};
@@ -70,7 +70,7 @@ struct DynaReading {
                 : readFailure("%s, line %lld: a *NODE card that is not a number and coordinates",
                               name, line);
   }
-  int readShell(std::string_view card, long long line) {
+  Status readShell(std::string_view card, long long line) {
     std::vector<std::string_view> fields = cardFields(card, {8, 8, 8, 8, 8, 8});
     long long n[6] = {0, 0, 0, 0, 0, 0};
     bool good = fields.size() >= 5;
@@ -84,10 +84,10 @@ struct DynaReading {
     int part = n[1] >= 1 && n[1] <= INT32_MAX ? static_cast<int>(n[1]) : -1;
     return builder.addShell(n[0], part, n + 2, triangle ? 3 : 4, line);
   }
-  int readCard(std::string_view card, long long line) {
+  Status readCard(std::string_view card, long long line) {
     if (skipNext) {
       skipNext = false;
-      return 0;
+      return {};
     }
     skipNext = thicknessCards;
     switch (block) {
@@ -97,22 +97,22 @@ struct DynaReading {
         return readShell(card, line);
       case Block::kOther:
         builder.addOther(keyword);
-        return 0;
+        return {};
       case Block::kInclude:
         warnings.push_back(std::string(name) + ", line " + std::to_string(line) + ": *" + keyword +
                            " of " + std::string(trimmed(card)) + " is not followed");
         block = Block::kNone;
-        return 0;
+        return {};
       case Block::kNone:
-        return 0;
+        return {};
     }
-    return 0;
+    return {};
   }
 };
 
 }  // namespace
 
-int readDyna(std::string_view data, const char* name, ShellMesh& mesh) {
+Status readDyna(std::string_view data, const char* name, ShellMesh& mesh) {
   ByteCursor cursor(data);
   DynaReading reading(name);
   std::string_view line;
@@ -123,12 +123,12 @@ int readDyna(std::string_view data, const char* name, ShellMesh& mesh) {
       continue;
     }
     if (trimmed(line).empty()) continue;
-    if (int status = reading.readCard(line, cursor.lastLine())) return status;
+    if (Status status = reading.readCard(line, cursor.lastLine())) return status;
   }
   mesh.warnings = reading.warnings;
-  if (int status = reading.builder.finish(mesh)) return status;
+  if (Status status = reading.builder.finish(mesh)) return status;
   nameParts(mesh, [](int part) { return "PART_" + std::to_string(part); });
-  return 0;
+  return {};
 }
 
 }  // namespace verdask

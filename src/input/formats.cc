@@ -2,9 +2,11 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "base/progress.h"
 #include "input/polygon_soup.h"
 #include "input/scan.h"
 
@@ -12,53 +14,67 @@ namespace verdask {
 
 namespace {
 
-struct Extension {
-  const char* text;
-  InputFormat format;
-  bool mesh, surface, normals;  // the roles it may stand in
-};
-
 // In the order the refusal of an unknown extension lists them.
-const Extension kExtensions[] = {
-    {".hmascii", InputFormat::kHmascii, true, false, false},
-    {".surf", InputFormat::kSurf, false, true, false},
-    {".inp", InputFormat::kAbaqus, true, false, false},
-    {".k", InputFormat::kDyna, true, false, false},
-    {".key", InputFormat::kDyna, true, false, false},
-    {".msh", InputFormat::kGmsh, true, false, false},
-    {".stl", InputFormat::kStl, true, true, false},
-    {".ply", InputFormat::kPly, true, true, false},
-    {".obj", InputFormat::kObj, true, true, false},
-    {".off", InputFormat::kOff, true, true, false},
-    {".vtk", InputFormat::kVtk, true, true, true},
-    {".vtp", InputFormat::kVtp, true, true, false},
+const InputFormat kFormats[] = {
+    // extension, soup, surface, mesh, normals, binary, ofOld
+    {".hmascii", nullptr, nullptr, readHmascii, nullptr, false, true},
+    {".surf", nullptr, readSurf, nullptr, nullptr, false, true},
+    {".inp", nullptr, nullptr, readAbaqus, nullptr, false, false},
+    {".k", nullptr, nullptr, readDyna, nullptr, false, false},
+    {".key", nullptr, nullptr, readDyna, nullptr, false, false},
+    {".msh", nullptr, nullptr, readGmsh, nullptr, false, false},
+    {".stl", readStl, nullptr, nullptr, nullptr, true, false},
+    {".ply", readPly, nullptr, nullptr, nullptr, true, false},
+    {".obj", readObj, nullptr, nullptr, nullptr, false, false},
+    {".off", readOff, nullptr, nullptr, nullptr, false, false},
+    {".vtk", readVtkPolyData, nullptr, nullptr, scanNormals, true, false},
+    {".vtp", readVtp, nullptr, nullptr, nullptr, true, false},
 };
 
-bool standsAs(const Extension& extension, InputRole role) {
-  return role == InputRole::kMesh      ? extension.mesh
-         : role == InputRole::kSurface ? extension.surface
-                                       : extension.normals;
+// A name without an extension is read as the role's format of old.
+const char* const kExtensionOfOld[] = {".hmascii", ".surf", ".vtk"};
+
+bool standsAs(const InputFormat& format, InputRole role) {
+  return role == InputRole::kMesh      ? format.mesh || format.soup
+         : role == InputRole::kSurface ? format.surface || format.soup
+                                       : format.normals != nullptr;
 }
 
-using SoupReader = int (*)(std::string_view, const char*, PolygonSoup&);
+// Closest points on a triangle multiply up to four coordinate differences:
+// beyond this width they would overflow a double.
+constexpr double kWidestTriangle = 1e75;
 
-SoupReader soupReaderOf(InputFormat format) {
-  switch (format) {
-    case InputFormat::kStl:
-      return readStl;
-    case InputFormat::kPly:
-      return readPly;
-    case InputFormat::kObj:
-      return readObj;
-    case InputFormat::kOff:
-      return readOff;
-    case InputFormat::kVtk:
-      return readVtkPolyData;
-    case InputFormat::kVtp:
-      return readVtp;
-    default:
-      return nullptr;
+double squaredDistance(const Coord3& a, const Coord3& b) {
+  return (a.x - b.x) * (a.x - b.x) + (a.y - b.y) * (a.y - b.y) + (a.z - b.z) * (a.z - b.z);
+}
+
+// A surface of polygons: its points, its polygons as triangles, its normals.
+Status readSoupSurface(SoupReader reader, std::string_view data, const char* name,
+                       SurfaceData& surface) {
+  PolygonSoup soup;
+  if (Status status = reader(data, name, soup)) return status;
+  if (Status status = checkSoup(soup, name)) return status;
+  if (!surface.points.assign(soup.points)) {
+    return readFailure("%s: no points, or more than can be held", name);
   }
+  runProgress().surfaceVertices.fetch_add(surface.points.count());
+  surface.splitPolygons = triangulate(soup, surface.corners);
+  surface.normals = std::move(soup.normals);
+  return {};
+}
+
+Status readSoupMesh(SoupReader reader, std::string_view data, const char* name, ShellMesh& mesh) {
+  PolygonSoup soup;
+  if (Status status = reader(data, name, soup)) return status;
+  if (Status status = checkSoup(soup, name)) return status;
+  if (soup.polygonCount() == 0) return readFailure("%s: no polygons to mesh", name);
+  meshOfSoup(soup, mesh);
+  return {};
+}
+
+Status loadFile(FILE* file, const char* name, FileBytes& bytes) {
+  if (!bytes.load(file)) return readFailure("%s: the file cannot be read", name);
+  return {};
 }
 
 }  // namespace
@@ -77,71 +93,73 @@ void meshOfSoup(PolygonSoup& soup, ShellMesh& mesh) {
   }
 }
 
-InputFormat inputFormatOf(const char* name, InputRole role) {
+const InputFormat* inputFormatOf(const char* name, InputRole role) {
   std::string base = name;
   if (base.size() > 3 && strcasecmp(base.c_str() + base.size() - 3, ".gz") == 0) {
     base.resize(base.size() - 3);
   }
   size_t slash = base.rfind('/'), dot = base.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == 0 ||
-      dot == slash + 1) {
-    return role == InputRole::kMesh      ? InputFormat::kHmascii
-           : role == InputRole::kSurface ? InputFormat::kSurf
-                                         : InputFormat::kVtkNormals;
+  bool none = dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == 0 ||
+              dot == slash + 1;
+  const char* extension = none ? kExtensionOfOld[static_cast<int>(role)] : base.c_str() + dot;
+  for (const InputFormat& format : kFormats) {
+    if (strcasecmp(extension, format.extension) == 0 && standsAs(format, role)) return &format;
   }
-  for (const Extension& extension : kExtensions) {
-    if (strcasecmp(base.c_str() + dot, extension.text) != 0 || !standsAs(extension, role)) continue;
-    return role == InputRole::kNormals ? InputFormat::kVtkNormals : extension.format;
-  }
-  return InputFormat::kUnknown;
+  return nullptr;
 }
 
-bool isTextFormat(InputFormat format) {
-  return format != InputFormat::kStl && format != InputFormat::kPly &&
-         format != InputFormat::kVtk && format != InputFormat::kVtp;
+bool isTextInput(const InputFormat& format, InputRole role) {
+  return role == InputRole::kNormals || !format.binary;
 }
 
 std::string supportedExtensions(InputRole role) {
   std::string list;
-  for (const Extension& extension : kExtensions) {
-    if (standsAs(extension, role)) list += (list.empty() ? "" : ", ") + std::string(extension.text);
+  for (const InputFormat& format : kFormats) {
+    if (standsAs(format, role)) list += (list.empty() ? "" : ", ") + std::string(format.extension);
   }
   return role == InputRole::kNormals
              ? list + ", or - for the cortical file's own or computed normals"
              : list;
 }
 
-int readPolygonSoup(FILE* file, const char* name, InputFormat format, PolygonSoup& soup) {
-  FileBytes bytes;
-  SoupReader reader = soupReaderOf(format);
-  if (!reader) return readFailure("%s: not a surface format", name);
-  if (!bytes.load(file)) return readFailure("%s: the file cannot be read", name);
-  if (int status = reader(bytes.view(), name, soup)) return status;
-  return checkSoup(soup, name);
+Status checkTriangleWidths(const PointSet& points, const std::vector<int>& corners,
+                           const char* name) {
+  for (size_t t = 0; t < corners.size() / 3; ++t) {
+    const Coord3 &a = points.point(corners[3 * t]), &b = points.point(corners[3 * t + 1]),
+                 &c = points.point(corners[3 * t + 2]);
+    double widest = std::max({squaredDistance(a, b), squaredDistance(b, c), squaredDistance(c, a)});
+    if (!(widest <= kWidestTriangle * kWidestTriangle)) {
+      return readFailure(
+          "Triangle #%zu of %s is wider than %g: -surface measures narrower triangles only", t + 1,
+          name, kWidestTriangle);
+    }
+  }
+  return {};
 }
 
-int readShellMesh(FILE* file, const char* name, InputFormat format, ShellMesh& mesh) {
+Status readSurfaceFile(FILE* file, const char* name, const InputFormat& format, TriangleUse use,
+                       SurfaceData& surface) {
   FileBytes bytes;
-  if (!bytes.load(file)) return readFailure("%s: the file cannot be read", name);
-  std::string_view data = bytes.view();
-  switch (format) {
-    case InputFormat::kAbaqus:
-      return readAbaqus(data, name, mesh);
-    case InputFormat::kDyna:
-      return readDyna(data, name, mesh);
-    case InputFormat::kGmsh:
-      return readGmsh(data, name, mesh);
-    default:
-      break;
+  if (Status status = loadFile(file, name, bytes)) return status;
+  Status status = format.surface ? format.surface(bytes.view(), name, use, surface)
+                                 : readSoupSurface(format.soup, bytes.view(), name, surface);
+  if (!status && use == TriangleUse::kMeasure) {
+    status = checkTriangleWidths(surface.points, surface.corners, name);
   }
-  SoupReader reader = soupReaderOf(format);
-  PolygonSoup soup;
-  if (!reader) return readFailure("%s: not a mesh format", name);
-  if (int status = reader(data, name, soup)) return status;
-  if (int status = checkSoup(soup, name)) return status;
-  if (soup.polygonCount() == 0) return readFailure("%s: no polygons to mesh", name);
-  meshOfSoup(soup, mesh);
-  return 0;
+  return status;
+}
+
+Status readMeshFile(FILE* file, const char* name, const InputFormat& format, ShellMesh& mesh) {
+  FileBytes bytes;
+  if (Status status = loadFile(file, name, bytes)) return status;
+  return format.mesh ? format.mesh(bytes.view(), name, mesh)
+                     : readSoupMesh(format.soup, bytes.view(), name, mesh);
+}
+
+Status scanNormalsFile(FILE* file, const char* name, const InputFormat& format, NormalsScan& scan) {
+  FileBytes bytes;
+  if (Status status = loadFile(file, name, bytes)) return status;
+  return format.normals(bytes.view(), scan);
 }
 
 }  // namespace verdask

@@ -58,28 +58,29 @@ struct GmshReading {
     }
     return true;
   }
-  int failure(const char* what) {
+  Status failure(const char* what) {
     return readFailure("%s, line %lld: %s", name, cursor.lastLine(), what);
   }
   // Whether every number `numbers` gave is whole (element types, tags and counts must be).
   static bool whole(const std::vector<long long>& values) {
     return std::find(values.begin(), values.end(), LLONG_MIN) == values.end();
   }
-  int addElement(long long number, long long type, int part, const long long* nodes, size_t count) {
+  Status addElement(long long number, long long type, int part, const long long* nodes,
+                    size_t count) {
     int corners = type == 2 ? 3 : type == 3 ? 4 : 0;
     if (corners == 0) {
       builder.addOther(elementKind(type));
-      return 0;
+      return {};
     }
     if (count < static_cast<size_t>(corners)) return failure("an element with too few nodes");
     return builder.addShell(number, part, nodes, corners, cursor.lastLine());
   }
 
   void readPhysicalNames();
-  int readFormat();
-  int readEntities();
-  int readNodes();
-  int readElements();
+  Status readFormat();
+  Status readEntities();
+  Status readNodes();
+  Status readElements();
 };
 
 // Lines of dimension, tag and quoted name; any other line is passed over. The
@@ -101,7 +102,7 @@ void GmshReading::readPhysicalNames() {
   }
 }
 
-int GmshReading::readFormat() {
+Status GmshReading::readFormat() {
   std::vector<long long> values;
   std::vector<double> reals;
   if (!numbers(values, &reals) || reals.size() < 2)
@@ -111,10 +112,10 @@ int GmshReading::readFormat() {
   if (version != 2.2 && version != 4.1 && version != 2.0 && version != 2.1) {
     return failure("a .msh version other than 2.2 or 4.1");
   }
-  return 0;
+  return {};
 }
 
-int GmshReading::readEntities() {
+Status GmshReading::readEntities() {
   std::vector<long long> counts, line;
   std::vector<double> reals;
   if (!numbers(counts) || counts.size() < 4) return failure("$Entities without its counts");
@@ -130,10 +131,10 @@ int GmshReading::readEntities() {
       }
     }
   }
-  return 0;
+  return {};
 }
 
-int GmshReading::readNodes() {
+Status GmshReading::readNodes() {
   std::vector<long long> header, block;
   std::vector<double> xyz;
   if (!numbers(header) || header.empty()) return failure("$Nodes without its count");
@@ -141,10 +142,10 @@ int GmshReading::readNodes() {
     for (long long n = 0; n < header[0]; ++n) {
       if (!numbers(block, &xyz) || xyz.size() < 4 || block[0] == LLONG_MIN)
         return failure("a node line that is not a number and coordinates");
-      if (int status = builder.addNode(block[0], {xyz[1], xyz[2], xyz[3]}, cursor.lastLine()))
+      if (Status status = builder.addNode(block[0], {xyz[1], xyz[2], xyz[3]}, cursor.lastLine()))
         return status;
     }
-    return 0;
+    return {};
   }
   for (long long b = 0; b < header[0]; ++b) {
     if (!numbers(block) || block.size() < 4 || block[3] < 0 ||
@@ -159,14 +160,14 @@ int GmshReading::readNodes() {
     }
     for (long long t : tags) {
       if (!numbers(tag, &xyz) || xyz.size() < 3) return failure("node coordinates cut short");
-      if (int status = builder.addNode(t, {xyz[0], xyz[1], xyz[2]}, cursor.lastLine()))
+      if (Status status = builder.addNode(t, {xyz[0], xyz[1], xyz[2]}, cursor.lastLine()))
         return status;
     }
   }
-  return 0;
+  return {};
 }
 
-int GmshReading::readElements() {
+Status GmshReading::readElements() {
   std::vector<long long> header, block, line;
   if (!numbers(header) || header.empty()) return failure("$Elements without its count");
   if (version < 4) {
@@ -179,11 +180,11 @@ int GmshReading::readElements() {
       }
       size_t tags = static_cast<size_t>(line[2]);
       int part = tags > 0 && line[3] >= 1 && line[3] <= INT32_MAX ? static_cast<int>(line[3]) : -1;
-      if (int status =
+      if (Status status =
               addElement(line[0], line[1], part, line.data() + 3 + tags, line.size() - 3 - tags))
         return status;
     }
-    return 0;
+    return {};
   }
   for (long long b = 0; b < header[0]; ++b) {
     if (!numbers(block) || block.size() < 4 || block[3] < 0)
@@ -195,41 +196,41 @@ int GmshReading::readElements() {
     for (long long e = 0; e < block[3]; ++e) {
       if (!numbers(line) || line.empty()) return failure("an element block cut short");
       if (!whole(line)) return failure("an element line that is not whole numbers");
-      if (int status = addElement(line[0], block[2], part, line.data() + 1, line.size() - 1))
+      if (Status status = addElement(line[0], block[2], part, line.data() + 1, line.size() - 1))
         return status;
     }
   }
-  return 0;
+  return {};
 }
 
 }  // namespace
 
-int readGmsh(std::string_view data, const char* name, ShellMesh& mesh) {
+Status readGmsh(std::string_view data, const char* name, ShellMesh& mesh) {
   GmshReading reading(data, name);
   std::string_view line;
   while (reading.cursor.nextLine(&line)) {
     std::string_view section = trimmed(line);
-    int status = 0;
+    Status status;
     if (section == "$MeshFormat")
       status = reading.readFormat();
     else if (section == "$PhysicalNames")
       reading.readPhysicalNames();
     else if (section == "$Entities")
-      status = reading.version >= 4 ? reading.readEntities() : 0;
+      status = reading.version >= 4 ? reading.readEntities() : Status{};
     else if (section == "$Nodes")
       status = reading.version ? reading.readNodes() : reading.failure("$Nodes before $MeshFormat");
     else if (section == "$Elements")
       status = reading.version ? reading.readElements()
                                : reading.failure("$Elements before $MeshFormat");
-    if (status != 0) return status;
+    if (status) return status;
   }
   if (reading.version == 0) return readFailure("%s: no $MeshFormat: not a Gmsh file", name);
-  if (int status = reading.builder.finish(mesh)) return status;
+  if (Status status = reading.builder.finish(mesh)) return status;
   nameParts(mesh, [&reading](int part) {
     auto named = reading.groupNames.find(part);
     return named != reading.groupNames.end() ? named->second : "PHYSICAL_" + std::to_string(part);
   });
-  return 0;
+  return {};
 }
 
 }  // namespace verdask

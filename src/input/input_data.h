@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/coord3.h"
+#include "base/status.h"
 #include "input/shell_elements.h"
 
 namespace verdask {
@@ -37,6 +38,10 @@ struct ShellMesh {
                                                           // file gives them, in order of appearance
   std::vector<std::pair<std::string, long long>> others;  // elements left out: kind, count
   std::vector<std::string> warnings;                      // what the reader did not follow
+  // A .hmascii mesh's deck is written card by card as its element lines were
+  // read, up to the first that fails; what failed among them is told then.
+  bool cardsAsRead = false;
+  Status elementFailure;
 };
 
 }  // namespace verdask

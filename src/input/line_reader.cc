@@ -1,9 +1,6 @@
 #include "input/line_reader.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cassert>
 
 #include "base/progress.h"
 
@@ -11,9 +8,11 @@ namespace verdask {
 
 namespace {
 
-// Reads go in blocks of up to 1 MiB; a small file gets a buffer of its size.
-constexpr size_t kBlockSize = size_t{1} << 20;
-constexpr size_t kSmallestBlock = size_t{1} << 13;
+// Keywords are looked for this many bytes at a time: one found near costs no
+// search of the whole file for the others.
+constexpr size_t kSearchWindow = size_t{1} << 19;
+// The run's progress is told a MiB at a time.
+constexpr size_t kProgressStep = size_t{1} << 20;
 
 }  // namespace
 
@@ -22,51 +21,43 @@ void LineView::copyTo(char* buffer) const {
   buffer[size()] = '\0';
 }
 
-LineReader::LineReader(FILE* stream, size_t pieceMax) : stream_(stream), pieceMax_(pieceMax) {
-  base_ = ftello(stream);
-  seekable_ = base_ >= 0;
-  long long left = bytesLeft();
-  capacity_ = left >= 0 && static_cast<unsigned long long>(left) < kBlockSize
-                  ? std::max(kSmallestBlock, static_cast<size_t>(left) + 1)
-                  : kBlockSize;
-  buffer_.reset(new char[capacity_]);
+LineReader::LineReader(std::string_view data, size_t pieceMax)
+    : data_(data), pieceMax_(pieceMax), crlf_(pieceMax) {}
+
+void LineReader::consume(size_t n) {
+  at_ += n;
+  noteProgress();
 }
 
-size_t LineReader::fill(size_t n) {
-  assert(n <= capacity_);
-  if (end_ - pos_ >= n || eof_) return end_ - pos_;
-  memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
-  base_ += pos_;
-  end_ -= pos_;
-  pos_ = 0;
-  while (end_ < n && !eof_) {
-    size_t got = fread(buffer_.get() + end_, 1, capacity_ - end_, stream_);
-    advanceProgress(static_cast<long long>(got));
-    end_ += got;
-    if (got == 0) eof_ = true;
-  }
-  return end_;
+void LineReader::noteProgress() {
+  if (at_ < counted_ + kProgressStep) return;
+  advanceProgress(static_cast<long long>(at_ - counted_));
+  counted_ = at_;
 }
 
 bool LineReader::next(LineView* piece) {
-  size_t available = fill(pieceMax_ + 1);
+  size_t available = data_.size() - at_;
   if (available == 0) return false;
-  char* start = cursor();
-  size_t window = std::min(available, pieceMax_ + 1);
+  const char* start = data_.data() + at_;
+  const char* text = start;
   size_t length = std::min(available, pieceMax_);
   size_t consumed = length;
-  if (char* lf = static_cast<char*>(memchr(start, '\n', window))) {
+  if (auto lf = static_cast<const char*>(memchr(start, '\n', std::min(available, pieceMax_ + 1)))) {
     size_t rawLength = lf - start + 1;
     bool crlf = rawLength >= 2 && lf[-1] == '\r';
     if (rawLength - crlf <= pieceMax_) {
-      if (crlf) lf[-1] = '\n';
       length = rawLength - crlf;
       consumed = rawLength;
     }
+    if (crlf && consumed == rawLength) {
+      memcpy(crlf_.data(), start, length - 1);
+      crlf_[length - 1] = '\n';
+      text = crlf_.data();
+    }
   }
-  piece->begin = start;
-  const char* nul = static_cast<const char*>(memchr(start, '\0', length));
-  piece->end = nul ? nul : start + length;
+  piece->begin = text;
+  const char* nul = static_cast<const char*>(memchr(text, '\0', length));
+  piece->end = nul ? nul : text + length;
   consume(consumed);
   return true;
 }
@@ -74,11 +65,12 @@ bool LineReader::next(LineView* piece) {
 void LineReader::skipLinesWithoutAny(std::initializer_list<const char*> keywords) {
   // Pieces restart after every LF, so from a piece boundary a line without
   // a keyword anywhere yields no piece with it.
-  while (size_t available = fill(capacity_ / 2)) {
-    char* start = cursor();
+  while (at_ < data_.size()) {
+    const char* start = data_.data() + at_;
+    size_t window = std::min(kSearchWindow, data_.size() - at_);
     const char* hit = nullptr;
     for (const char* keyword : keywords) {
-      auto found = static_cast<const char*>(memmem(start, available, keyword, strlen(keyword)));
+      auto found = static_cast<const char*>(memmem(start, window, keyword, strlen(keyword)));
       if (found && (!hit || found < hit)) hit = found;
     }
     if (hit) {
@@ -86,35 +78,14 @@ void LineReader::skipLinesWithoutAny(std::initializer_list<const char*> keywords
       if (lf) consume(lf + 1 - start);
       return;
     }
-    if (eof_) {
-      consume(available);
+    if (window == data_.size() - at_) {
+      consume(window);
       return;
     }
-    const char* lf = static_cast<const char*>(memrchr(start, '\n', available));
+    const char* lf = static_cast<const char*>(memrchr(start, '\n', window));
     if (!lf) return;  // a line longer than the window goes piece by piece
     consume(lf + 1 - start);
   }
-}
-
-long long LineReader::bytesLeft() const {
-  struct stat info;
-  int fd = fileno(stream_);
-  if (!seekable_ || fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-  return info.st_size - (base_ + static_cast<long long>(pos_));
-}
-
-bool LineReader::rewind() {
-  clearerr(stream_);
-  if (!seekable_ || fseeko(stream_, 0, SEEK_SET) != 0) return false;
-  base_ = 0;
-  pos_ = end_ = 0;
-  eof_ = false;
-  return true;
-}
-
-bool LineReader::handBack() {
-  clearerr(stream_);
-  return seekable_ && fseeko(stream_, base_ + static_cast<long long>(pos_), SEEK_SET) == 0;
 }
 
 bool skipToKeyword(LineReader& lines, LineView* line, const char* keyword) {

@@ -1,12 +1,12 @@
-// Piecewise line reading with the semantics of fgets over a fixed buffer,
-// through one large block buffer instead of a library call per line.
+// Piecewise line reading with the semantics of fgets over a fixed buffer, on
+// a file's bytes held in memory.
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 #include <initializer_list>
-#include <memory>
+#include <string_view>
+#include <vector>
 
 namespace verdask {
 
@@ -29,50 +29,39 @@ constexpr size_t kLinePieceMax = 1023;
 
 class LineReader {
  public:
-  /// Reads `stream` from its current position in pieces of at most pieceMax
-  /// characters, as fgets with a buffer of pieceMax + 1 bytes does; a CR just
-  /// before an LF is dropped, so CR LF files read like their LF twins.
-  LineReader(FILE* stream, size_t pieceMax);
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
+  /// Reads `data` from its start in pieces of at most pieceMax characters, as
+  /// fgets with a buffer of pieceMax + 1 bytes reads a file of those bytes; a
+  /// CR just before an LF is dropped, so CR LF files read like their LF twins.
+  LineReader(std::string_view data, size_t pieceMax);
 
-  /// The next piece; false at the end of the file.
+  /// The next piece, valid until the next call; false at the end of the data.
   bool next(LineView* piece);
   /// Passes over whole lines that cannot hold a piece containing keyword, up
-  /// to the first line that contains it anywhere (or the end of the file).
+  /// to the first line that contains it anywhere (or the end of the data).
   void skipLinesWithout(const char* keyword) { skipLinesWithoutAny({keyword}); }
   /// The same for lines that contain none of the keywords.
   void skipLinesWithoutAny(std::initializer_list<const char*> keywords);
-  /// Starts again from the beginning of the file; false when the stream cannot seek.
-  bool rewind();
-  /// Puts the stream just after the last piece or text consumed, so plain C
-  /// stream reads go on from there; false when the stream cannot seek.
-  bool handBack();
-
-  /// Bytes of the file after what has been read, or -1 when the stream cannot tell.
-  long long bytesLeft() const;
+  /// Starts again from the beginning of the data.
+  void rewind() { at_ = 0; }
 
   // Raw access for readers that scan across line ends (the normals).
-  /// Makes at least n unread bytes available unless the file ends first; returns how many are.
-  size_t fill(size_t n);
-  char* cursor() const { return buffer_.get() + pos_; }
-  void consume(size_t n) { pos_ += n; }
-  bool atEnd() const { return eof_ && pos_ == end_; }
+  /// The bytes after what has been read.
+  std::string_view rest() const { return data_.substr(at_); }
+  size_t bytesLeft() const { return data_.size() - at_; }
+  void consume(size_t n);
 
  private:
-  FILE* stream_;
+  void noteProgress();
+
+  std::string_view data_;
   size_t pieceMax_;
-  size_t capacity_;
-  std::unique_ptr<char[]> buffer_;
-  size_t pos_ = 0;
-  size_t end_ = 0;
-  long long base_;  // stream offset of buffer_[0]
-  bool seekable_;
-  bool eof_ = false;
+  size_t at_ = 0;
+  size_t counted_ = 0;      // how far the run's progress has been told
+  std::vector<char> crlf_;  // a piece that ended in CR LF, with the CR dropped
 };
 
 /// Reads on from *line, the current piece, until a piece contains keyword;
-/// false when the file ends first.
+/// false when the data ends first.
 bool skipToKeyword(LineReader& lines, LineView* line, const char* keyword);
 
 /// The same for a piece that contains any of the keywords.

@@ -21,14 +21,14 @@ int findNode(const std::vector<std::pair<long long, int>>& sorted, long long num
 
 }  // namespace
 
-int MeshBuilder::checkNumber(const char* what, long long number, long long line) const {
-  if (number >= 1 && number <= INT_MAX) return 0;
+Status MeshBuilder::checkNumber(const char* what, long long number, long long line) const {
+  if (number >= 1 && number <= INT_MAX) return {};
   return readFailure("%s, line %lld: %s number %lld is not between 1 and %d", name_, line, what,
                      number, INT_MAX);
 }
 
-int MeshBuilder::addNode(long long number, const Coord3& p, long long line) {
-  if (int status = checkNumber("node", number, line)) return status;
+Status MeshBuilder::addNode(long long number, const Coord3& p, long long line) {
+  if (Status status = checkNumber("node", number, line)) return status;
   for (double v : {p.x, p.y, p.z}) {
     if (!(std::fabs(v) <= kMaxCoordinate)) {
       return readFailure(
@@ -38,16 +38,16 @@ int MeshBuilder::addNode(long long number, const Coord3& p, long long line) {
     }
   }
   nodes_.push_back({number, p, line});
-  return 0;
+  return {};
 }
 
-int MeshBuilder::addShell(long long number, int part, const long long* corners, int cornerCount,
-                          long long line) {
-  if (int status = checkNumber("element", number, line)) return status;
+Status MeshBuilder::addShell(long long number, int part, const long long* corners, int cornerCount,
+                             long long line) {
+  if (Status status = checkNumber("element", number, line)) return status;
   Element element{number, part, {0, 0, 0, 0}, cornerCount, line};
   std::copy(corners, corners + cornerCount, element.corners);
   elements_.push_back(element);
-  return 0;
+  return {};
 }
 
 void MeshBuilder::addOther(const std::string& kind) {
@@ -60,7 +60,7 @@ void MeshBuilder::addOther(const std::string& kind) {
   others_.emplace_back(kind, 1);
 }
 
-int MeshBuilder::finish(ShellMesh& mesh) {
+Status MeshBuilder::finish(ShellMesh& mesh) {
   if (elements_.empty()) {
     std::string others;
     for (const auto& [kind, count] : others_) {
@@ -70,7 +70,7 @@ int MeshBuilder::finish(ShellMesh& mesh) {
                        others.c_str());
   }
   std::vector<int> used;
-  if (int status = resolveCorners(used)) return status;
+  if (Status status = resolveCorners(used)) return status;
   std::vector<int> position(nodes_.size(), 0);  // from 1 among the nodes used
   for (int i : used) {
     mesh.nodes.push_back(nodes_[i].p);
@@ -91,10 +91,10 @@ int MeshBuilder::finish(ShellMesh& mesh) {
   }
   if (!parts) mesh.elements.parts.clear();
   mesh.others = others_;
-  return 0;
+  return {};
 }
 
-int MeshBuilder::resolveCorners(std::vector<int>& used) {
+Status MeshBuilder::resolveCorners(std::vector<int>& used) {
   std::vector<std::pair<long long, int>> sorted(nodes_.size());
   for (size_t i = 0; i < nodes_.size(); ++i) sorted[i] = {nodes_[i].number, static_cast<int>(i)};
   std::sort(sorted.begin(), sorted.end());
@@ -127,7 +127,7 @@ int MeshBuilder::resolveCorners(std::vector<int>& used) {
   for (size_t i = 0; i < nodes_.size(); ++i) {
     if (isUsed[i]) used.push_back(static_cast<int>(i));
   }
-  return 0;
+  return {};
 }
 
 void nameParts(ShellMesh& mesh, const std::function<std::string(int part)>& nameOf) {

@@ -14,15 +14,15 @@ class MeshBuilder {
  public:
   explicit MeshBuilder(const char* name) : name_(name) {}
 
-  /// 0, or kReadFailed after reporting a number or coordinate that cannot be.
-  int addNode(long long number, const Coord3& p, long long line);
+  /// Fails on a number or coordinate that cannot be.
+  Status addNode(long long number, const Coord3& p, long long line);
   /// A shell element of 3 or 4 corners (own node numbers); part -1 when the file gives none.
-  int addShell(long long number, int part, const long long* corners, int cornerCount,
-               long long line);
+  Status addShell(long long number, int part, const long long* corners, int cornerCount,
+                  long long line);
   /// An element the deck leaves out, by its kind's name.
   void addOther(const std::string& kind);
-  /// Resolves the corners; 0, or kReadFailed after reporting what does not fit.
-  int finish(ShellMesh& mesh);
+  /// Resolves the corners; fails on what does not fit.
+  Status finish(ShellMesh& mesh);
 
  private:
   struct Node {
@@ -37,10 +37,10 @@ class MeshBuilder {
     int cornerCount;
     long long line;
   };
-  int checkNumber(const char* what, long long number, long long line) const;
+  Status checkNumber(const char* what, long long number, long long line) const;
   /// Turns the elements' corners from node numbers into node indexes and lists
   /// the nodes used, in file order; refuses numbers given twice and missing nodes.
-  int resolveCorners(std::vector<int>& used);
+  Status resolveCorners(std::vector<int>& used);
 
   const char* name_;
   std::vector<Node> nodes_;

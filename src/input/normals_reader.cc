@@ -8,78 +8,68 @@
 #include <string>
 
 #include "base/platform.h"
-#include "base/report.h"
 #include "input/line_reader.h"
 #include "input/number_scan.h"
 #include "input/readers.h"
+#include "input/scan.h"
 
 namespace verdask {
 
 namespace {
 
-enum NormalsStatus {
-  kNoStream = -1,
-  kEmptyFile = -2,
-  kNoMarker = -3,
-  kEndBeforeAllNormals = -4,
-  kBadNormal = -5,
-  kOutOfMemory = -6,
-  kCannotSeek = -7,
-  kNotPerCorticalVertex = -8,
-  kBinaryFile = -9,
-  kNotFinite = -10,
-};
-
 // The marker search reads through a 40-byte buffer: pieces of 39 characters.
 constexpr size_t kMarkerPieceMax = 39;
-// A plain triple is taken on the fast path only when it lies within this much text.
-constexpr size_t kTripleWindow = 4096;
 // The POINTS line is read through a buffer of this many characters and the terminator.
 constexpr size_t kPointsPieceMax = 255;
 
-// Reads one triple of plain decimals from the buffered text; false, with
-// nothing consumed, whenever the C library has to decide.
+// Reads one triple of plain decimals from the text; false, with nothing
+// consumed, whenever the C library has to decide.
 bool readPlainTriple(LineReader& text, Coord3* normal) {
-  size_t available = text.fill(kTripleWindow);
-  bool fileEndsInWindow = available < kTripleWindow;
-  const char* start = text.cursor();
-  const char* end = start + available;
+  std::string_view rest = text.rest();
+  const char* start = rest.data();
+  const char* end = start + rest.size();
   const char* p = start;
   double* xyz[3] = {&normal->x, &normal->y, &normal->z};
   for (double* value : xyz) {
     while (p < end && isScanSpace(*p)) ++p;
     p = parsePlainDouble(p, end, value);
-    if (!p || (p == end && !fileEndsInWindow)) return false;
+    if (!p) return false;
   }
   text.consume(p - start);
   return true;
 }
 
-// Reads triples with the C library, from where the text was handed back,
-// until one does not convert or `limit` are read.
-void readTriplesWithLibrary(FILE* vtk, size_t limit, NormalsScan& scan) {
+// Reads triples with the C library from `rest`, as a stream, until one does
+// not convert or `limit` are read.
+void readTriplesWithLibrary(std::string_view rest, size_t limit, NormalsScan& scan) {
+  if (rest.empty()) {
+    scan.end = NormalsScan::End::kEndOfFile;
+    return;
+  }
+  // Read only: the stream never writes to the bytes.
+  FILE* stream = fmemopen(const_cast<char*>(rest.data()), rest.size(), "r");
+  if (!stream) {
+    scan.end = NormalsScan::End::kOutOfMemory;
+    return;
+  }
   while (scan.normals.size() < limit) {
     Coord3 n;
-    int converted = fscanf(vtk, "%lf %lf %lf", &n.x, &n.y, &n.z);
+    int converted = fscanf(stream, "%lf %lf %lf", &n.x, &n.y, &n.z);
     if (converted != 3) {
       scan.end = converted == EOF ? NormalsScan::End::kEndOfFile : NormalsScan::End::kBadValue;
-      return;
+      break;
     }
     scan.normals.push_back(n);
   }
+  fclose(stream);
 }
 
-// Every triple after the marker, up to `limit`: plain decimals from the
-// buffered text, and from the first that is not, the C library.
-void readTriples(LineReader& text, FILE* vtk, size_t limit, NormalsScan& scan) {
+// Every triple after the marker, up to `limit`: plain decimals on the fast
+// path, and from the first that is not, the C library.
+void readTriples(LineReader& text, size_t limit, NormalsScan& scan) {
   Coord3 n;
   while (scan.normals.size() < limit && readPlainTriple(text, &n)) scan.normals.push_back(n);
-  if (scan.normals.size() == limit) return;
-  if (!text.handBack()) {
-    scan.end = NormalsScan::End::kCannotSeek;
-    return;
-  }
-  readTriplesWithLibrary(vtk, limit, scan);
+  if (scan.normals.size() < limit) readTriplesWithLibrary(text.rest(), limit, scan);
 }
 
 bool startsWith(const LineView& piece, const char* word) {
@@ -109,83 +99,70 @@ bool isBinaryFormatLine(const LineView& piece) {
 }
 
 // Reads up to the first piece that contains "NORMALS", noting the data
-// section it stands in; 0, or the status after its message.
-int findMarker(LineReader& text, NormalsScan::DataSection* section) {
+// section it stands in.
+Status findMarker(LineReader& text, NormalsScan::DataSection* section) {
   LineView piece;
-  if (!text.next(&piece)) {
-    report("Failed to read first line of .vtk file\n");
-    return kEmptyFile;
-  }
+  if (!text.next(&piece)) return readFailure("Failed to read first line of .vtk file");
   // The format line, ASCII or BINARY, is a legacy file's third line.
   constexpr int kFormatLine = 3;
   int line = 1;
   bool startsLine = true;
   while (!piece.contains("NORMALS")) {
     if (line <= kFormatLine && startsLine && isBinaryFormatLine(piece)) {
-      report("Binary .vtk files are not read: save the normals file as ASCII\n");
-      return kBinaryFile;
+      return readFailure("Binary .vtk files are not read: save the normals file as ASCII");
     }
     noteDataSection(piece, section);
     startsLine = piece.size() > 0 && piece.end[-1] == '\n';
     line += startsLine;
     if (line > kFormatLine) text.skipLinesWithoutAny({"NORMALS", "_DATA"});
     if (!text.next(&piece)) {
-      report("Reached end of .vtk file before finding 'NORMALS'\n");
-      return kNoMarker;
+      return readFailure("Reached end of .vtk file before finding 'NORMALS'");
     }
   }
-  return 0;
+  return {};
 }
 
 // Normals of cells, or of another number of points, would be read as if
 // they belonged to the cortical vertices.
-int checkDataSection(const NormalsScan::DataSection& section, int count) {
+Status checkDataSection(const NormalsScan::DataSection& section, int count) {
   if (section.kind == NormalsScan::DataSection::kCells) {
-    report(
-        "NORMALS in .vtk file are cell data (CELL_DATA %lld), not one per cortical vertex (%d)\n",
+    return readFailure(
+        "NORMALS in .vtk file are cell data (CELL_DATA %lld), not one per cortical vertex (%d)",
         section.count, count);
-    return kNotPerCorticalVertex;
   }
   if (section.kind == NormalsScan::DataSection::kPoints && section.count >= 0 &&
       section.count != count) {
-    report(
+    return readFailure(
         "NORMALS in .vtk file are given for %lld points (POINT_DATA), not for the %d cortical "
-        "vertices\n",
+        "vertices",
         section.count, count);
-    return kNotPerCorticalVertex;
   }
-  return 0;
+  return {};
 }
 
 // What the stop of the triples means for normal k, the first missing one.
-int reportMissingNormal(NormalsScan::End end, int k, int count) {
+Status missingNormal(NormalsScan::End end, int k, int count) {
   switch (end) {
     case NormalsScan::End::kEndOfFile:
-      report("Reached end of .vtk file before finding all normals: %d/%d\n", k, count);
-      return kEndBeforeAllNormals;
+      return readFailure("Reached end of .vtk file before finding all normals: %d/%d", k, count);
     case NormalsScan::End::kBadValue:
-      report("Couldn't read value of normal #%d in .vtk file\n", k);
-      return kBadNormal;
-    case NormalsScan::End::kCannotSeek:
-      report("Failed to seek in .vtk file\n");
-      return kCannotSeek;
+      return readFailure("Couldn't read value of normal #%d in .vtk file", k);
     case NormalsScan::End::kOutOfMemory:
       break;
   }
-  report("Not enough memory for %d normals of .vtk file\n", count);
-  return kOutOfMemory;
+  return readFailure("Not enough memory for %d normals of .vtk file", count);
 }
 
 // A normal that is not finite has no direction: refused, as such a coordinate is.
-int checkFinite(const std::vector<Coord3>& normals) {
+Status checkFinite(const std::vector<Coord3>& normals) {
   for (size_t k = 0; k < normals.size(); ++k) {
     const Coord3& n = normals[k];
     if (!isFinite(n)) {
-      report("Value not finite in normal #%zu of .vtk file: %g %g %g\n", k + 1, n.x, n.y, n.z);
-      return kNotFinite;
+      return readFailure("Value not finite in normal #%zu of .vtk file: %g %g %g", k + 1, n.x, n.y,
+                         n.z);
     }
   }
-  return 0;
+  return {};
 }
 
 // The power of ten of the last digit of a plain decimal as printed: -3 for
@@ -207,13 +184,14 @@ int16_t lastDigitPower(const char* begin, const char* end) {
 
 // The next value as printed; false at the end of the file or at anything but a plain decimal.
 bool readPrintedValue(LineReader& text, double* value, int16_t* power) {
-  while (text.fill(1) > 0 && isScanSpace(*text.cursor())) text.consume(1);
-  size_t available = text.fill(kTripleWindow);
-  const char* start = text.cursor();
-  const char* end = start + available;
-  const char* after = available > 0 ? parsePlainDouble(start, end, value) : nullptr;
-  // A number running to the end of a full window may go on beyond it.
-  if (!after || (after == end && available >= kTripleWindow)) return false;
+  std::string_view rest = text.rest();
+  size_t spaces = 0;
+  while (spaces < rest.size() && isScanSpace(rest[spaces])) ++spaces;
+  text.consume(spaces);
+  const char* start = rest.data() + spaces;
+  const char* end = rest.data() + rest.size();
+  const char* after = start < end ? parsePlainDouble(start, end, value) : nullptr;
+  if (!after) return false;
   *power = lastDigitPower(start, after);
   text.consume(after - start);
   return true;
@@ -242,15 +220,12 @@ bool findPointsLine(LineReader& text, NormalsScan::FilePoints& points) {
   return false;
 }
 
-// Reads the POINTS of the file from `start`, its beginning, with the digits printed.
-void readFilePoints(FILE* vtk, long long start, NormalsScan::FilePoints& points) {
-  clearerr(vtk);
-  if (fseeko(vtk, start, SEEK_SET) != 0) return;
-  LineReader text(vtk, kPointsPieceMax);
+// Reads the POINTS of the file, with the digits printed.
+void readFilePoints(std::string_view data, NormalsScan::FilePoints& points) {
+  LineReader text(data, kPointsPieceMax);
   if (!findPointsLine(text, points)) return;
   // A point takes at least six characters ("0 0 0 ").
-  long long left = text.bytesLeft();
-  size_t room = std::min<unsigned long long>(points.count, left >= 0 ? left / 6 + 1 : 0);
+  size_t room = std::min<unsigned long long>(points.count, text.bytesLeft() / 6 + 1);
   points.points.reserve(room);
   points.lastDigits.reserve(3 * room);
   for (long long p = 0; p < points.count; ++p) {
@@ -299,14 +274,9 @@ bool sameCoordinate(double printed, int16_t power, bool single, double cortical)
 
 }  // namespace
 
-int scanNormals(FILE* vtk, NormalsScan& scan) {
-  if (!vtk) {
-    report("Failed to open .norm file\n");
-    return scan.status = kNoStream;
-  }
-  long long start = ftello(vtk);
-  LineReader text(vtk, kMarkerPieceMax);
-  if ((scan.status = findMarker(text, &scan.section)) != 0) return scan.status;
+Status scanNormals(std::string_view data, NormalsScan& scan) {
+  LineReader text(data, kMarkerPieceMax);
+  if (Status status = findMarker(text, &scan.section)) return status;
   // Normals of a known number of points are read up to that number, with room made for
   // them; a file that does not say how many grows its array as it goes.
   size_t limit = scan.section.kind == NormalsScan::DataSection::kPoints && scan.section.count >= 0
@@ -314,32 +284,30 @@ int scanNormals(FILE* vtk, NormalsScan& scan) {
                      : SIZE_MAX;
   try {
     // A triple takes at least six characters ("0 0 0 ").
-    long long left = text.bytesLeft();
-    size_t room = limit == SIZE_MAX ? 0 : std::min<size_t>(limit, left >= 0 ? left / 6 + 1 : 0);
+    size_t room = limit == SIZE_MAX ? 0 : std::min(limit, text.bytesLeft() / 6 + 1);
     scan.normals.reserve(room);
     adviseHugePages(scan.normals.data(), sizeof(Coord3) * room);
-    readTriples(text, vtk, limit, scan);
+    readTriples(text, limit, scan);
   } catch (const std::bad_alloc&) {
     scan.end = NormalsScan::End::kOutOfMemory;
   }
   try {
-    if (scan.end != NormalsScan::End::kOutOfMemory) readFilePoints(vtk, start, scan.filePoints);
+    if (scan.end != NormalsScan::End::kOutOfMemory) readFilePoints(data, scan.filePoints);
   } catch (const std::bad_alloc&) {
     scan.filePoints = {};  // too many to hold: nothing to compare
   }
-  return 0;
+  return {};
 }
 
-int takeNormals(NormalsScan& scan, int count, std::vector<Coord3>& normals) {
-  if (scan.status != 0) return scan.status;
-  if (int status = checkDataSection(scan.section, count)) return status;
+Status takeNormals(NormalsScan& scan, int count, std::vector<Coord3>& normals) {
+  if (Status status = checkDataSection(scan.section, count)) return status;
   if (count < 0 || scan.normals.size() < static_cast<size_t>(count)) {
-    return reportMissingNormal(scan.end, static_cast<int>(scan.normals.size()) + 1, count);
+    return missingNormal(scan.end, static_cast<int>(scan.normals.size()) + 1, count);
   }
   scan.normals.resize(count);
-  if (int status = checkFinite(scan.normals)) return status;
+  if (Status status = checkFinite(scan.normals)) return status;
   normals = std::move(scan.normals);
-  return 0;
+  return {};
 }
 
 std::string compareNormalsPoints(const NormalsScan& scan, const PointSet& cortical) {
@@ -371,9 +339,9 @@ std::string compareNormalsPoints(const NormalsScan& scan, const PointSet& cortic
   return "";
 }
 
-int parseNormals(FILE* vtk, int count, std::vector<Coord3>& normals) {
+Status parseNormals(std::string_view data, int count, std::vector<Coord3>& normals) {
   NormalsScan scan;
-  scanNormals(vtk, scan);
+  if (Status status = scanNormals(data, scan)) return status;
   return takeNormals(scan, count, normals);
 }
 

@@ -36,8 +36,8 @@ struct ObjReading {
   std::vector<int> normalOfVertex;  // the first vn a corner names for each vertex, or -1
 };
 
-int readFace(std::string_view rest, const char* name, long long line, PolygonSoup& soup,
-             ObjReading& reading) {
+Status readFace(std::string_view rest, const char* name, long long line, PolygonSoup& soup,
+                ObjReading& reading) {
   std::string_view word;
   while (nextWord(rest, &word)) {
     long long vertex, normal;
@@ -57,19 +57,19 @@ int readFace(std::string_view rest, const char* name, long long line, PolygonSou
     if (reading.normalOfVertex[index] < 0) reading.normalOfVertex[index] = normalIndex;
   }
   soup.endPolygon();
-  return 0;
+  return {};
 }
 
-int readCoordinates(std::string_view rest, const char* name, long long line, Coord3* p) {
+Status readCoordinates(std::string_view rest, const char* name, long long line, Coord3* p) {
   if (!nextDouble(rest, &p->x) || !nextDouble(rest, &p->y) || !nextDouble(rest, &p->z)) {
     return readFailure("%s, line %lld: fewer than three numbers", name, line);
   }
-  return 0;
+  return {};
 }
 
 }  // namespace
 
-int readObj(std::string_view data, const char* name, PolygonSoup& soup) {
+Status readObj(std::string_view data, const char* name, PolygonSoup& soup) {
   ByteCursor cursor(data);
   ObjReading reading;
   std::string_view line, word;
@@ -77,7 +77,7 @@ int readObj(std::string_view data, const char* name, PolygonSoup& soup) {
     long long number = cursor.lastLine();
     std::string_view rest = line;
     if (!nextWord(rest, &word)) continue;
-    int status = 0;
+    Status status;
     if (word == "v") {
       soup.points.emplace_back();
       reading.normalOfVertex.push_back(-1);
@@ -88,20 +88,20 @@ int readObj(std::string_view data, const char* name, PolygonSoup& soup) {
     } else if (word == "f") {
       status = readFace(rest, name, number, soup, reading);
     }
-    if (status != 0) return status;
+    if (status) return status;
   }
   // A vertex's normal is the one its corners name; unless every vertex of a
   // face has one, the file is taken to carry none.
   for (int corner : soup.corners) {
-    if (reading.normalOfVertex[corner] < 0) return 0;
+    if (reading.normalOfVertex[corner] < 0) return {};
   }
-  if (soup.corners.empty()) return 0;
+  if (soup.corners.empty()) return {};
   soup.normals.assign(soup.points.size(), Coord3{0, 0, 0});
   for (size_t v = 0; v < soup.points.size(); ++v) {
     if (reading.normalOfVertex[v] >= 0)
       soup.normals[v] = reading.normals[reading.normalOfVertex[v]];
   }
-  return 0;
+  return {};
 }
 
 }  // namespace verdask

@@ -19,8 +19,8 @@ bool nextDataLine(ByteCursor& cursor, std::string_view* line) {
   return false;
 }
 
-int readVertices(ByteCursor& cursor, const char* name, long long count, bool normals,
-                 PolygonSoup& soup) {
+Status readVertices(ByteCursor& cursor, const char* name, long long count, bool normals,
+                    PolygonSoup& soup) {
   std::string_view line;
   for (long long v = 0; v < count; ++v) {
     Coord3 p, n{0, 0, 0};
@@ -34,10 +34,10 @@ int readVertices(ByteCursor& cursor, const char* name, long long count, bool nor
     soup.points.push_back(p);
     if (normals) soup.normals.push_back(n);
   }
-  return 0;
+  return {};
 }
 
-int readFaces(ByteCursor& cursor, const char* name, long long count, PolygonSoup& soup) {
+Status readFaces(ByteCursor& cursor, const char* name, long long count, PolygonSoup& soup) {
   std::string_view line;
   for (long long f = 0; f < count; ++f) {
     long long corners, point;
@@ -67,12 +67,12 @@ int readFaces(ByteCursor& cursor, const char* name, long long count, PolygonSoup
     }
     soup.endPolygon();
   }
-  return 0;
+  return {};
 }
 
 }  // namespace
 
-int readOff(std::string_view data, const char* name, PolygonSoup& soup) {
+Status readOff(std::string_view data, const char* name, PolygonSoup& soup) {
   ByteCursor cursor(data);
   std::string_view line, word;
   if (!nextDataLine(cursor, &line) || !nextWord(line, &word) || word.size() < 3 ||
@@ -87,7 +87,7 @@ int readOff(std::string_view data, const char* name, PolygonSoup& soup) {
       static_cast<unsigned long long>(vertices) + faces > data.size() / 2) {
     return readFailure("%s, line %lld: counts that cannot be in the file", name, cursor.lastLine());
   }
-  if (int status = readVertices(cursor, name, vertices, normals, soup)) return status;
+  if (Status status = readVertices(cursor, name, vertices, normals, soup)) return status;
   return readFaces(cursor, name, faces, soup);
 }
 

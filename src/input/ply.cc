@@ -33,7 +33,7 @@ struct PlyHeader {
 };
 
 // One "property ..." line of the element being declared.
-int readProperty(std::string_view rest, const char* name, long long line, PlyElement& element) {
+Status readProperty(std::string_view rest, const char* name, long long line, PlyElement& element) {
   PlyProperty property;
   std::string_view word, type, countType;
   nextWord(rest, &type);
@@ -50,10 +50,10 @@ int readProperty(std::string_view rest, const char* name, long long line, PlyEle
     return readFailure("%s, line %lld: a property this reader does not know", name, line);
   }
   element.properties.push_back(property);
-  return 0;
+  return {};
 }
 
-int readHeader(ByteCursor& cursor, const char* name, PlyHeader& header) {
+Status readHeader(ByteCursor& cursor, const char* name, PlyHeader& header) {
   std::string_view line, word;
   if (!cursor.nextLine(&line) || trimmed(line) != "ply") {
     return readFailure("%s: not a PLY file (no \"ply\" on the first line)", name);
@@ -62,7 +62,7 @@ int readHeader(ByteCursor& cursor, const char* name, PlyHeader& header) {
     long long number = cursor.lastLine();
     std::string_view rest = line;
     if (!nextWord(rest, &word) || word == "comment" || word == "obj_info") continue;
-    if (word == "end_header") return 0;
+    if (word == "end_header") return {};
     if (word == "format") {
       nextWord(rest, &word);
       if (word == "ascii")
@@ -85,7 +85,7 @@ int readHeader(ByteCursor& cursor, const char* name, PlyHeader& header) {
       if (header.elements.empty()) {
         return readFailure("%s, line %lld: a property before any element", name, number);
       }
-      if (int status = readProperty(rest, name, number, header.elements.back())) return status;
+      if (Status status = readProperty(rest, name, number, header.elements.back())) return status;
     } else {
       return readFailure("%s, line %lld: an unknown header line", name, number);
     }
@@ -150,8 +150,8 @@ void assignRoles(PlyHeader& header) {
 
 // Reads one item's properties; a vertex's go to the soup's points and
 // normals, a face's index list to its polygons.
-int readItem(PlyValues& values, const PlyElement& element, long long item, const char* name,
-             bool isVertex, PolygonSoup& soup) {
+Status readItem(PlyValues& values, const PlyElement& element, long long item, const char* name,
+                bool isVertex, PolygonSoup& soup) {
   double vertex[6] = {0, 0, 0, 0, 0, 0};
   for (const PlyProperty& p : element.properties) {
     double value, count = 1;
@@ -185,15 +185,15 @@ int readItem(PlyValues& values, const PlyElement& element, long long item, const
     soup.points.push_back({vertex[0], vertex[1], vertex[2]});
     soup.normals.push_back({vertex[3], vertex[4], vertex[5]});
   }
-  return 0;
+  return {};
 }
 
 }  // namespace
 
-int readPly(std::string_view data, const char* name, PolygonSoup& soup) {
+Status readPly(std::string_view data, const char* name, PolygonSoup& soup) {
   ByteCursor cursor(data);
   PlyHeader header;
-  if (int status = readHeader(cursor, name, header)) return status;
+  if (Status status = readHeader(cursor, name, header)) return status;
   assignRoles(header);
   PlyValues values(cursor, header.format);
   bool hasNormals = false;
@@ -213,11 +213,11 @@ int readPly(std::string_view data, const char* name, PolygonSoup& soup) {
     }
     for (const PlyProperty& p : element.properties) hasNormals = hasNormals || p.role == 3;
     for (long long item = 0; item < element.count; ++item) {
-      if (int status = readItem(values, element, item, name, isVertex, soup)) return status;
+      if (Status status = readItem(values, element, item, name, isVertex, soup)) return status;
     }
   }
   if (!hasNormals) soup.normals.clear();
-  return 0;
+  return {};
 }
 
 }  // namespace verdask

@@ -29,8 +29,7 @@ bool PointSet::resize(int n) {
 }
 
 bool PointSet::assign(const std::vector<Coord3>& points) {
-  if (points.empty() || points.size() > static_cast<size_t>(INT_MAX) ||
-      !resize(static_cast<int>(points.size()))) {
+  if (points.size() > static_cast<size_t>(INT_MAX) || !resize(static_cast<int>(points.size()))) {
     return false;
   }
   std::copy(points.begin(), points.end(), reinterpret_cast<Coord3*>(coords()));

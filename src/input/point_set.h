@@ -20,8 +20,8 @@ class PointSet {
   /// Replaces the array by one of n points, contents undefined; false when n
   /// points cannot be allocated (the set is then empty).
   bool resize(int n);
-  /// Replaces the array by a copy of `points`; false when there are none, or
-  /// more than can be held (the set is then empty).
+  /// Replaces the array by a copy of `points`; false when they cannot be
+  /// held (none, or too many), the set then empty.
   bool assign(const std::vector<Coord3>& points);
   ANNpointArray points() const { return points_; }
   /// The coordinate block, readable as count() consecutive Coord3.

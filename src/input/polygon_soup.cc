@@ -35,7 +35,7 @@ uint64_t hashOf(const Coord3& p) {
 bool samePoint(const Coord3& a, const Coord3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
 // Every polygon has three corners at least, each the index of a point the soup has.
-int checkCorners(const PolygonSoup& soup, const char* name) {
+Status checkCorners(const PolygonSoup& soup, const char* name) {
   for (int f = 0; f < soup.polygonCount(); ++f) {
     if (soup.cornersOf(f) < 3) {
       return readFailure("%s: polygon %d has %d corners", name, f + 1, soup.cornersOf(f));
@@ -54,19 +54,19 @@ int checkCorners(const PolygonSoup& soup, const char* name) {
       }
     }
   }
-  return 0;
+  return {};
 }
 
 }  // namespace
 
-int checkSoup(const PolygonSoup& soup, const char* name) {
+Status checkSoup(const PolygonSoup& soup, const char* name) {
   for (size_t i = 0; i < soup.points.size(); ++i) {
     if (!withinRange(soup.points[i])) {
       return readFailure("%s: point %zu has a coordinate that is not a number or beyond 1e150",
                          name, i + 1);
     }
   }
-  if (int status = checkCorners(soup, name)) return status;
+  if (Status status = checkCorners(soup, name)) return status;
   if (!soup.normals.empty() && soup.normals.size() != soup.points.size()) {
     return readFailure("%s: %zu normals for %zu points", name, soup.normals.size(),
                        soup.points.size());
@@ -78,7 +78,7 @@ int checkSoup(const PolygonSoup& soup, const char* name) {
                          n.x, n.y, n.z);
     }
   }
-  return 0;
+  return {};
 }
 
 void addCells(const std::vector<long long>& ends, const std::vector<long long>& points, bool strips,

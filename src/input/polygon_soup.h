@@ -10,7 +10,7 @@ namespace verdask {
 /// Refuses a soup whose coordinates are not finite or beyond kMaxCoordinate,
 /// whose polygon has fewer than three corners or names a point it lacks, or
 /// whose normals do not match its points; `name` names the file.
-int checkSoup(const PolygonSoup& soup, const char* name);
+Status checkSoup(const PolygonSoup& soup, const char* name);
 
 /// Adds cells given by their running ends into `points` (point numbers as
 /// read, -1 for one that is not a whole number): polygons as they are, strips

@@ -1,11 +1,14 @@
-// The three input readers of a run and the point sets they fill.
+// The readers of the formats of old (.hmascii, .surf and the normals .vtk),
+// and what a surface of any format is read into.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/status.h"
+#include "input/input_data.h"
 #include "input/point_set.h"
 
 namespace verdask {
@@ -13,30 +16,34 @@ namespace verdask {
 /// Coordinates beyond this size could overflow a squared distance in the kd-trees.
 constexpr double kMaxCoordinate = 1e150;
 
-/// Reads the mesh's triangle block for the vertex count, then that many node
-/// lines; leaves the stream just after the last node line read.
-int parseMeshVertices(FILE* mesh, PointSet& points, int& count);
+/// What a surface's triangles are read for: not at all, for computed normals
+/// alone (what is wrong with them is told only if the normals are computed),
+/// or to measure to.
+enum class TriangleUse { kNone, kNormals, kMeasure };
 
-int parseSurfVertices(FILE* surf, PointSet& points, int& count);
+/// A surface as read, whatever its format.
+struct SurfaceData {
+  PointSet points;
+  std::vector<int> corners;     // three per triangle, from 0
+  std::vector<Coord3> normals;  // the normals the file carries, one per point, or none
+  int splitPolygons = 0;        // polygons of more than three corners, split into triangles
+  std::string triangleTrouble;  // why triangles read for the normals alone are not there
+};
 
-/// Reads a surface's triangles on from where parseSurfVertices left the
-/// stream: each patch's "Triangles m" line and m lines of three vertex numbers
-/// (from 1). Corners go to `corners` from 0, three per triangle; `name`
-/// names the file in messages.
-int parseSurfTriangles(FILE* surf, const char* name, int vertexCount, std::vector<int>& corners);
+/// Reads a .hmascii mesh: the vertex count is the largest corner of the first
+/// block of "tri3" and "quad4" lines, and that many node lines follow the
+/// first "BEGIN NODES" line. The elements are the block of "*tri3" and
+/// "*quad4" lines on from the last node line read; what is wrong with them
+/// goes to mesh.elementFailure, for the deck stage to tell.
+Status readHmascii(std::string_view data, const char* name, ShellMesh& mesh);
 
-/// parseSurfTriangles's status for a file without triangles.
-constexpr int kSurfWithoutTriangles = -2;
+/// Reads a .surf surface's vertices, and when `use` asks for them, its
+/// triangles: each patch's "Triangles m" line and m lines of three vertex
+/// numbers (from 1). `name` names the file in messages.
+Status readSurf(std::string_view data, const char* name, TriangleUse use, SurfaceData& surface);
 
-/// Refuses a surface with a triangle wider than the closest-point search
-/// can measure (1e75).
-int checkTriangleWidths(const PointSet& points, const std::vector<int>& corners, const char* name);
-
-/// Reads count normals into `normals`.
-int parseNormals(FILE* vtk, int count, std::vector<Coord3>& normals);
-
-/// A normals file read before the cortical count is known: parseNormals is
-/// scanNormals and then takeNormals with the count.
+/// A normals file read before the cortical count is known: scanNormals and
+/// then takeNormals with the count.
 struct NormalsScan {
   /// The last POINT_DATA or CELL_DATA line before the marker: what the normals belong to.
   struct DataSection {
@@ -51,20 +58,23 @@ struct NormalsScan {
     std::vector<Coord3> points;       // up to count; fewer when a value is no plain decimal
     std::vector<int16_t> lastDigits;  // per value, the power of ten of its last digit printed
   };
-  enum class End { kEndOfFile, kBadValue, kCannotSeek, kOutOfMemory };
+  enum class End { kEndOfFile, kBadValue, kOutOfMemory };
 
-  int status = 0;  // the marker search's failure, already reported
   DataSection section;
   std::vector<Coord3> normals;  // every triple after the marker, up to the section's count
   End end = End::kEndOfFile;    // what stopped the triples
   FilePoints filePoints;        // read once the normals are
 };
 
-/// Finds the marker and reads the triples after it; the marker search's status.
-int scanNormals(FILE* vtk, NormalsScan& scan);
+/// Finds the first piece (of 39 characters) containing "NORMALS" and reads
+/// the triples after it; fails when there is no such piece, or the file is binary.
+Status scanNormals(std::string_view data, NormalsScan& scan);
 
-/// Takes `count` normals from a scan, reporting what is missing; the reader's status.
-int takeNormals(NormalsScan& scan, int count, std::vector<Coord3>& normals);
+/// Takes `count` normals from a scan, failing when they are not there.
+Status takeNormals(NormalsScan& scan, int count, std::vector<Coord3>& normals);
+
+/// scanNormals, then takeNormals.
+Status parseNormals(std::string_view data, int count, std::vector<Coord3>& normals);
 
 /// Compares the POINTS a scanned normals file carries with the cortical
 /// vertices, coordinate by coordinate, within the precision printed: half a

@@ -4,21 +4,23 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdarg>
 
-#include "base/report.h"
-
 namespace verdask {
 
-int readFailure(const char* format, ...) {
-  char text[512];
-  va_list arguments;
+Status readFailure(const char* format, ...) {
+  va_list arguments, again;
   va_start(arguments, format);
-  vsnprintf(text, sizeof text, format, arguments);
+  va_copy(again, arguments);
+  int length = vsnprintf(nullptr, 0, format, arguments);
   va_end(arguments);
-  report("%s\n", text);
-  return kReadFailed;
+  Status status{kReadFailed, std::string(std::max(length, 0) + 1, '\0')};
+  vsnprintf(status.message.data(), status.message.size(), format, again);
+  va_end(again);
+  status.message.back() = '\n';
+  return status;
 }
 
 FileBytes::~FileBytes() {

@@ -7,14 +7,17 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
+
+#include "base/status.h"
 
 namespace verdask {
 
-/// The status of a reader that failed, after it reported why.
+/// The code of a reader that failed.
 constexpr int kReadFailed = -1;
 
-/// Reports one line (printf-style, the newline added) and returns kReadFailed.
-int readFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
+/// A reader's failure, told in one line (printf-style, the newline added).
+Status readFailure(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 /// The rest of a file's bytes: mapped where the file is regular, else read.
 class FileBytes {
@@ -69,12 +72,16 @@ bool nextInteger(std::string_view& rest, long long* value);
 std::string_view trimmed(std::string_view text);
 std::string upperCase(std::string_view text);
 
-/// A value of type T stored at p in the given byte order.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__ || __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__,
+              "binary inputs are read on little- or big-endian hosts");
+constexpr bool kBigEndianHost = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__;
+
+/// A value of type T stored at p in the given byte order, on a host of either order.
 template <typename T>
 T loadValue(const char* p, bool bigEndian) {
   unsigned char bytes[sizeof(T)];
   memcpy(bytes, p, sizeof(T));
-  if (bigEndian) {
+  if (bigEndian != kBigEndianHost) {
     for (size_t k = 0; k < sizeof(T) / 2; ++k) std::swap(bytes[k], bytes[sizeof(T) - 1 - k]);
   }
   T value;

@@ -132,7 +132,7 @@ uint32_t facetCount(std::string_view data) { return loadValue<uint32_t>(data.dat
 // The size of a binary STL of `facets` facets.
 unsigned long long binaryBytes(uint32_t facets) { return kHeaderBytes + kFacetBytes * facets; }
 
-int readBinaryStl(std::string_view data, const char* name, PolygonSoup& soup) {
+Status readBinaryStl(std::string_view data, const char* name, PolygonSoup& soup) {
   uint32_t facets = facetCount(data);
   if (facets > kMostPolygons) {
     return readFailure("%s: %u facets are more than can be read", name, facets);
@@ -159,10 +159,10 @@ int readBinaryStl(std::string_view data, const char* name, PolygonSoup& soup) {
   }
   soup.ends.resize(facets);
   for (size_t f = 0; f < facets; ++f) soup.ends[f] = static_cast<int>(3 * f + 3);
-  return 0;
+  return {};
 }
 
-int readAsciiStl(std::string_view data, const char* name, std::vector<Coord3>& cornerPoints) {
+Status readAsciiStl(std::string_view data, const char* name, std::vector<Coord3>& cornerPoints) {
   ByteCursor cursor(data);
   std::string_view word;
   int facetCorners = -1;  // -1 outside a facet
@@ -188,12 +188,12 @@ int readAsciiStl(std::string_view data, const char* name, std::vector<Coord3>& c
     }
   }
   if (facetCorners >= 0) return readFailure("%s: the last facet is cut short", name);
-  return 0;
+  return {};
 }
 
 }  // namespace
 
-int readStl(std::string_view data, const char* name, PolygonSoup& soup) {
+Status readStl(std::string_view data, const char* name, PolygonSoup& soup) {
   size_t text = data.find_first_not_of(" \t\r\n");
   bool asciiStart = text != std::string_view::npos && data.substr(text, 5) == "solid";
   // A binary file may begin with "solid" too: its size tells.
@@ -205,7 +205,7 @@ int readStl(std::string_view data, const char* name, PolygonSoup& soup) {
     return readFailure("%s: neither an ASCII STL (\"solid\") nor a binary one", name);
   }
   std::vector<Coord3> cornerPoints;
-  if (int status = readAsciiStl(data, name, cornerPoints)) return status;
+  if (Status status = readAsciiStl(data, name, cornerPoints)) return status;
   if (cornerPoints.empty() && data.size() >= kHeaderBytes) {
     return readFailure(
         "%s: it starts with \"solid\" but holds no ASCII STL facet, and its %zu bytes do not "
@@ -216,7 +216,7 @@ int readStl(std::string_view data, const char* name, PolygonSoup& soup) {
   for (size_t f = 1; f <= cornerPoints.size() / 3; ++f) {
     soup.ends.push_back(static_cast<int>(3 * f));
   }
-  return 0;
+  return {};
 }
 
 }  // namespace verdask

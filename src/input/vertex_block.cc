@@ -1,10 +1,11 @@
 #include "input/vertex_block.h"
 
 #include <cmath>
-#include <cstdio>
+#include <new>
 
-#include "base/report.h"
 #include "input/number_scan.h"
+#include "input/readers.h"
+#include "input/scan.h"
 
 namespace verdask {
 
@@ -14,9 +15,8 @@ namespace {
 // beyond what the rest of the file can hold fails within the first that
 // many lines, and needs no more room.
 int vertexCapacity(int count, const LineReader& lines) {
-  long long left = lines.bytesLeft();
-  if (left < 0 || count <= left / 5 + 1) return count;
-  return static_cast<int>(left / 5 + 1);
+  size_t most = lines.bytesLeft() / 5 + 1;
+  return static_cast<size_t>(count) <= most ? count : static_cast<int>(most);
 }
 
 // Finite and small enough that no squared distance in the kd-trees overflows.
@@ -27,49 +27,60 @@ bool coordinatesInRange(const double xyz[3]) {
   return true;
 }
 
-// Scans the k-th line of the block into xyz; 0, or the block's status after its message.
-int readVertexLine(LineView line, int k, double xyz[3], const VertexBlock& block) {
+// Scans the k-th line of the block into xyz.
+Status readVertexLine(LineView line, int k, double xyz[3], const VertexBlock& block) {
   long long number = k;
   bool scanned = block.form == VertexLine::kNumberedNode ? scanNode(line, &number, xyz) == 4
                                                          : scanSurfVertex(line, xyz) == 3;
-  if (!scanned) {
-    report("Couldn't read value of vertex #%d in .surf file\n", k);
-    return block.scanStatus;
-  }
+  if (!scanned) return readFailure("Couldn't read value of vertex #%d in .surf file", k);
   // Taken by position, a misnumbered node would put its thickness on another node.
   if (number != k) {
-    report(
+    return readFailure(
         "Node line #%d after 'BEGIN NODES' carries number %lld, expected %d: "
-        "nodes must be numbered 1..N in file order\n",
+        "nodes must be numbered 1..N in file order",
         k, number, k);
-    return block.numberStatus;
   }
   if (!coordinatesInRange(xyz)) {
-    report("Coordinate not finite or too large in vertex #%d of %s file\n", k, block.fileKind);
-    return block.rangeStatus;
+    return readFailure("Coordinate not finite or too large in vertex #%d of %s file", k,
+                       block.fileKind);
   }
-  return 0;
+  return {};
+}
+
+// Reads `count` lines into the `capacity` points at xyz.
+Status readVertexLines(LineReader& lines, double* xyz, int count, int capacity,
+                       const VertexBlock& block) {
+  LineView line;
+  for (int k = 1; k <= count; ++k, xyz += 3) {
+    if (k > capacity || !lines.next(&line)) {
+      return readFailure("Reached end of %s file before finding all vertices", block.fileKind);
+    }
+    if (Status status = readVertexLine(line, k, xyz, block)) return status;
+  }
+  return {};
+}
+
+Status outOfMemory(int count, const VertexBlock& block) {
+  return readFailure("Not enough memory for %d vertices of %s file", count, block.fileKind);
 }
 
 }  // namespace
 
-int readVertexBlock(LineReader& lines, PointSet& points, int count, const VertexBlock& block) {
+Status readVertexBlock(LineReader& lines, PointSet& points, int count, const VertexBlock& block) {
   int capacity = vertexCapacity(count, lines);
-  if (!points.resize(capacity)) {
-    report("Not enough memory for %d vertices of %s file\n", count, block.fileKind);
-    return block.memoryStatus;
+  if (!points.resize(capacity)) return outOfMemory(count, block);
+  return readVertexLines(lines, points.coords(), count, capacity, block);
+}
+
+Status readVertexBlock(LineReader& lines, std::vector<Coord3>& points, int count,
+                       const VertexBlock& block) {
+  int capacity = vertexCapacity(count, lines);
+  try {
+    points.resize(capacity);
+  } catch (const std::bad_alloc&) {
+    return outOfMemory(count, block);
   }
-  double* xyz = points.coords();
-  LineView line;
-  for (int k = 1; k <= count; ++k, xyz += 3) {
-    // Past the capacity only if the file grew while it was read.
-    if (k > capacity || !lines.next(&line)) {
-      report("Reached end of %s file before finding all vertices\n", block.fileKind);
-      return block.endStatus;
-    }
-    if (int status = readVertexLine(line, k, xyz, block)) return status;
-  }
-  return 0;
+  return readVertexLines(lines, &points.data()->x, count, capacity, block);
 }
 
 }  // namespace verdask

@@ -1,8 +1,12 @@
 // The block of vertex lines shared by the mesh and the surface files.
 #pragma once
 
+#include <vector>
+
+#include "base/coord3.h"
+#include "base/status.h"
 #include "input/line_reader.h"
-#include "input/readers.h"
+#include "input/point_set.h"
 
 namespace verdask {
 
@@ -10,16 +14,16 @@ namespace verdask {
 /// surface vertex lines are three numbers.
 enum class VertexLine { kNumberedNode, kSurfVertex };
 
-/// How a file's vertex block reads and reports: the form of its lines, the
-/// file's kind in messages and the status of each failure.
+/// How a file's vertex block reads: the form of its lines and the
+/// file's kind in messages.
 struct VertexBlock {
   VertexLine form;
   const char* fileKind;  // ".hmascii" or ".surf"
-  int memoryStatus, endStatus, scanStatus, rangeStatus, numberStatus;
 };
 
-/// Reads `count` vertex lines into `points`; 0, or the block's status for
-/// what failed, after printing its message.
-int readVertexBlock(LineReader& lines, PointSet& points, int count, const VertexBlock& block);
+/// Reads `count` vertex lines into a surface's points or a mesh's nodes.
+Status readVertexBlock(LineReader& lines, PointSet& points, int count, const VertexBlock& block);
+Status readVertexBlock(LineReader& lines, std::vector<Coord3>& points, int count,
+                       const VertexBlock& block);
 
 }  // namespace verdask

@@ -30,14 +30,13 @@ struct VtkReading {
     }
     return false;
   }
-  // `count` numbers of `type` into `values`; false, after reporting, when they are not there.
-  bool readArray(long long count, NumberType type, const char* what) {
+  // `count` numbers of `type` into `values`.
+  Status readArray(long long count, NumberType type, const char* what) {
     size_t size = sizeOf(type);
     if (type == NumberType::kUnknown || count < 0 ||
         static_cast<unsigned long long>(count) > cursor.left() / (binary ? size : 2)) {
-      readFailure("%s, line %lld: %s of %lld values cannot be in the file", name, cursor.line(),
-                  what, count);
-      return false;
+      return readFailure("%s, line %lld: %s of %lld values cannot be in the file", name,
+                         cursor.line(), what, count);
     }
     values.resize(count);
     for (long long k = 0; k < count; ++k) {
@@ -45,19 +44,18 @@ struct VtkReading {
       const char* bytes;
       if (binary ? !cursor.take(size, &bytes)
                  : !cursor.nextWord(&word) || !parseNumber(word, type, &values[k])) {
-        readFailure("%s, line %lld: %s is cut short or not numbers of its type", name,
-                    cursor.line(), what);
-        return false;
+        return readFailure("%s, line %lld: %s is cut short or not numbers of its type", name,
+                           cursor.line(), what);
       }
       if (binary) values[k] = loadNumber(bytes, type, true);
     }
-    return true;
+    return {};
   }
 };
 
 // Cells as "k a b c ..." records, or as offsets and connectivity: each cell's corners.
-int readCells(VtkReading& in, std::string_view rest, std::vector<long long>& ends,
-              std::vector<long long>& points) {
+Status readCells(VtkReading& in, std::string_view rest, std::vector<long long>& ends,
+                 std::vector<long long>& points) {
   long long cells, size;
   if (!nextInteger(rest, &cells) || !nextInteger(rest, &size)) {
     return readFailure("%s, line %lld: cells without their counts", in.name, in.cursor.lastLine());
@@ -66,7 +64,7 @@ int readCells(VtkReading& in, std::string_view rest, std::vector<long long>& end
   std::string_view keyword, line, type;
   if (in.nextKeyword(&keyword, &line) && keyword == "OFFSETS") {
     nextWord(line, &type);
-    if (!in.readArray(cells, numberTypeNamed(type), "OFFSETS")) return kReadFailed;
+    if (Status status = in.readArray(cells, numberTypeNamed(type), "OFFSETS")) return status;
     long long last = 0;
     for (size_t c = 1; c < in.values.size(); ++c) {
       long long end = wholeNumber(in.values[c]);
@@ -76,12 +74,12 @@ int readCells(VtkReading& in, std::string_view rest, std::vector<long long>& end
     if (!in.nextKeyword(&keyword, &line) || keyword != "CONNECTIVITY" || !nextWord(line, &type)) {
       return readFailure("%s: OFFSETS without CONNECTIVITY after them", in.name);
     }
-    if (!in.readArray(last, numberTypeNamed(type), "CONNECTIVITY")) return kReadFailed;
+    if (Status status = in.readArray(last, numberTypeNamed(type), "CONNECTIVITY")) return status;
     for (double point : in.values) points.push_back(wholeNumber(point));
-    return 0;
+    return {};
   }
   in.cursor = peek;
-  if (!in.readArray(size, NumberType::kInt32, "a cell list")) return kReadFailed;
+  if (Status status = in.readArray(size, NumberType::kInt32, "a cell list")) return status;
   for (size_t at = 0; at < in.values.size();) {
     long long corners = wholeNumber(in.values[at]);
     if (corners < 0 || static_cast<size_t>(corners) >= in.values.size() - at) {
@@ -91,10 +89,10 @@ int readCells(VtkReading& in, std::string_view rest, std::vector<long long>& end
     ends.push_back(static_cast<long long>(points.size()));
     at += corners + 1;
   }
-  return 0;
+  return {};
 }
 
-int readHeader(VtkReading& in) {
+Status readHeader(VtkReading& in) {
   std::string_view line, keyword, rest;
   if (!in.cursor.nextLine(&line) || line.substr(0, 22) != "# vtk DataFile Version") {
     return readFailure("%s: not a legacy VTK file (no \"# vtk DataFile Version\")", in.name);
@@ -108,12 +106,12 @@ int readHeader(VtkReading& in) {
       keyword != "POLYDATA") {
     return readFailure("%s: not a POLYDATA data set (only surfaces of polygons are read)", in.name);
   }
-  return 0;
+  return {};
 }
 
 // Passes over one attribute of `tuples` tuples; false when it is not one this reader knows.
 bool skipAttribute(VtkReading& in, std::string_view keyword, std::string_view rest,
-                   long long tuples, int* status) {
+                   long long tuples, Status* status) {
   std::string_view word, type;
   long long components = 1;
   if (keyword == "SCALARS") {
@@ -143,8 +141,7 @@ bool skipAttribute(VtkReading& in, std::string_view keyword, std::string_view re
                           in.cursor.lastLine());
     return true;
   }
-  bool known = in.readArray(tuples * components, numberTypeNamed(type), "an attribute");
-  *status = known ? 0 : kReadFailed;
+  *status = in.readArray(tuples * components, numberTypeNamed(type), "an attribute");
   return true;
 }
 
@@ -156,7 +153,7 @@ void skipMetadata(VtkReading& in) {
 }
 
 // "FIELD name k" and its k arrays, each "name components tuples type" and its values.
-int skipField(VtkReading& in, std::string_view rest) {
+Status skipField(VtkReading& in, std::string_view rest) {
   std::string_view word, line;
   long long arrays, components, tuples;
   nextWord(rest, &word);
@@ -168,41 +165,46 @@ int skipField(VtkReading& in, std::string_view rest) {
       --a;
       continue;
     }
+    Status array;
     if (!nextInteger(line, &components) || !nextInteger(line, &tuples) || !nextWord(line, &word) ||
         components < 0 || tuples < 0 || components > kMostPolygons / (tuples + 1) ||
-        !in.readArray(components * tuples, numberTypeNamed(word), "a FIELD array")) {
-      return readFailure("%s, line %lld: a FIELD array that cannot be read", in.name,
-                         in.cursor.lastLine());
+        (array = in.readArray(components * tuples, numberTypeNamed(word), "a FIELD array"))) {
+      // After the array's own line, when it has one.
+      array.message += readFailure("%s, line %lld: a FIELD array that cannot be read", in.name,
+                                   in.cursor.lastLine())
+                           .message;
+      array.code = kReadFailed;
+      return array;
     }
   }
-  return 0;
+  return {};
 }
 
 // `count` triples of the type named in `rest` (POINTS n type, NORMALS name type).
-int readTriples(VtkReading& in, std::string_view type, long long count, const char* what,
-                std::vector<Coord3>& into) {
+Status readTriples(VtkReading& in, std::string_view type, long long count, const char* what,
+                   std::vector<Coord3>& into) {
   if (count < 0 || count > kMostPolygons) {
     return readFailure("%s, line %lld: %s of %lld points cannot be read", in.name,
                        in.cursor.lastLine(), what, count);
   }
-  if (!in.readArray(3 * count, numberTypeNamed(type), what)) return kReadFailed;
+  if (Status status = in.readArray(3 * count, numberTypeNamed(type), what)) return status;
   into.clear();
   for (long long p = 0; p < count; ++p) {
     into.push_back({in.values[3 * p], in.values[3 * p + 1], in.values[3 * p + 2]});
   }
-  return 0;
+  return {};
 }
 
 }  // namespace
 
-int readVtkPolyData(std::string_view data, const char* name, PolygonSoup& soup) {
+Status readVtkPolyData(std::string_view data, const char* name, PolygonSoup& soup) {
   VtkReading in(data, name);
-  if (int status = readHeader(in)) return status;
+  if (Status status = readHeader(in)) return status;
   std::string_view keyword, rest, word;
   long long tuples = 0;
   bool pointData = false, sawPoints = false;
   while (in.nextKeyword(&keyword, &rest)) {
-    int status = 0;
+    Status status;
     long long count = -1;
     if (keyword == "POINTS") {
       nextInteger(rest, &count);
@@ -213,7 +215,7 @@ int readVtkPolyData(std::string_view data, const char* name, PolygonSoup& soup) 
                keyword == "TRIANGLE_STRIPS") {
       std::vector<long long> ends, points;
       status = readCells(in, rest, ends, points);
-      if (status == 0 && (keyword == "POLYGONS" || keyword == "TRIANGLE_STRIPS")) {
+      if (!status && (keyword == "POLYGONS" || keyword == "TRIANGLE_STRIPS")) {
         addCells(ends, points, keyword == "TRIANGLE_STRIPS", 0, soup);
       }
     } else if (keyword == "POINT_DATA" || keyword == "CELL_DATA") {
@@ -231,10 +233,10 @@ int readVtkPolyData(std::string_view data, const char* name, PolygonSoup& soup) 
       return readFailure("%s, line %lld: an unknown section %.*s", name, in.cursor.lastLine(),
                          static_cast<int>(std::min<size_t>(keyword.size(), 40)), keyword.data());
     }
-    if (status != 0) return status;
+    if (status) return status;
   }
   if (!sawPoints) return readFailure("%s: no POINTS", name);
-  return 0;
+  return {};
 }
 
 }  // namespace verdask

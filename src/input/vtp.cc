@@ -156,8 +156,8 @@ bool decodeBlock(const VtpFile& file, std::string_view text, bool base64, std::s
 }
 
 // A DataArray's values, `count` of them, as doubles.
-int readDataArray(const VtpFile& file, pugi::xml_node array, size_t count,
-                  std::vector<double>& values) {
+Status readDataArray(const VtpFile& file, pugi::xml_node array, size_t count,
+                     std::vector<double>& values) {
   NumberType type = numberTypeNamed(array.attribute("type").value());
   std::string format = array.attribute("format").value();
   values.clear();
@@ -191,7 +191,7 @@ int readDataArray(const VtpFile& file, pugi::xml_node array, size_t count,
         "%s: the DataArray \"%s\" holds fewer than its %zu values, or they cannot be decoded",
         file.name, array.attribute("Name").value(), count);
   }
-  return 0;
+  return {};
 }
 
 pugi::xml_node arrayNamed(pugi::xml_node parent, const char* name) {
@@ -199,17 +199,18 @@ pugi::xml_node arrayNamed(pugi::xml_node parent, const char* name) {
 }
 
 // One Piece's cells of a kind (Polys or Strips) into the soup.
-int readCellsOf(const VtpFile& file, pugi::xml_node piece, const char* kind, int firstPoint,
-                PolygonSoup& soup) {
+Status readCellsOf(const VtpFile& file, pugi::xml_node piece, const char* kind, int firstPoint,
+                   PolygonSoup& soup) {
   pugi::xml_node cells = piece.child(kind);
   size_t count = piece.attribute(kind == std::string("Polys") ? "NumberOfPolys" : "NumberOfStrips")
                      .as_ullong();
-  if (!cells || count == 0) return 0;
+  if (!cells || count == 0) return {};
   std::vector<double> offsets, connectivity;
-  if (int status = readDataArray(file, arrayNamed(cells, "offsets"), count, offsets)) return status;
-  if (int status = readDataArray(file, arrayNamed(cells, "connectivity"),
-                                 offsets.empty() ? 0 : std::max(0LL, wholeNumber(offsets.back())),
-                                 connectivity)) {
+  if (Status status = readDataArray(file, arrayNamed(cells, "offsets"), count, offsets))
+    return status;
+  if (Status status = readDataArray(
+          file, arrayNamed(cells, "connectivity"),
+          offsets.empty() ? 0 : std::max(0LL, wholeNumber(offsets.back())), connectivity)) {
     return status;
   }
   std::vector<long long> ends, points;
@@ -221,16 +222,16 @@ int readCellsOf(const VtpFile& file, pugi::xml_node piece, const char* kind, int
   }
   for (double point : connectivity) points.push_back(wholeNumber(point));
   addCells(ends, points, kind == std::string("Strips"), firstPoint, soup);
-  return 0;
+  return {};
 }
 
-int readPiece(const VtpFile& file, pugi::xml_node piece, PolygonSoup& soup, bool* hasNormals) {
+Status readPiece(const VtpFile& file, pugi::xml_node piece, PolygonSoup& soup, bool* hasNormals) {
   size_t points = piece.attribute("NumberOfPoints").as_ullong();
   int first = static_cast<int>(soup.points.size());
   if (points > kMostPolygons)
     return readFailure("%s: %zu points are more than can be read", file.name, points);
   std::vector<double> values;
-  if (int status =
+  if (Status status =
           readDataArray(file, piece.child("Points").child("DataArray"), 3 * points, values))
     return status;
   for (size_t p = 0; p < points; ++p)
@@ -239,16 +240,16 @@ int readPiece(const VtpFile& file, pugi::xml_node piece, PolygonSoup& soup, bool
   const char* normalsName = data.attribute("Normals").value();
   pugi::xml_node normals = arrayNamed(data, *normalsName ? normalsName : "Normals");
   if (normals && normals.attribute("NumberOfComponents").as_int() == 3) {
-    if (int status = readDataArray(file, normals, 3 * points, values)) return status;
+    if (Status status = readDataArray(file, normals, 3 * points, values)) return status;
     soup.normals.resize(first);
     for (size_t p = 0; p < points; ++p)
       soup.normals.push_back({values[3 * p], values[3 * p + 1], values[3 * p + 2]});
     *hasNormals = true;
   }
   for (const char* kind : {"Polys", "Strips"}) {
-    if (int status = readCellsOf(file, piece, kind, first, soup)) return status;
+    if (Status status = readCellsOf(file, piece, kind, first, soup)) return status;
   }
-  return 0;
+  return {};
 }
 
 // The appended section is raw bytes, no XML: it is cut off before parsing.
@@ -264,7 +265,7 @@ std::string xmlPart(std::string_view data, VtpFile& file) {
 
 }  // namespace
 
-int readVtp(std::string_view data, const char* name, PolygonSoup& soup) {
+Status readVtp(std::string_view data, const char* name, PolygonSoup& soup) {
   VtpFile file(name);
   std::string xml = xmlPart(data, file);
   pugi::xml_document document;
@@ -289,11 +290,11 @@ int readVtp(std::string_view data, const char* name, PolygonSoup& soup) {
   }
   bool hasNormals = false;
   for (pugi::xml_node piece : root.child("PolyData").children("Piece")) {
-    if (int status = readPiece(file, piece, soup, &hasNormals)) return status;
+    if (Status status = readPiece(file, piece, soup, &hasNormals)) return status;
   }
   if (!hasNormals) soup.normals.clear();
   if (soup.points.empty()) return readFailure("%s: no points", name);
-  return 0;
+  return {};
 }
 
 }  // namespace verdask

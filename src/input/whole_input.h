@@ -1,6 +1,5 @@
-// Inputs that cannot be read in place: compressed files and pipes. Readers seek
-// (the mesh is read twice) and measure what is left of a file, so such an input
-// is read whole into a temporary file first.
+// Inputs that cannot be read in place: compressed files and pipes. Readers map
+// a file whole, so such an input is read whole into a temporary file first.
 #pragma once
 
 #include <cstdio>

@@ -3,12 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <utility>
 
-#include "input/line_reader.h"
-#include "input/number_scan.h"
 #include "base/parallel.h"
 #include "base/progress.h"
 #include "base/report.h"
@@ -18,14 +15,8 @@ namespace verdask {
 
 namespace {
 
-enum DeckStatus {
-  kNothingAfterNodes = -1,
-  kNoTriangles = -2,
-  kBadTriangle = -4,
-  kCornerOutOfRange = -5,
-  kWriteFailed = -6,
-  kNumberTooWide = -7,
-};
+// The status of a deck that failed, after it told why.
+constexpr int kDeckFailed = -1;
 
 const char kDeckHeader[] = "*ELEMENT_SHELL_THICKNESS\n$\n$ ELEMENT CARDS FOR SHELL ELEMENTS\n$\n";
 
@@ -80,40 +71,22 @@ void writeElement(TextWriter& deck, const ShellElements& elements, int e, int sh
   deck.put('\n');
 }
 
-// Corners must index the thickness array, and every number must fit its card's
-// 8 columns: a wider one would run into the next field.
-int checkElement(const int corners[], int cornerCount, int vertexCount, long long element,
-                 int triangle) {
-  for (int i = 0; i < cornerCount; ++i) {
-    if (corners[i] < 1 || corners[i] > vertexCount) {
-      report("Triangle #%d uses node %d, outside the mesh's %d vertices\n", triangle, corners[i],
-             vertexCount);
-      return kCornerOutOfRange;
+// The number of leading elements whose numbers fit their card's 8 columns: a
+// wider one would run into the next field. The first that does not is told.
+int elementsThatFit(const ShellMesh& mesh, int shellNum, int shellVal) {
+  const ShellElements& elements = mesh.elements;
+  for (int e = 0; e < elements.count(); ++e) {
+    long long numbers[6] = {elements.elementNumber(e, shellNum), elements.partOf(e, shellVal)};
+    for (int k = 0; k < 4; ++k) numbers[2 + k] = elements.nodeNumber(elements.of(e)[k]);
+    for (long long number : numbers) {
+      if (number < kCardFieldLeast || number > kCardFieldMost) {
+        report("%s #%d needs the number %lld, wider than the deck's 8 columns\n",
+               mesh.cardsAsRead ? "Triangle" : "Element", e + 1, number);
+        return e;
+      }
     }
   }
-  for (int i = -1; i < cornerCount; ++i) {
-    long long number = i < 0 ? element : corners[i];
-    if (number < kCardFieldLeast || number > kCardFieldMost) {
-      report("Triangle #%d needs the number %lld, wider than the deck's 8 columns\n", triangle,
-             number);
-      return kNumberTooWide;
-    }
-  }
-  return 0;
-}
-
-// The numbers of a mesh read whole, its own or from -num and -val, must fit
-// their card's 8 columns.
-int checkOwnNumbers(const ShellElements& elements, int e, int shellNum, int shellVal) {
-  long long numbers[6] = {elements.elementNumber(e, shellNum), elements.partOf(e, shellVal)};
-  for (int k = 0; k < 4; ++k) numbers[2 + k] = elements.nodeNumber(elements.of(e)[k]);
-  for (long long number : numbers) {
-    if (number < kCardFieldLeast || number > kCardFieldMost) {
-      report("Element #%d needs the number %lld, wider than the deck's 8 columns\n", e + 1, number);
-      return kNumberTooWide;
-    }
-  }
-  return 0;
+  return elements.count();
 }
 
 void reportElementCount(const ShellElements& elements, const char* fileName) {
@@ -126,44 +99,12 @@ void reportElementCount(const ShellElements& elements, const char* fileName) {
   }
 }
 
-bool isStarredElementLine(LineView line) {
-  return line.contains("*tri3") || line.contains("*quad4");
-}
-
-// Reads the corners of the "*tri3" and "*quad4" block starting at `line`, up
-// to the first element that fails; 0, or that failure's status.
-int readElementBlock(LineReader& lines, LineView line, int vertexCount, int shellNum,
-                     ShellElements& elements) {
-  do {
-    int number = elements.count() + 1;
-    int c[4];
-    bool quad;
-    int read = scanElement(line, c, &quad);
-    if (read == 0) {
-      report(quad ? "Couldn't read value of quad #%d in .hmascii file\n"
-                  : "Couldn't read value of triangle #%d in .surf file\n",
-             number);
-      return kBadTriangle;
-    }
-    long long element = static_cast<long long>(shellNum) + number - 1;
-    if (int status = checkElement(c, read, vertexCount, element, number)) return status;
-    if (quad) {
-      elements.addQuad(c[0], c[1], c[2], c[3]);
-    } else {
-      elements.addTriangle(c[0], c[1], c[2]);
-    }
-  } while (lines.next(&line) && isStarredElementLine(line));
-  return 0;
-}
-
-}  // namespace
-
-void writeElementCards(TextWriter& deck, const ShellElements& elements, const float* thickness,
-                       int vertexCount, int shellNum, int shellVal, int threads) {
+// The keyword and the cards of the first `triangles` elements.
+void writeCards(TextWriter& deck, const ShellElements& elements, int triangles,
+                const float* thickness, int vertexCount, int shellNum, int shellVal, int threads) {
   ThicknessFields fields(thickness, vertexCount, threads);
   deck.put(kDeckHeader);
   constexpr int kBlockTriangles = 8192;
-  int triangles = elements.count();
   int blocks = (triangles + kBlockTriangles - 1) / kBlockTriangles;
   enterStage(Stage::kWritingDeck, triangles);
   std::vector<std::unique_ptr<TextWriter>> texts(blocks);
@@ -182,57 +123,31 @@ void writeElementCards(TextWriter& deck, const ShellElements& elements, const fl
       });
 }
 
-int readMeshElements(FILE* mesh, int vertexCount, int shellNum, ShellElements& elements) {
-  LineReader lines(mesh, kLinePieceMax);
-  LineView line;
-  if (!lines.next(&line)) {
-    report("Failed to read first line of .hmascii file\n");
-    return kNothingAfterNodes;
-  }
-  if (!skipToAnyKeyword(lines, &line, {"tri3", "quad4"})) {
-    report("Reached end of .hmascii file before finding '*tri3()'\n");
-    return kNoTriangles;
-  }
-  // A "tri3" line without the star starts no block.
-  return isStarredElementLine(line) ? readElementBlock(lines, line, vertexCount, shellNum, elements)
-                                    : 0;
+}  // namespace
+
+void writeElementCards(TextWriter& deck, const ShellElements& elements, const float* thickness,
+                       int vertexCount, int shellNum, int shellVal, int threads) {
+  writeCards(deck, elements, elements.count(), thickness, vertexCount, shellNum, shellVal, threads);
 }
 
-int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
-                    int shellNum, int shellVal, ShellElements* elements, int threads) {
-  ShellElements read;
-  int status = readMeshElements(mesh, vertexCount, shellNum, read);
-  // The elements before a bad one are written all the same.
-  if (status == kNothingAfterNodes || status == kNoTriangles) return status;
-  TextWriter deck(keyword);
-  writeElementCards(deck, read, thickness, vertexCount, shellNum, shellVal, std::max(1, threads));
-  if (status == 0) deck.put("*END\n");
-  bool written = deck.finish();
-  if (status != 0) return status;
-  if (!written) {
-    report("Failed to write the keyword file\n");
-    return kWriteFailed;
-  }
-  reportElementCount(read, ".hmascii");
-  if (elements) *elements = std::move(read);
-  return 0;
-}
-
-int writeMeshShellCards(FILE* keyword, const ShellElements& elements, const float* thickness,
+int writeMeshShellCards(FILE* keyword, const ShellMesh& mesh, const float* thickness,
                         int vertexCount, int shellNum, int shellVal, const char* meshName,
                         int threads) {
-  for (int e = 0; e < elements.count(); ++e) {
-    if (int status = checkOwnNumbers(elements, e, shellNum, shellVal)) return status;
-  }
+  int fitting = elementsThatFit(mesh, shellNum, shellVal);
+  bool failed = fitting < mesh.elements.count() || mesh.elementFailure;
+  if (fitting == mesh.elements.count()) report("%s", mesh.elementFailure.message.c_str());
+  if (failed && !mesh.cardsAsRead) return kDeckFailed;
   TextWriter deck(keyword);
-  writeElementCards(deck, elements, thickness, vertexCount, shellNum, shellVal,
-                    std::max(1, threads));
-  deck.put("*END\n");
-  if (!deck.finish()) {
+  writeCards(deck, mesh.elements, fitting, thickness, vertexCount, shellNum, shellVal,
+             std::max(1, threads));
+  if (!failed) deck.put("*END\n");
+  bool written = deck.finish();
+  if (failed) return kDeckFailed;
+  if (!written) {
     report("Failed to write the keyword file\n");
-    return kWriteFailed;
+    return kDeckFailed;
   }
-  reportElementCount(elements, meshName);
+  reportElementCount(mesh.elements, meshName);
   return 0;
 }
 

@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "input/shell_elements.h"
 #include "base/text_writer.h"
+#include "input/input_data.h"
+#include "input/shell_elements.h"
 
 namespace verdask {
 
@@ -13,21 +14,13 @@ namespace verdask {
 constexpr long long kCardFieldLeast = -9999999;
 constexpr long long kCardFieldMost = 99999999;
 
-/// Reads the mesh's triangle lines on from where the mesh reader left the
-/// stream, up to the first that fails; 0 or that failure's status, after
-/// reporting. Corners must lie in 1..vertexCount, and element numbers from
-/// shellNum fit the card's columns.
-int readMeshElements(FILE* mesh, int vertexCount, int shellNum, ShellElements& elements);
-
-/// Reads the mesh's triangle lines as readMeshElements does and writes an
-/// element card and a thickness card for each, formatted on up to `threads`
-/// threads. A complete deck's elements go to `elements`, if given.
-int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
-                    int shellNum, int shellVal, ShellElements* elements = nullptr, int threads = 1);
-
-/// The deck of a mesh read whole: its elements with their own numbers, where
-/// they have them, and *END; refuses a number wider than the card's columns.
-int writeMeshShellCards(FILE* keyword, const ShellElements& elements, const float* thickness,
+/// The deck of a mesh: its elements with their own numbers, where they have
+/// them, and *END; refuses a number wider than a card's 8 columns, and tells
+/// a failure of the element lines the reader kept for it. A .hmascii mesh's
+/// cards before the failing element are written. Corners lie in
+/// 1..vertexCount, the range of the thickness array; "Found N triangles in
+/// `meshName` file" tells the count.
+int writeMeshShellCards(FILE* keyword, const ShellMesh& mesh, const float* thickness,
                         int vertexCount, int shellNum, int shellVal, const char* meshName,
                         int threads);
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "input/formats.h"
 #include "test_util.h"
 
 namespace verdask {
@@ -19,7 +20,8 @@ struct PassOutput {
 };
 
 struct Bone {
-  PointSet mesh, cortical, trabecular;
+  PointSet mesh;
+  SurfaceData cortical, trabecular;
   std::vector<Coord3> normals;
 };
 
@@ -32,19 +34,24 @@ void makeBone(const std::vector<std::string>& arguments, Bone& bone) {
   FILE* files[4];
   const char* names[] = {"mesh.hmascii", "cort.surf", "trab.surf", "norm.vtk"};
   for (int i = 0; i < 4; ++i) files[i] = fopen(dir.file(names[i]).c_str(), "r");
-  int meshCount, corticalCount, trabecularCount;
-  ASSERT_EQ(parseMeshVertices(files[0], bone.mesh, meshCount), 0);
-  ASSERT_EQ(parseSurfVertices(files[1], bone.cortical, corticalCount), 0);
-  ASSERT_EQ(parseSurfVertices(files[2], bone.trabecular, trabecularCount), 0);
-  ASSERT_EQ(parseNormals(files[3], corticalCount, bone.normals), 0);
+  const InputFormat& surf = *inputFormatOf(names[1], InputRole::kSurface);
+  ShellMesh mesh;
+  NormalsScan scan;
+  ASSERT_FALSE(readMeshFile(files[0], names[0], *inputFormatOf(names[0], InputRole::kMesh), mesh));
+  ASSERT_TRUE(bone.mesh.assign(mesh.nodes));
+  ASSERT_FALSE(readSurfaceFile(files[1], names[1], surf, TriangleUse::kNone, bone.cortical));
+  ASSERT_FALSE(readSurfaceFile(files[2], names[2], surf, TriangleUse::kNone, bone.trabecular));
+  ASSERT_FALSE(
+      scanNormalsFile(files[3], names[3], *inputFormatOf(names[3], InputRole::kNormals), scan));
+  ASSERT_FALSE(takeNormals(scan, bone.cortical.points.count(), bone.normals));
   for (FILE* file : files) fclose(file);
 }
 
 PassOutput runPass(const Bone& bone, IndexChoice index, int threads) {
-  NearestVertex corticalIndex(bone.cortical, TieRule::kEveryTie, index);
-  NearestVertex trabecularIndex(bone.trabecular, TieRule::kDistinctCoordinates, index);
-  VertexMeasure measure({&bone.cortical, &corticalIndex}, bone.normals.data(),
-                        {&bone.trabecular, &trabecularIndex});
+  NearestVertex corticalIndex(bone.cortical.points, TieRule::kEveryTie, index);
+  NearestVertex trabecularIndex(bone.trabecular.points, TieRule::kDistinctCoordinates, index);
+  VertexMeasure measure({&bone.cortical.points, &corticalIndex}, bone.normals.data(),
+                        {&bone.trabecular.points, &trabecularIndex});
   char *tableData = nullptr, *answerData = nullptr;
   size_t tableSize = 0, answerSize = 0;
   FILE* table = open_memstream(&tableData, &tableSize);
