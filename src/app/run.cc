@@ -28,6 +28,7 @@
 #include "base/progress.h"
 #include "input/readers.h"
 #include "base/report.h"
+#include "output/class_sections.h"
 #include "output/nodal_table.h"
 #include "output/run_record.h"
 #include "output/run_summary.h"
@@ -35,8 +36,10 @@
 #include "output/solver_decks.h"
 #include "output/thickness_view.h"
 #include "thickness/closest_point.h"
+#include "thickness/hole_flags.h"
 #include "thickness/line_up.h"
 #include "thickness/measure.h"
+#include "thickness/mesh_maps.h"
 #include "thickness/nearest_vertex.h"
 #include "thickness/orientation.h"
 #include "thickness/thickness_pass.h"
@@ -81,6 +84,7 @@ struct RunInputs {
   SurfaceInputs cortical, trabecular;
   std::vector<Coord3> normals;
   std::string finding;  // the inputs plainly do not fit together
+  std::vector<OpenEdge> trabecularOpenEdges;
 };
 
 // One reader's outcome: its status and the messages it printed.
@@ -322,10 +326,15 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
                }),
       captured(read.trabecular,
                [&] {
-                 return readSurface({files.trabecular.get(), files.trabecularName,
-                                     files.trabecularFormat, surfaceMode, surfaceMode,
-                                     !surfaceMode || ownNormals, TieRule::kDistinctCoordinates},
-                                    in.trabecular);
+                 // Its triangles always: their open edges tell the holes.
+                 int status = readSurface({files.trabecular.get(), files.trabecularName,
+                                           files.trabecularFormat, true, surfaceMode,
+                                           !surfaceMode || ownNormals, TieRule::kDistinctCoordinates},
+                                          in.trabecular);
+                 if (status == 0) {
+                   in.trabecularOpenEdges = openEdgesOf(in.trabecular.corners, in.trabecular.count);
+                 }
+                 return status;
                }),
       captured(read.mesh,
                [&] { return readMesh(files.mesh.get(), files.meshName, files.meshFormat, in); })};
@@ -396,6 +405,8 @@ struct RunState {
   ThicknessSummary summary;
   LineUp lineUp;
   std::vector<std::string> warnings;
+  std::unique_ptr<HoleRims> holes;  // the rims of the trabecular surface's holes
+  MapFacts maps;
   std::string failure;    // the lines the failing stage printed
   bool staged = false;    // the stages began
   bool finished = false;  // the deck is complete
@@ -446,6 +457,7 @@ int writeSolverDecks(const RunOptions& options, const RunState& run) {
   for (const std::string& word : options.commandLine) names.comment += " " + word;
   names.parts = run.deckParts;
   names.firstElement = options.shellNum;
+  if (options.sections > 0) sectionByClass(run.maps.classes, outward, names);
   for (const auto& [file, dialect] :
        {std::pair{&options.inp, "Abaqus"}, {&options.deck, "LS-DYNA"}}) {
     if (!file->get()) continue;
@@ -486,6 +498,7 @@ int writeExtras(const RunOptions& options, const RunState& run) {
   if (options.summary) {
     printRunSummary(run.elements.count(), run.summary, run.record, run.lineUp,
                     run.orientation.inwardCount);
+    printMapSummary(run.maps);
   }
   return kExitSuccess;
 }
@@ -550,9 +563,93 @@ int settleDeckParts(const RunOptions& options, RunState& run) {
   return kExitOutputFailed;
 }
 
+// The trabecular surface's open edges, said when it has any, and which of
+// them are the rims of holes, the cortical surface going on over them.
+void findHoles(const InputFiles& inputs, RunState& run) {
+  run.maps.openEdges = static_cast<int>(run.in.trabecularOpenEdges.size());
+  if (run.maps.openEdges == 0) return;
+  run.holes = std::make_unique<HoleRims>(run.in.trabecular.points, run.in.trabecularOpenEdges,
+                                         run.in.cortical.indexed());
+  run.maps.rimEdges = run.holes->rimEdges();
+  fprintf(stderr,
+          "verdask: %s is open: %d edges of one triangle, %d of them rims of holes under the "
+          "cortical surface\n",
+          inputs.trabecularName, run.maps.openEdges, run.maps.rimEdges);
+}
+
+// Flagged nodes are counted on stderr; more than this share of them is a warning.
+constexpr double kFlaggedShare = 0.01;
+
+void sayFlagged(int count, const char* what, const RunOptions& options, RunState& run) {
+  if (count == 0) return;
+  std::string line = std::to_string(count) + " of " + std::to_string(run.in.meshCount) +
+                     " nodes " + what + (options.fill ? "" : ": -fill replaces their thickness");
+  if (count > kFlaggedShare * run.in.meshCount) {
+    run.warn(line);
+  } else {
+    fprintf(stderr, "verdask: %s\n", line.c_str());
+  }
+}
+
+// The nodes measured through a hole and those that stand out from their
+// neighbourhood, flagged in the quality and counted on stderr.
+void flagThickness(const RunOptions& options, const MeshGraph& graph, RunState& run) {
+  if (run.holes) {
+    run.maps.atHole = flagHoles(*run.holes, options.measure == MeasureKind::kNormal, run.record,
+                                run.threads);
+  }
+  run.maps.outliers = flagOutliers(graph, run.record.distances, run.record.quality, run.threads);
+  run.record.countQualities();
+  sayFlagged(run.maps.atHole, "measured through a hole of the trabecular surface (quality at_hole)",
+             options, run);
+  sayFlagged(run.maps.outliers, "stand out from their neighbourhood (quality outlier)", options,
+             run);
+}
+
+// -fill and -smooth change the distances after the flags; the thickness
+// comes from them, and the logs are written with it. 0 or the exit code.
+int mapThickness(const InputFiles& inputs, const RunOptions& options, RunState& run) {
+  ShellElements& elements = run.in.ownMesh.elements;
+  std::string messages;
+  int status = 0;
+  if (inputs.meshFormat == InputFormat::kHmascii) {
+    ReportCapture capture(&messages);
+    status = readShellElements(inputs.mesh.get(), run.in.meshCount, options.shellNum, &elements);
+  }
+  if (status != 0) {
+    return run.reportStage(status, messages, "Failure parsing triangles in .ascii file\n", "",
+                           kExitDeckFailed);
+  }
+  MeshGraph graph(run.in.mesh, elements);
+  flagThickness(options, graph, run);
+  run.record.measuredThickness.assign(run.thickness.get(), run.thickness.get() + run.in.meshCount);
+  std::vector<double> distances = run.record.distances;
+  int flagged = run.maps.atHole + run.maps.outliers;
+  if (options.fill && flagged > 0) {
+    run.maps.filled = fillFlagged(graph, distances, run.record.quality);
+    run.maps.unfilled = flagged - run.maps.filled;
+    fprintf(stderr, "verdask: filled the thickness of %d nodes from their neighbours", run.maps.filled);
+    if (run.maps.unfilled > 0) fprintf(stderr, "; %d without one to fill from kept theirs", run.maps.unfilled);
+    fprintf(stderr, "\n");
+  }
+  if (options.smoothWidth > 0) smoothGaussian(graph, options.smoothWidth, distances, run.threads);
+  run.maps.smoothWidth = options.smoothWidth;
+  const std::vector<int>& numbers = run.in.ownMesh.elements.nodeNumbers;
+  {
+    ReportCapture capture(&messages);
+    status = settleThickness(options.table.get(), options.answers.get(), distances,
+                             run.thickness.get(), options.adjThick, options.maxThick,
+                             options.minThick, run.record, run.threads,
+                             numbers.empty() ? nullptr : numbers.data());
+  }
+  return run.reportStage(status, messages, "Failure calculating values\n", "", kExitPassFailed);
+}
+
 // The thickness pass with the measure the options choose; 0 or the exit code.
 int measureThickness(const RunOptions& options, RunState& run) {
-  run.record.keepVertices = options.vtk.get() || options.summary || options.json.get();
+  run.record.deferLogs = options.mapsThickness();
+  run.record.keepVertices =
+      options.vtk.get() || options.summary || options.json.get() || run.record.deferLogs;
   run.thickness.reset(new (std::nothrow) float[run.in.meshCount]);
   VertexMeasure vertexMeasure(run.in.cortical.indexed(), run.in.normals.data(),
                               run.in.trabecular.indexed());
@@ -611,15 +708,17 @@ int writeDeck(InputFiles& inputs, const RunOptions& options, RunState& run) {
   int status;
   {
     ReportCapture capture(&messages);
-    if (inputs.meshFormat == InputFormat::kHmascii) {
+    bool oldMesh = inputs.meshFormat == InputFormat::kHmascii;
+    if (oldMesh && !options.mapsThickness()) {
       status = writeShellCards(inputs.mesh.get(), options.keyword.get(), run.thickness.get(),
                                run.in.meshCount, options.shellNum, options.shellVal, &run.elements,
                                run.threads);
     } else {
+      // The maps read a .hmascii mesh's elements before the deck.
       run.elements = std::move(run.in.ownMesh.elements);
       status = writeMeshShellCards(options.keyword.get(), run.elements, run.thickness.get(),
                                    run.in.meshCount, options.shellNum, options.shellVal,
-                                   inputs.meshName, run.threads);
+                                   oldMesh ? ".hmascii" : inputs.meshName, run.threads);
     }
   }
   return run.reportStage(status, messages, "Failure parsing triangles in .ascii file\n",
@@ -635,6 +734,7 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
     return code;
   }
   if (int code = run.refuse(run.in.finding, options.force)) return code;
+  findHoles(inputs, run);
   takeOwnNumbers(inputs.meshName, options, run);
   if (int code = settleDeckParts(options, run)) return code;
   run.clock.lap("read");
@@ -642,9 +742,20 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   run.clock.lap("pass");
   run.stageCode = kExitDeckFailed;
   run.stageFailure = "Failure parsing triangles in .ascii file\n";
+  if (options.mapsThickness()) {
+    if (int code = mapThickness(inputs, options, run)) return code;
+    run.clock.lap("maps");
+  }
   if (int code = writeDeck(inputs, options, run)) return code;
   orientDeck(options.shellNum, run);
   run.clock.lap("deck");
+  if (!options.mapsThickness()) {
+    flagThickness(options, MeshGraph(run.in.mesh, run.elements), run);
+    run.clock.lap("flags");
+  }
+  if (options.sections > 0) {
+    run.maps.classes = thicknessClasses(run.elements, run.thickness.get(), options.sections);
+  }
   run.stageCode = kExitOutputFailed;
   run.stageFailure = "Failure writing the outputs\n";
   run.finished = true;
@@ -699,6 +810,7 @@ void countsOf(int code, const RunState& run, RunFacts& facts) {
   facts.unorientedElements = static_cast<int>(run.orientation.undecided.size());
   facts.thickness = &run.summary;
   facts.pass = &run.record;
+  facts.maps = &run.maps;
 }
 
 // The record a failed run replaces, whose last complete run it carries on.
@@ -734,7 +846,10 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
                    options.toTriangles(),
                    options.strict,
                    measureName(options.measure),
-                   {}};
+                   {},
+                   options.fill,
+                   options.smoothWidth,
+                   options.sections};
   for (const auto& [option, file] : outputsOf(options)) {
     facts.options.outputs.emplace_back(option, file->name());
     if (code == kExitSuccess && !file->name().empty() && file != &options.json) {

@@ -12,7 +12,9 @@ Json optionsOf(const RecordedOptions& o) {
   Json options = {{"adj", o.adjThick},    {"max", o.maxThick},    {"min", o.minThick},
                   {"num", o.shellNum},    {"val", o.shellVal},    {"threads", o.threads},
                   {"summary", o.summary}, {"surface", o.surface}, {"strict", o.strict},
-                  {"measure", o.measure}};
+                  {"measure", o.measure}, {"fill", o.fill},
+                  {"smooth", o.smoothWidth > 0 ? Json(o.smoothWidth) : Json(nullptr)},
+                  {"sections", o.sections > 0 ? Json(o.sections) : Json(nullptr)}};
   for (const auto& [option, name] : o.outputs) {
     options[option] = name.empty() ? Json(nullptr) : Json(name);
   }
@@ -31,6 +33,23 @@ Json thicknessOf(const ThicknessSummary& s) {
           {"maximum", s.maximum},
           {"std_dev", s.deviation},
           {"histogram", histogram}};
+}
+
+// The holes and outliers found, the fill and the smoothing, and the classes of -sections.
+Json mapsOf(const MapFacts& maps) {
+  Json classes = Json::array();
+  for (const ThicknessClass& c : maps.classes.classes) {
+    classes.push_back(
+        {{"from", c.from}, {"to", c.to}, {"mean", c.mean}, {"elements", c.elements}});
+  }
+  return {{"trabecular_open_edges", maps.openEdges},
+          {"hole_rim_edges", maps.rimEdges},
+          {"at_hole", maps.atHole},
+          {"outlier", maps.outliers},
+          {"filled", maps.filled},
+          {"unfilled", maps.unfilled},
+          {"smooth_fwhm", maps.smoothWidth > 0 ? Json(maps.smoothWidth) : Json(nullptr)},
+          {"classes", classes}};
 }
 
 Json filesOf(const std::vector<RecordedFile>& files) {
@@ -143,6 +162,7 @@ int writeRunRecord(FILE* json, const RunFacts& facts) {
     for (int q = 0; q < kQualities; ++q) quality[kQualityNames[q]] = facts.pass->qualityCounts[q];
     record["quality"] = quality;
   }
+  if (facts.maps) record["maps"] = mapsOf(*facts.maps);
   Json seconds = Json::object();
   for (const auto& [stage, time] : facts.stageSeconds) seconds[stage] = time;
   record["stage_seconds"] = seconds;

@@ -182,8 +182,7 @@ void writeElementCards(TextWriter& deck, const ShellElements& elements, const fl
       });
 }
 
-int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
-                    int shellNum, int shellVal, ShellElements* elements, int threads) {
+int readShellElements(FILE* mesh, int vertexCount, int shellNum, ShellElements* elements) {
   LineReader lines(mesh, kLinePieceMax);
   LineView line;
   if (!lines.next(&line)) {
@@ -195,9 +194,16 @@ int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int verte
     return kNoTriangles;
   }
   // A "tri3" line without the star starts no block.
+  return isStarredElementLine(line) ? readElementBlock(lines, line, vertexCount, shellNum, *elements)
+                                    : 0;
+}
+
+int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
+                    int shellNum, int shellVal, ShellElements* elements, int threads) {
   ShellElements read;
-  int status =
-      isStarredElementLine(line) ? readElementBlock(lines, line, vertexCount, shellNum, read) : 0;
+  int status = readShellElements(mesh, vertexCount, shellNum, &read);
+  // Without an element line nothing is written; a bad one ends the cards before it.
+  if (status == kNothingAfterNodes || status == kNoTriangles) return status;
   TextWriter deck(keyword);
   writeElementCards(deck, read, thickness, vertexCount, shellNum, shellVal, std::max(1, threads));
   if (status == 0) deck.put("*END\n");

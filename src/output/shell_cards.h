@@ -20,6 +20,11 @@ constexpr long long kCardFieldMost = 99999999;
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,
                     int shellNum, int shellVal, ShellElements* elements = nullptr, int threads = 1);
 
+/// Reads the mesh's triangle lines as writeShellCards does, without writing
+/// them: for the maps, which change the thickness before the deck is written.
+/// 0, or the status of the first that fails (the elements before it read).
+int readShellElements(FILE* mesh, int vertexCount, int shellNum, ShellElements* elements);
+
 /// The deck of a mesh read whole: its elements with their own numbers, where
 /// they have them, and *END; refuses a number wider than the card's columns.
 int writeMeshShellCards(FILE* keyword, const ShellElements& elements, const float* thickness,

@@ -21,8 +21,11 @@ enum class Quality : char {
   kLoweredToMax,   // clamped to -max
   kRaisedToMin,    // clamped to -min
   kOutsideCortex,  // the inner point lies outside the cortex
+  kOutlier,        // the thickness stands out from its neighbourhood's
+  kAtHole,         // the measure ended on the rim of a hole of the trabecular surface, or passed it
+  kFilled,         // an outlier or at_hole thickness replaced from the neighbours (-fill)
 };
-constexpr int kQualities = 5;
+constexpr int kQualities = 8;
 
 /// The names of the qualities, as the view's legend, the record and -summary give them.
 extern const char* const kQualityNames[kQualities];
@@ -42,6 +45,17 @@ struct PassRecord {
   std::vector<int> corticalVertices;  // from 1
   int raisedToMin = 0;
   int loweredToMax = 0;
+  // Where each thickness was measured between, and the distance before -adj
+  // and the clamp: for the hole and outlier flags and the maps.
+  std::vector<Coord3> corticalPoints, trabecularPoints;
+  std::vector<double> distances;
+  /// The logs wait for settleThickness (-fill or -smooth change the thickness
+  /// first); the vertices must be kept.
+  bool deferLogs = false;
+  std::vector<float> measuredThickness;  // with -fill or -smooth, the thickness before them
+
+  /// Counts each quality again, after flags were set.
+  void countQualities();
 };
 
 /// Measures every mesh vertex, fills thickness[i] and writes both logs, on
@@ -50,6 +64,13 @@ struct PassRecord {
 /// asks, the per-vertex values. The logs name each vertex by its own number
 /// where `nodeNumbers` gives one, else by its position from 1.
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
+                    float* thickness, double adjThick, double maxThick, double minThick,
+                    PassRecord& record, int threads, const int* nodeNumbers = nullptr);
+
+/// With deferred logs: the thickness from each node's final distance, plus
+/// adjThick and clamped (the clamp counted and flagged), and both logs
+/// written, as calculateValues writes them.
+int settleThickness(FILE* table, FILE* answers, const std::vector<double>& distances,
                     float* thickness, double adjThick, double maxThick, double minThick,
                     PassRecord& record, int threads, const int* nodeNumbers = nullptr);
 
