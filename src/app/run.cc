@@ -595,8 +595,8 @@ void sayFlagged(int count, const char* what, const RunOptions& options, RunState
 // neighbourhood, flagged in the quality and counted on stderr.
 void flagThickness(const RunOptions& options, const MeshGraph& graph, RunState& run) {
   if (run.holes) {
-    run.maps.atHole = flagHoles(*run.holes, options.measure == MeasureKind::kNormal, run.record,
-                                run.threads);
+    double reach = options.measure == MeasureKind::kNormal ? options.maxThick : 0;
+    run.maps.atHole = flagHoles(*run.holes, reach, run.record, run.threads);
   }
   run.maps.outliers = flagOutliers(graph, run.record.distances, run.record.quality, run.threads);
   run.record.countQualities();

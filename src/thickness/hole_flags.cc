@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numeric>
 
@@ -68,9 +69,9 @@ std::vector<int> holesOf(const std::vector<OpenEdge>& rims, std::vector<int>& ve
   return parent;
 }
 
-}  // namespace
-
-std::vector<OpenEdge> openEdgesOf(const std::vector<int>& corners, int vertexCount) {
+// Every edge of the triangles `corners` that belongs to one of them alone,
+// edge by edge: each edge under its lower end, the ends sorted.
+std::vector<OpenEdge> openEdgesAmong(const std::vector<int>& corners, int vertexCount) {
   std::vector<int> first(vertexCount + 1, 0);
   for (size_t t = 0; t < corners.size(); t += 3) {
     for (int k = 0; k < 3; ++k) ++first[std::min(corners[t + k], corners[t + (k + 1) % 3]) + 1];
@@ -94,6 +95,37 @@ std::vector<OpenEdge> openEdgesOf(const std::vector<int>& corners, int vertexCou
       if (single && e->other != low) open.push_back({low, e->other, e->third});
     }
   }
+  return open;
+}
+
+}  // namespace
+
+std::vector<OpenEdge> openEdgesOf(const std::vector<int>& corners, int vertexCount) {
+  // Each triangle adds, at each corner, the hash of the corner after it and takes away the
+  // hash of the one before: where every edge has a twin running the other way, as on a
+  // closed surface wound one way, the sums vanish. The few vertices where they do not
+  // are looked at edge by edge.
+  auto hash = [](uint64_t v) {
+    v = (v + 1) * 0x9e3779b97f4a7c15ULL;
+    v = (v ^ (v >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    return v ^ (v >> 31);
+  };
+  std::vector<uint64_t> sums(vertexCount, 0);
+  for (size_t t = 0; t < corners.size(); t += 3) {
+    uint64_t h[3] = {hash(corners[t]), hash(corners[t + 1]), hash(corners[t + 2])};
+    for (int k = 0; k < 3; ++k) sums[corners[t + k]] += h[(k + 1) % 3] - h[(k + 2) % 3];
+  }
+  std::vector<int> suspect;
+  for (size_t t = 0; t < corners.size(); t += 3) {
+    if (sums[corners[t]] || sums[corners[t + 1]] || sums[corners[t + 2]]) {
+      suspect.insert(suspect.end(), {corners[t], corners[t + 1], corners[t + 2]});
+    }
+  }
+  std::vector<OpenEdge> open = openEdgesAmong(suspect, vertexCount);
+  // An edge of those triangles between two vertices whose sums vanish has its twin elsewhere.
+  open.erase(std::remove_if(open.begin(), open.end(),
+                            [&sums](const OpenEdge& e) { return !sums[e.a] || !sums[e.b]; }),
+             open.end());
   return open;
 }
 
@@ -179,7 +211,7 @@ double HoleRims::throughHole(const Coord3& origin, const Coord3& direction) cons
   return hit ? vectorLength(difference(*hit, origin)) : std::numeric_limits<double>::infinity();
 }
 
-int flagHoles(const HoleRims& rims, bool rays, PassRecord& record, int threads) {
+int flagHoles(const HoleRims& rims, double rayReach, PassRecord& record, int threads) {
   int n = static_cast<int>(record.quality.size());
   if (rims.rimEdges() == 0) return 0;
   std::vector<char> atHole(n, 0);
@@ -187,9 +219,10 @@ int flagHoles(const HoleRims& rims, bool rays, PassRecord& record, int threads) 
     for (int i = begin; i < end; ++i) {
       const Coord3 &p = record.corticalPoints[i], &q = record.trabecularPoints[i];
       const Coord3& normal = record.normals[i];
+      // A ray that fell back met nothing it could take: through a hole, if it crossed one.
+      double reach = record.quality[i] == Quality::kFellBack ? rayReach : vectorLength(difference(q, p));
       atHole[i] = rims.onRim(q) ||
-                  (rays && rims.throughHole(p, {-normal.x, -normal.y, -normal.z}) <
-                               vectorLength(difference(q, p)));
+                  (rayReach > 0 && rims.throughHole(p, {-normal.x, -normal.y, -normal.z}) < reach);
     }
   });
   int count = 0;

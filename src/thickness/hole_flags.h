@@ -60,9 +60,10 @@ class HoleRims {
   std::unique_ptr<ClosestPoint> caps_;
 };
 
-/// Marks `at_hole` the nodes whose trabecular point lies on a rim and, with
-/// `rays` (the normal measure), those whose ray from the cortical point along
-/// the inward normal crosses a hole before its trabecular point. Returns the count.
-int flagHoles(const HoleRims& rims, bool rays, PassRecord& record, int threads);
+/// Marks `at_hole` the nodes whose trabecular point lies on a rim and, for
+/// the normal measure (a `rayReach` above 0, its reach), those whose ray from
+/// the cortical point along the inward normal crosses a hole before its
+/// trabecular point, or, where it fell back, within its reach. Returns the count.
+int flagHoles(const HoleRims& rims, double rayReach, PassRecord& record, int threads);
 
 }  // namespace verdask

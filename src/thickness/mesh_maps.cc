@@ -67,6 +67,17 @@ double medianOf(double* values, int count) {
   return (*middle + *std::max_element(values, middle)) / 2;
 }
 
+// The spread of a neighbourhood from its absolute deviations: the larger of
+// 1.4826 times their median and 0.8694 times their 75th percentile, either the
+// deviation of normal noise; the second stays where over half the values are one.
+double spreadOf(std::vector<double>& deviations) {
+  int count = static_cast<int>(deviations.size());
+  double median = medianOf(deviations.data(), count);
+  auto upper = deviations.begin() + (3 * count) / 4;
+  std::nth_element(deviations.begin(), upper, deviations.end());
+  return std::max(1.4826 * median, 0.8694 * *upper);
+}
+
 }  // namespace
 
 MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements)
@@ -97,33 +108,49 @@ MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements)
   }
 }
 
+namespace {
+
+// Whether the value at node i stands out from those within two edges of it
+// (at_hole nodes left out); `seen` holds, per node, the last node that gathered it.
+bool standsOut(const MeshGraph& graph, int i, const std::vector<double>& values,
+               const std::vector<Quality>& quality, std::vector<int>& seen,
+               std::vector<double>& around) {
+  around.clear();
+  seen[i] = i;
+  double lo = values[i], hi = values[i];
+  for (int e = graph.begin(i); e < graph.end(i); ++e) {
+    for (int f = graph.begin(graph.neighbour(e)) - 1; f < graph.end(graph.neighbour(e)); ++f) {
+      int j = f < graph.begin(graph.neighbour(e)) ? graph.neighbour(e) : graph.neighbour(f);
+      if (seen[j] == i || quality[j] == Quality::kAtHole) continue;
+      seen[j] = i;
+      around.push_back(values[j]);
+      lo = std::min(lo, values[j]);
+      hi = std::max(hi, values[j]);
+    }
+  }
+  if (static_cast<int>(around.size()) < kOutlierLeast) return false;
+  // The median lies between lo and hi: where these are near enough, no need to find it.
+  if (lo > 0 && values[i] >= hi - kOutlierShare * lo && values[i] <= (1 + kOutlierShare) * lo) {
+    return false;
+  }
+  double median = medianOf(around.data(), static_cast<int>(around.size()));
+  for (double& v : around) v = std::fabs(v - median);
+  double off = std::fabs(values[i] - median);
+  return off > kOutlierShare * std::fabs(median) && off > kOutlierSpread * spreadOf(around);
+}
+
+}  // namespace
+
 int flagOutliers(const MeshGraph& graph, const std::vector<double>& values,
                  std::vector<Quality>& quality, int threads) {
   int n = graph.nodeCount();
   std::vector<char> outlier(n, 0);
   runInRanges(threads, n, [&](int begin, int end) {
-    std::vector<int> ring;
+    std::vector<int> seen(n, -1);
     std::vector<double> around;
     for (int i = begin; i < end; ++i) {
-      if (quality[i] == Quality::kAtHole) continue;
-      ring.clear();
-      for (int e = graph.begin(i); e < graph.end(i); ++e) {
-        int j = graph.neighbour(e);
-        ring.push_back(j);
-        for (int f = graph.begin(j); f < graph.end(j); ++f) ring.push_back(graph.neighbour(f));
-      }
-      std::sort(ring.begin(), ring.end());
-      ring.erase(std::unique(ring.begin(), ring.end()), ring.end());
-      around.clear();
-      for (int j : ring) {
-        if (j != i && quality[j] != Quality::kAtHole) around.push_back(values[j]);
-      }
-      if (static_cast<int>(around.size()) < kOutlierLeast) continue;
-      double median = medianOf(around.data(), static_cast<int>(around.size()));
-      for (double& v : around) v = std::fabs(v - median);
-      double spread = 1.4826 * medianOf(around.data(), static_cast<int>(around.size()));
-      double off = std::fabs(values[i] - median);
-      outlier[i] = off > kOutlierSpread * spread && off > kOutlierShare * std::fabs(median);
+      outlier[i] = quality[i] != Quality::kAtHole &&
+                   standsOut(graph, i, values, quality, seen, around);
     }
   });
   int count = 0;
@@ -164,31 +191,66 @@ std::vector<int> fillableNodes(const MeshGraph& graph, const std::vector<Quality
   return order;
 }
 
-// The Laplacian's rows of the unknowns, over the unknowns alone: x -> L_uu x.
-struct Restricted {
-  const MeshGraph& graph;
-  const std::vector<int>& unknowns;
-  const std::vector<int>& place;  // each node's place among the unknowns, or -1
+// L x at node i.
+double laplacianAt(const MeshGraph& graph, int i, const std::vector<double>& x) {
+  double sum = 0;
+  for (int e = graph.begin(i); e < graph.end(i); ++e) {
+    sum += graph.weight(e) * (x[i] - x[graph.neighbour(e)]);
+  }
+  return sum;
+}
 
-  void apply(const std::vector<double>& x, std::vector<double>& out) const {
-    for (size_t k = 0; k < unknowns.size(); ++k) {
-      int i = unknowns[k];
-      double sum = 0;
-      for (int e = graph.begin(i); e < graph.end(i); ++e) {
-        int j = place[graph.neighbour(e)];
-        sum += graph.weight(e) * (x[k] - (j >= 0 ? x[j] : 0.0));
+// The fill's system over the unknowns: the squared Laplacian L M^-1 L, the
+// bending energy of a thin plate, whose least carries the thickness's slope
+// at a hole's rim on into it.
+class PlateSystem {
+ public:
+  PlateSystem(const MeshGraph& graph, const std::vector<int>& unknowns)
+      : graph_(graph), unknowns_(unknowns), full_(graph.nodeCount(), 0.0),
+        middle_(graph.nodeCount(), 0.0) {
+    std::vector<char> seen(graph.nodeCount(), 0);
+    for (int i : unknowns) {
+      for (int e = graph.begin(i); e <= graph.end(i); ++e) {
+        int j = e < graph.end(i) ? graph.neighbour(e) : i;
+        if (!seen[j]) near_.push_back(j);
+        seen[j] = 1;
       }
-      out[k] = sum;
     }
   }
+  // (L M^-1 L x)_u, x being `free` on the unknowns and 0 elsewhere.
+  void apply(const std::vector<double>& free, std::vector<double>& out) const {
+    for (size_t k = 0; k < unknowns_.size(); ++k) full_[unknowns_[k]] = free[k];
+    squared(full_, out);
+  }
+  // -(L M^-1 L x)_u, x being `values` but for 0 on the unknowns.
+  std::vector<double> rightHandSide(std::vector<double> values) const {
+    for (int i : unknowns_) values[i] = 0;
+    std::vector<double> b(unknowns_.size());
+    squared(values, b);
+    for (double& v : b) v = -v;
+    return b;
+  }
+
+ private:
+  void squared(const std::vector<double>& x, std::vector<double>& out) const {
+    for (int w : near_) {
+      middle_[w] = graph_.area(w) > 0 ? laplacianAt(graph_, w, x) / graph_.area(w) : 0;
+    }
+    for (size_t k = 0; k < unknowns_.size(); ++k) out[k] = laplacianAt(graph_, unknowns_[k], middle_);
+  }
+
+  const MeshGraph& graph_;
+  const std::vector<int>& unknowns_;
+  std::vector<int> near_;  // the unknowns and their neighbours
+  mutable std::vector<double> full_, middle_;
 };
 
 double dot(const std::vector<double>& a, const std::vector<double>& b) {
   return std::inner_product(a.begin(), a.end(), b.begin(), 0.0);
 }
 
-// Conjugate gradients on the symmetric positive definite L_uu x = b, from x.
-void conjugateGradients(const Restricted& system, const std::vector<double>& b,
+// Conjugate gradients on the symmetric positive definite system A x = b, from x.
+void conjugateGradients(const PlateSystem& system, const std::vector<double>& b,
                         std::vector<double>& x) {
   size_t n = b.size();
   std::vector<double> r(n), p(n), q(n);
@@ -216,22 +278,21 @@ int fillFlagged(const MeshGraph& graph, std::vector<double>& values,
   std::vector<int> unknowns = fillableNodes(graph, quality);
   std::vector<int> place(graph.nodeCount(), -1);
   for (size_t k = 0; k < unknowns.size(); ++k) place[unknowns[k]] = static_cast<int>(k);
-  // The fixed neighbours move to the right-hand side; each unknown starts at
-  // the mean of the neighbours known before it, rim inwards.
-  std::vector<double> b(unknowns.size(), 0.0), x(unknowns.size(), 0.0);
+  // Each unknown starts at the mean of the neighbours known before it, rim inwards.
+  std::vector<double> x(unknowns.size(), 0.0);
   for (size_t k = 0; k < unknowns.size(); ++k) {
     int i = unknowns[k];
     double sum = 0, weights = 0;
     for (int e = graph.begin(i); e < graph.end(i); ++e) {
       int j = graph.neighbour(e), at = place[j];
-      if (at < 0) b[k] += graph.weight(e) * values[j];
       if (at >= static_cast<int>(k)) continue;
       sum += graph.weight(e) * (at < 0 ? values[j] : x[at]);
       weights += graph.weight(e);
     }
     x[k] = sum / weights;  // some neighbour before it has a weight: that is how it was reached
   }
-  conjugateGradients({graph, unknowns, place}, b, x);
+  PlateSystem plate(graph, unknowns);
+  conjugateGradients(plate, plate.rightHandSide(values), x);
   for (size_t k = 0; k < unknowns.size(); ++k) {
     values[unknowns[k]] = x[k];
     quality[unknowns[k]] = Quality::kFilled;

@@ -34,8 +34,10 @@ class MeshGraph {
 
 /// Marks `outlier` the nodes whose value differs from the median of their
 /// neighbourhood (the nodes within two edges, those flagged at_hole left out)
-/// by more than kOutlierSpread robust deviations (1.4826 times the median
-/// absolute deviation) and more than kOutlierShare of that median. A node with
+/// by more than kOutlierSpread robust deviations (the larger of 1.4826 times
+/// the median absolute deviation and 0.8694 times its 75th percentile: the
+/// first vanishes where over half the neighbourhood has one value) and more
+/// than kOutlierShare of that median. A node with
 /// fewer than kOutlierLeast such neighbours is not judged. Returns the count.
 constexpr double kOutlierSpread = 5.0;
 constexpr double kOutlierShare = 0.25;
