@@ -1,10 +1,11 @@
-"""Cuts a hole into a make_bone bone's trabecular surface, as a segmentation that lost thin
-cortex leaves one: every vertex within RADIUS of the surface point nearest (13.5, 0, 100),
-mid-shaft at angle 0, goes with its triangles. With FRAGMENT, four loose flat discs of that
-radius are added midway through the cortex at angle pi, 40, 70, 130 and 160 along the
-shaft, as the stray pieces a segmentation leaves.
+"""Cuts a hole into a bone's trabecular surface, as a segmentation that lost thin cortex
+leaves one: every vertex within RADIUS of the surface point nearest CENTRE (default
+13.5,0,100: make_bone's mid-shaft at angle 0) goes with its triangles. With a FRAGMENT
+radius above 0, four loose flat discs of that radius are added midway through a make_bone
+bone's cortex at angle pi, 40, 70, 130 and 160 along its shaft, as the stray pieces a
+segmentation leaves.
 
-    python3 bench/cut_hole.py <bone dir> <out dir> <radius> [fragment radius]
+    python3 bench/cut_hole.py <bone dir> <out dir> <radius> [fragment radius] [x,y,z]
 
 The other inputs and truth.txt are linked from the bone; the truth stays the intact
 bone's. Prints the hole's centre.
@@ -15,7 +16,7 @@ import sys
 
 bone, out, radius = sys.argv[1], sys.argv[2], float(sys.argv[3])
 fragment = float(sys.argv[4]) if len(sys.argv) > 4 else 0.0
-centre = [13.5, 0.0, 100.0]
+centre = [float(v) for v in sys.argv[5].split(",")] if len(sys.argv) > 5 else [13.5, 0.0, 100.0]
 os.makedirs(out, exist_ok=True)
 for name in ("mesh.hmascii", "cort.surf", "norm.vtk", "truth.txt"):
     target = os.path.join(out, name)
@@ -54,4 +55,4 @@ with open(os.path.join(out, "trab.surf"), "w") as surf:
     surf.write("Triangles %d\n" % len(triangles))
     surf.writelines("%d %d %d\n" % tuple(t) for t in triangles)
     surf.write("}\n")
-print("%r %r %r" % near)
+print("%r,%r,%r" % near)

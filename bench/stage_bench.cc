@@ -209,7 +209,8 @@ int printMaps(Inputs& in, const std::string& dir, int threads) {
   ShellElements elements;
   if (readShellElements(in.mesh, in.meshCount, 1, &elements) != 0) return 1;
   std::unique_ptr<MeshGraph> graph;
-  double graphSeconds = bestOfThree([&] { graph = std::make_unique<MeshGraph>(in.meshPoints, elements); });
+  double graphSeconds =
+      bestOfThree([&] { graph = std::make_unique<MeshGraph>(in.meshPoints, elements, false); });
   std::vector<Quality> measured = record.quality;
   double flags = bestOfThree([&] {
     record.quality = measured;
@@ -217,6 +218,7 @@ int printMaps(Inputs& in, const std::string& dir, int threads) {
     flagOutliers(*graph, record.distances, record.quality, threads);
   });
   std::vector<double> values;
+  graph = std::make_unique<MeshGraph>(in.meshPoints, elements);
   double fill = bestOfThree([&] {
     values = record.distances;
     std::vector<Quality> quality = record.quality;

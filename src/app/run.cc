@@ -750,7 +750,7 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   orientDeck(options.shellNum, run);
   run.clock.lap("deck");
   if (!options.mapsThickness()) {
-    flagThickness(options, MeshGraph(run.in.mesh, run.elements), run);
+    flagThickness(options, MeshGraph(run.in.mesh, run.elements, false), run);
     run.clock.lap("flags");
   }
   if (options.sections > 0) {
@@ -930,7 +930,7 @@ int recordFailedStart(InputFiles& inputs, RunOptions& options, int code,
 int runVerdask(InputFiles& inputs, RunOptions& options) {
   // The arrays a run builds take about a third of its input's bytes; with the
   // triangles and their trees, about two thirds.
-  prepareHeap(inputBytes(inputs) * (options.toTriangles() ? 2 : 1) / 3);
+  prepareHeap(inputBytes(inputs) * (options.toTriangles() ? 4 : 3) / 6);
   printSettings(inputs, options);
   RunState run;
   run.warnings = options.unknownArguments;

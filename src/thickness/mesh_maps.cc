@@ -40,18 +40,21 @@ double cotangentAt(const Coord3& a, const Coord3& b, const Coord3& c) {
   return std::clamp(dotProduct(u, v) / sine, -kMostCotangent, kMostCotangent);
 }
 
-// Sorts each node's entries by neighbour and merges repeats, adding their weights.
+// Merges each node's repeated entries, adding their weights; a node's
+// neighbours stay in the order first met.
 void mergeRows(std::vector<int>& first, std::vector<Entry>& entries) {
+  std::vector<int> placeOf(first.size() - 1, -1);  // where a neighbour went, in its row
   size_t kept = 0;
   for (size_t node = 0; node + 1 < first.size(); ++node) {
-    auto begin = entries.begin() + first[node], end = entries.begin() + first[node + 1];
-    std::sort(begin, end, [](const Entry& a, const Entry& b) { return a.neighbour < b.neighbour; });
+    int begin = first[node], end = first[node + 1];
     first[node] = static_cast<int>(kept);
-    for (auto entry = begin; entry != end; ++entry) {
-      if (entry != begin && entry->neighbour == (entry - 1)->neighbour) {
-        entries[kept - 1].weight += entry->weight;
+    for (int k = begin; k < end; ++k) {
+      int& place = placeOf[entries[k].neighbour];
+      if (place >= first[node]) {
+        entries[place].weight += entries[k].weight;
       } else {
-        entries[kept++] = *entry;
+        place = static_cast<int>(kept);
+        entries[kept++] = entries[k];
       }
     }
   }
@@ -80,7 +83,7 @@ double spreadOf(std::vector<double>& deviations) {
 
 }  // namespace
 
-MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements)
+MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements, bool weighted)
     : first_(nodes.count() + 1, 0), area_(nodes.count(), 0.0) {
   std::vector<int> corners = trianglesOf(elements);
   for (int corner : corners) first_[corner + 1] += 2;
@@ -90,10 +93,13 @@ MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements)
   for (size_t t = 0; t < corners.size(); t += 3) {
     const Coord3* p[3];
     for (int k = 0; k < 3; ++k) p[k] = &nodes.point(corners[t + k]);
-    double area = vectorLength(crossProduct(difference(*p[1], *p[0]), difference(*p[2], *p[0]))) / 2;
+    double area =
+        weighted ? vectorLength(crossProduct(difference(*p[1], *p[0]), difference(*p[2], *p[0]))) / 2
+                 : 0;
     for (int k = 0; k < 3; ++k) {
       int a = corners[t + k], b = corners[t + (k + 1) % 3], c = corners[t + (k + 2) % 3];
-      double half = cotangentAt(*p[(k + 2) % 3], *p[k], *p[(k + 1) % 3]) / 2;  // edge ab, seen from c
+      // Edge ab, seen from c.
+      double half = weighted ? cotangentAt(*p[(k + 2) % 3], *p[k], *p[(k + 1) % 3]) / 2 : 0;
       entries[filled[a]++] = {b, half};
       entries[filled[b]++] = {a, half};
       area_[c] += area / 3;

@@ -16,9 +16,10 @@ namespace verdask {
 /// first diagonal), the cotangent weight of each edge, at least 0 (a
 /// non-Delaunay edge would let a fill overshoot its rim), and each node's
 /// area (a third of its triangles'). Triangles without an area add neither.
+/// The flags need the neighbours alone: without `weighted`, weights and areas are 0.
 class MeshGraph {
  public:
-  MeshGraph(const PointSet& nodes, const ShellElements& elements);
+  MeshGraph(const PointSet& nodes, const ShellElements& elements, bool weighted = true);
 
   int nodeCount() const { return static_cast<int>(area_.size()); }
   int begin(int node) const { return first_[node]; }
