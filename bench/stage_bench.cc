@@ -195,7 +195,9 @@ int printMaps(Inputs& in, const std::string& dir, int threads) {
   NearestVertex trabecularIndex(in.trabecular, TieRule::kDistinctCoordinates,
                                 IndexChoice::kFastWithAnnJudge);
   std::unique_ptr<HoleRims> rims;
-  double holes = bestOfThree([&] { rims = std::make_unique<HoleRims>(points, open, IndexedSurface{&in.cortical, &cortical}); });
+  double holes = bestOfThree([&] {
+    rims = std::make_unique<HoleRims>(points, open, IndexedSurface{&in.cortical, &cortical});
+  });
   VertexMeasure measure({&in.cortical, &cortical}, in.normals.data(),
                         {&in.trabecular, &trabecularIndex});
   std::unique_ptr<float[]> thickness(new float[in.meshCount]);
@@ -225,11 +227,11 @@ int printMaps(Inputs& in, const std::string& dir, int threads) {
     fillFlagged(*graph, values, quality);
   });
   double smooth = bestOfThree([&] { smoothGaussian(*graph, 5.0, values, threads); });
-  printf("pass=%.3f triangles=%.3f open_edges=%.3f rims=%.3f graph=%.3f flags=%.3f fill=%.3f "
-         "smooth5=%.3f flagged=%d\n",
-         pass, triangles, edges, holes, graphSeconds, flags, fill, smooth,
-         static_cast<int>(std::count_if(record.quality.begin(), record.quality.end(),
-                                        isFlagged)));
+  printf(
+      "pass=%.3f triangles=%.3f open_edges=%.3f rims=%.3f graph=%.3f flags=%.3f fill=%.3f "
+      "smooth5=%.3f flagged=%d\n",
+      pass, triangles, edges, holes, graphSeconds, flags, fill, smooth,
+      static_cast<int>(std::count_if(record.quality.begin(), record.quality.end(), isFlagged)));
   return 0;
 }
 

@@ -838,18 +838,19 @@ TEST(EndToEnd, NodesMeasuredThroughAHoleAreCountedAndFilled) {
     for (int i = 0; i < 8; ++i) {
       int a = i + 9 * j + 1, b = a + 1, c = a + 10, d = a + 9;
       std::string faces = "f " + std::to_string(a) + " " + std::to_string(b) + " " +
-                          std::to_string(c) + "\nf " + std::to_string(a) + " " +
-                          std::to_string(c) + " " + std::to_string(d) + "\n";
-      mesh += "*tri3(1,1," + std::to_string(a) + "," + std::to_string(b) + "," +
-              std::to_string(c) + ")\n*tri3(1,1," + std::to_string(a) + "," + std::to_string(c) +
-              "," + std::to_string(d) + ")\n";
+                          std::to_string(c) + "\nf " + std::to_string(a) + " " + std::to_string(c) +
+                          " " + std::to_string(d) + "\n";
+      mesh += "*tri3(1,1," + std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) +
+              ")\n*tri3(1,1," + std::to_string(a) + "," + std::to_string(c) + "," +
+              std::to_string(d) + ")\n";
       cortical += faces;
       if (i < 3 || i > 4 || j < 3 || j > 4) trabecular += faces;
     }
   }
   const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases = {
       {{}, ": -fill replaces their thickness\n", "2.236e+000"},
-      {{"-fill"}, "\nverdask: filled the thickness of 9 nodes from their neighbours\n",
+      {{"-fill"},
+       "\nverdask: filled the thickness of 9 nodes from their neighbours\n",
        "2.000e+000"},
   };
   for (const auto& [options, ending, middle] : cases) {
@@ -864,7 +865,8 @@ TEST(EndToEnd, NodesMeasuredThroughAHoleAreCountedAndFilled) {
     EXPECT_EQ(r.err,
               "verdask: trab.obj is open: 40 edges of one triangle, 8 of them rims of holes under "
               "the cortical surface\nverdask: warning: 9 of 81 nodes measured through a hole of "
-              "the trabecular surface (quality at_hole)" + ending);
+              "the trabecular surface (quality at_hole)" +
+                  ending);
     EXPECT_NE(dir.read("ans.log").find("\n41\t\t" + middle + "\t26.57\n"), std::string::npos);
   }
 }

@@ -327,10 +327,10 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
       captured(read.trabecular,
                [&] {
                  // Its triangles always: their open edges tell the holes.
-                 int status = readSurface({files.trabecular.get(), files.trabecularName,
-                                           files.trabecularFormat, true, surfaceMode,
-                                           !surfaceMode || ownNormals, TieRule::kDistinctCoordinates},
-                                          in.trabecular);
+                 int status = readSurface(
+                     {files.trabecular.get(), files.trabecularName, files.trabecularFormat, true,
+                      surfaceMode, !surfaceMode || ownNormals, TieRule::kDistinctCoordinates},
+                     in.trabecular);
                  if (status == 0) {
                    in.trabecularOpenEdges = openEdgesOf(in.trabecular.corners, in.trabecular.count);
                  }
@@ -582,8 +582,8 @@ constexpr double kFlaggedShare = 0.01;
 
 void sayFlagged(int count, const char* what, const RunOptions& options, RunState& run) {
   if (count == 0) return;
-  std::string line = std::to_string(count) + " of " + std::to_string(run.in.meshCount) +
-                     " nodes " + what + (options.fill ? "" : ": -fill replaces their thickness");
+  std::string line = std::to_string(count) + " of " + std::to_string(run.in.meshCount) + " nodes " +
+                     what + (options.fill ? "" : ": -fill replaces their thickness");
   if (count > kFlaggedShare * run.in.meshCount) {
     run.warn(line);
   } else {
@@ -628,8 +628,10 @@ int mapThickness(const InputFiles& inputs, const RunOptions& options, RunState& 
   if (options.fill && flagged > 0) {
     run.maps.filled = fillFlagged(graph, distances, run.record.quality);
     run.maps.unfilled = flagged - run.maps.filled;
-    fprintf(stderr, "verdask: filled the thickness of %d nodes from their neighbours", run.maps.filled);
-    if (run.maps.unfilled > 0) fprintf(stderr, "; %d without one to fill from kept theirs", run.maps.unfilled);
+    fprintf(stderr, "verdask: filled the thickness of %d nodes from their neighbours",
+            run.maps.filled);
+    if (run.maps.unfilled > 0)
+      fprintf(stderr, "; %d without one to fill from kept theirs", run.maps.unfilled);
     fprintf(stderr, "\n");
   }
   if (options.smoothWidth > 0) smoothGaussian(graph, options.smoothWidth, distances, run.threads);
@@ -637,10 +639,10 @@ int mapThickness(const InputFiles& inputs, const RunOptions& options, RunState& 
   const std::vector<int>& numbers = run.in.ownMesh.elements.nodeNumbers;
   {
     ReportCapture capture(&messages);
-    status = settleThickness(options.table.get(), options.answers.get(), distances,
-                             run.thickness.get(), options.adjThick, options.maxThick,
-                             options.minThick, run.record, run.threads,
-                             numbers.empty() ? nullptr : numbers.data());
+    status =
+        settleThickness(options.table.get(), options.answers.get(), distances, run.thickness.get(),
+                        options.adjThick, options.maxThick, options.minThick, run.record,
+                        run.threads, numbers.empty() ? nullptr : numbers.data());
   }
   return run.reportStage(status, messages, "Failure calculating values\n", "", kExitPassFailed);
 }

@@ -50,9 +50,9 @@ struct RunOptions {
   bool force = false;                          // -force: write even inputs that do not fit
   int threads = 0;                             // -threads; 0: the machine's cores
   int inputLimit = kDefaultInputLimitMiB;      // -input-limit: MiB an input read whole may hold
-  bool fill = false;         // -fill: at_hole and outlier thicknesses replaced from the neighbours
-  double smoothWidth = 0;    // -smooth: the full width at half maximum of the smoothing; 0: none
-  int sections = 0;          // -sections: the complete decks' thickness classes; 0: nodal thickness
+  bool fill = false;       // -fill: at_hole and outlier thicknesses replaced from the neighbours
+  double smoothWidth = 0;  // -smooth: the full width at half maximum of the smoothing; 0: none
+  int sections = 0;        // -sections: the complete decks' thickness classes; 0: nodal thickness
   std::vector<std::string> commandLine;
   std::vector<std::string> unknownArguments;  // as named on stderr, a warning each
 

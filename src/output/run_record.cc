@@ -12,12 +12,13 @@ Json optionsOf(const RecordedOptions& o) {
   Json options = {{"adj", o.adjThick},    {"max", o.maxThick},    {"min", o.minThick},
                   {"num", o.shellNum},    {"val", o.shellVal},    {"threads", o.threads},
                   {"summary", o.summary}, {"surface", o.surface}, {"strict", o.strict},
-                  {"measure", o.measure}, {"fill", o.fill},
-                  {"smooth", o.smoothWidth > 0 ? Json(o.smoothWidth) : Json(nullptr)},
-                  {"sections", o.sections > 0 ? Json(o.sections) : Json(nullptr)}};
+                  {"measure", o.measure}};
   for (const auto& [option, name] : o.outputs) {
     options[option] = name.empty() ? Json(nullptr) : Json(name);
   }
+  options["fill"] = o.fill;
+  options["smooth"] = o.smoothWidth > 0 ? Json(o.smoothWidth) : Json(nullptr);
+  options["sections"] = o.sections > 0 ? Json(o.sections) : Json(nullptr);
   return options;
 }
 
@@ -39,8 +40,7 @@ Json thicknessOf(const ThicknessSummary& s) {
 Json mapsOf(const MapFacts& maps) {
   Json classes = Json::array();
   for (const ThicknessClass& c : maps.classes.classes) {
-    classes.push_back(
-        {{"from", c.from}, {"to", c.to}, {"mean", c.mean}, {"elements", c.elements}});
+    classes.push_back({{"from", c.from}, {"to", c.to}, {"mean", c.mean}, {"elements", c.elements}});
   }
   return {{"trabecular_open_edges", maps.openEdges},
           {"hole_rim_edges", maps.rimEdges},

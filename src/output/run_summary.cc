@@ -63,12 +63,12 @@ void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord&
   }
 }
 
-
 void printMapSummary(const MapFacts& maps) {
   if (maps.atHole + maps.outliers + maps.filled + maps.unfilled > 0 || maps.smoothWidth > 0) {
-    printf("holes and outliers  : at_hole %d, outlier %d, filled %d, unfilled %d (%d open edges "
-           "of the trabecular surface, %d of them rims of holes)\n",
-           maps.atHole, maps.outliers, maps.filled, maps.unfilled, maps.openEdges, maps.rimEdges);
+    printf(
+        "holes and outliers  : at_hole %d, outlier %d, filled %d, unfilled %d (%d open edges "
+        "of the trabecular surface, %d of them rims of holes)\n",
+        maps.atHole, maps.outliers, maps.filled, maps.unfilled, maps.openEdges, maps.rimEdges);
   }
   if (maps.smoothWidth > 0) printf("smoothed            : FWHM %.6f\n", maps.smoothWidth);
   if (maps.classes.classes.empty()) return;

@@ -194,8 +194,9 @@ int readShellElements(FILE* mesh, int vertexCount, int shellNum, ShellElements* 
     return kNoTriangles;
   }
   // A "tri3" line without the star starts no block.
-  return isStarredElementLine(line) ? readElementBlock(lines, line, vertexCount, shellNum, *elements)
-                                    : 0;
+  return isStarredElementLine(line)
+             ? readElementBlock(lines, line, vertexCount, shellNum, *elements)
+             : 0;
 }
 
 int writeShellCards(FILE* mesh, FILE* keyword, const float* thickness, int vertexCount,

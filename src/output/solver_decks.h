@@ -59,8 +59,8 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
 /// An LS-DYNA deck: *KEYWORD, *NODE, for each part a *PART and its
 /// *SECTION_SHELL (element formulation 2, shear factor 5/6, 5 integration
 /// points, NLOC 1), the *ELEMENT_SHELL_THICKNESS cards, *END; with sections,
-/// each section has its part's thickness and the elements are *ELEMENT_SHELL cards. Nonzero when the
-/// stream could not be written.
+/// each section has its part's thickness and the elements are *ELEMENT_SHELL cards. Nonzero when
+/// the stream could not be written.
 int writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
                   const float* thickness, const DeckNames& names, int threads);
 

@@ -62,7 +62,8 @@ std::vector<int> holesOf(const std::vector<OpenEdge>& rims, std::vector<int>& ve
     return v;
   };
   auto at = [&vertices](int v) {
-    return static_cast<int>(std::lower_bound(vertices.begin(), vertices.end(), v) - vertices.begin());
+    return static_cast<int>(std::lower_bound(vertices.begin(), vertices.end(), v) -
+                            vertices.begin());
   };
   for (const OpenEdge& e : rims) parent[find(at(e.a))] = find(at(e.b));
   for (size_t v = 0; v < parent.size(); ++v) parent[v] = find(static_cast<int>(v));
@@ -152,15 +153,18 @@ HoleRims::HoleRims(const PointSet& surface, const std::vector<OpenEdge>& open,
   }
   for (const OpenEdge& e : rims) {
     rims_.insert(rims_.end(), {surface.point(e.a), surface.point(e.b)});
-    cellSize_ = std::max(cellSize_, vectorLength(difference(surface.point(e.b), surface.point(e.a))));
+    cellSize_ =
+        std::max(cellSize_, vectorLength(difference(surface.point(e.b), surface.point(e.a))));
   }
   if (rims.empty() || !(cellSize_ > 0)) return;
   // A cell is as wide as the longest edge: an edge's box, a little wider, meets at most eight.
   for (int k = 0; k < rimEdges(); ++k) {
     const Coord3 &a = rims_[2 * k], &b = rims_[2 * k + 1];
     double pad = kOnRim * cellSize_;
-    Cell lo = cellOf({std::min(a.x, b.x) - pad, std::min(a.y, b.y) - pad, std::min(a.z, b.z) - pad});
-    Cell hi = cellOf({std::max(a.x, b.x) + pad, std::max(a.y, b.y) + pad, std::max(a.z, b.z) + pad});
+    Cell lo =
+        cellOf({std::min(a.x, b.x) - pad, std::min(a.y, b.y) - pad, std::min(a.z, b.z) - pad});
+    Cell hi =
+        cellOf({std::max(a.x, b.x) + pad, std::max(a.y, b.y) + pad, std::max(a.z, b.z) + pad});
     for (long long x = lo.x; x <= hi.x; ++x)
       for (long long y = lo.y; y <= hi.y; ++y)
         for (long long z = lo.z; z <= hi.z; ++z) cells_[{x, y, z}].push_back(k);
@@ -185,9 +189,12 @@ HoleRims::HoleRims(const PointSet& surface, const std::vector<OpenEdge>& open,
   }
   for (int h = 0; h < holes; ++h) points[vertices.size() + h] = scaled(means[h], 1.0 / counts[h]);
   for (const OpenEdge& e : rims) {
-    int a = static_cast<int>(std::lower_bound(vertices.begin(), vertices.end(), e.a) - vertices.begin());
-    int b = static_cast<int>(std::lower_bound(vertices.begin(), vertices.end(), e.b) - vertices.begin());
-    capCorners_.insert(capCorners_.end(), {a, b, static_cast<int>(vertices.size()) + capOf[hole[a]]});
+    int a = static_cast<int>(std::lower_bound(vertices.begin(), vertices.end(), e.a) -
+                             vertices.begin());
+    int b = static_cast<int>(std::lower_bound(vertices.begin(), vertices.end(), e.b) -
+                             vertices.begin());
+    capCorners_.insert(capCorners_.end(),
+                       {a, b, static_cast<int>(vertices.size()) + capOf[hole[a]]});
   }
   caps_ = std::make_unique<ClosestPoint>(capPoints_, capCorners_);
 }
@@ -220,7 +227,8 @@ int flagHoles(const HoleRims& rims, double rayReach, PassRecord& record, int thr
       const Coord3 &p = record.corticalPoints[i], &q = record.trabecularPoints[i];
       const Coord3& normal = record.normals[i];
       // A ray that fell back met nothing it could take: through a hole, if it crossed one.
-      double reach = record.quality[i] == Quality::kFellBack ? rayReach : vectorLength(difference(q, p));
+      double reach =
+          record.quality[i] == Quality::kFellBack ? rayReach : vectorLength(difference(q, p));
       atHole[i] = rims.onRim(q) ||
                   (rayReach > 0 && rims.throughHole(p, {-normal.x, -normal.y, -normal.z}) < reach);
     }

@@ -74,7 +74,7 @@ TEST(HoleFlags, RimsAreTheOpenEdgesUnderTheCortexAndRaysCrossTheirCap) {
   Holed bone;
   EXPECT_EQ(bone.rims.rimEdges(), 8);
   const std::pair<Coord3, bool> onRim[] = {
-      {{1, 1.5, 0}, true},    {{3, 3, 0}, true},    {{2.5, 1, 0}, true},
+      {{1, 1.5, 0}, true},     {{3, 3, 0}, true},  {{2.5, 1, 0}, true},
       {{1.01, 1.5, 0}, false}, {{2, 2, 0}, false}, {{0.5, 0, 0}, false},
   };
   for (const auto& [p, want] : onRim) EXPECT_EQ(bone.rims.onRim(p), want) << p.x << " " << p.y;
@@ -94,8 +94,12 @@ TEST(HoleFlags, NodesEndingOnARimOrWhoseRayLeftThroughTheHoleAreAtHole) {
   const Case cases[] = {
       {{1.5, 2, 2}, {1, 2, 0}, Quality::kMeasured, 0, Quality::kAtHole},  // on the rim
       {{0.5, 0.5, 2}, {0.5, 0.5, 0}, Quality::kMeasured, 0, Quality::kMeasured},
-      {{0.5, 0.5, 2}, {0, 0.5, 0}, Quality::kRaisedToMin, 0, Quality::kRaisedToMin},  // an outer edge
-      {{2, 2, 2}, {2, 2, -9}, Quality::kMeasured, 20, Quality::kAtHole},  // on through the hole
+      {{0.5, 0.5, 2},
+       {0, 0.5, 0},
+       Quality::kRaisedToMin,
+       0,
+       Quality::kRaisedToMin},                                             // an outer edge
+      {{2, 2, 2}, {2, 2, -9}, Quality::kMeasured, 20, Quality::kAtHole},   // on through the hole
       {{2, 2, 2}, {2, 2, -9}, Quality::kMeasured, 0, Quality::kMeasured},  // not a ray
       {{2, 2, 2}, {0.5, 2, 0}, Quality::kFellBack, 20, Quality::kAtHole},
       {{2, 2, 2}, {0.5, 2, 0}, Quality::kFellBack, 1.5, Quality::kFellBack},  // out of reach

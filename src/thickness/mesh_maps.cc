@@ -94,8 +94,9 @@ MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements, bool 
     const Coord3* p[3];
     for (int k = 0; k < 3; ++k) p[k] = &nodes.point(corners[t + k]);
     double area =
-        weighted ? vectorLength(crossProduct(difference(*p[1], *p[0]), difference(*p[2], *p[0]))) / 2
-                 : 0;
+        weighted
+            ? vectorLength(crossProduct(difference(*p[1], *p[0]), difference(*p[2], *p[0]))) / 2
+            : 0;
     for (int k = 0; k < 3; ++k) {
       int a = corners[t + k], b = corners[t + (k + 1) % 3], c = corners[t + (k + 2) % 3];
       // Edge ab, seen from c.
@@ -155,8 +156,8 @@ int flagOutliers(const MeshGraph& graph, const std::vector<double>& values,
     std::vector<int> seen(n, -1);
     std::vector<double> around;
     for (int i = begin; i < end; ++i) {
-      outlier[i] = quality[i] != Quality::kAtHole &&
-                   standsOut(graph, i, values, quality, seen, around);
+      outlier[i] =
+          quality[i] != Quality::kAtHole && standsOut(graph, i, values, quality, seen, around);
     }
   });
   int count = 0;
@@ -212,7 +213,9 @@ double laplacianAt(const MeshGraph& graph, int i, const std::vector<double>& x) 
 class PlateSystem {
  public:
   PlateSystem(const MeshGraph& graph, const std::vector<int>& unknowns)
-      : graph_(graph), unknowns_(unknowns), full_(graph.nodeCount(), 0.0),
+      : graph_(graph),
+        unknowns_(unknowns),
+        full_(graph.nodeCount(), 0.0),
         middle_(graph.nodeCount(), 0.0) {
     std::vector<char> seen(graph.nodeCount(), 0);
     for (int i : unknowns) {
@@ -242,7 +245,8 @@ class PlateSystem {
     for (int w : near_) {
       middle_[w] = graph_.area(w) > 0 ? laplacianAt(graph_, w, x) / graph_.area(w) : 0;
     }
-    for (size_t k = 0; k < unknowns_.size(); ++k) out[k] = laplacianAt(graph_, unknowns_[k], middle_);
+    for (size_t k = 0; k < unknowns_.size(); ++k)
+      out[k] = laplacianAt(graph_, unknowns_[k], middle_);
   }
 
   const MeshGraph& graph_;
@@ -355,7 +359,8 @@ struct Shifted {
   }
   double row(int i, const std::vector<double>& x) const {
     double sum = diagonal[i] * x[i];
-    for (int e = graph.begin(i); e < graph.end(i); ++e) sum -= offDiagonal[e] * x[graph.neighbour(e)];
+    for (int e = graph.begin(i); e < graph.end(i); ++e)
+      sum -= offDiagonal[e] * x[graph.neighbour(e)];
     return sum;
   }
 };

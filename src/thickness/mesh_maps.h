@@ -29,7 +29,8 @@ class MeshGraph {
   double area(int node) const { return area_[node]; }
 
  private:
-  std::vector<int> first_, neighbour_;  // node i's neighbours: neighbour_[first_[i] .. first_[i + 1])
+  std::vector<int> first_,
+      neighbour_;  // node i's neighbours: neighbour_[first_[i] .. first_[i + 1])
   std::vector<double> weight_, area_;
 };
 
@@ -55,8 +56,7 @@ inline bool isFlagged(Quality quality) {
 /// of the others (the mesh Laplacian solved with them fixed) and marks them
 /// `filled`; nodes without a path to an unflagged node keep their values
 /// and flags. Returns the count filled.
-int fillFlagged(const MeshGraph& graph, std::vector<double>& values,
-                std::vector<Quality>& quality);
+int fillFlagged(const MeshGraph& graph, std::vector<double>& values, std::vector<Quality>& quality);
 
 /// Smooths the values by a Gaussian of full width at half maximum `fwhm`
 /// along the surface, each node weighted by its area: heat diffusion over the
@@ -77,16 +77,15 @@ struct ThicknessClasses {
   std::vector<ThicknessClass> classes;  // the classes that hold an element, thinnest first
   std::vector<int> classOf;             // each element's place in `classes`
 };
-ThicknessClasses thicknessClasses(const ShellElements& elements, const float* thickness,
-                                  int count);
+ThicknessClasses thicknessClasses(const ShellElements& elements, const float* thickness, int count);
 
 /// What the maps found and did, for -summary and the record.
 struct MapFacts {
   int openEdges = 0, rimEdges = 0;  // of the trabecular surface: one triangle's, a hole's rim
   int atHole = 0, outliers = 0;     // nodes flagged
-  int filled = 0, unfilled = 0;     // with -fill: replaced, and left without a neighbour to fill from
-  double smoothWidth = 0;           // -smooth; 0 without
-  ThicknessClasses classes;         // -sections; none without
+  int filled = 0, unfilled = 0;  // with -fill: replaced, and left without a neighbour to fill from
+  double smoothWidth = 0;        // -smooth; 0 without
+  ThicknessClasses classes;      // -sections; none without
 };
 
 }  // namespace verdask

@@ -159,8 +159,8 @@ bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads) {
 }  // namespace
 
 const char* const kQualityNames[kQualities] = {
-    "measured",       "fell_back", "lowered_to_maximum", "raised_to_minimum",
-    "outside_cortex", "outlier",   "at_hole",            "filled"};
+    "measured", "fell_back", "lowered_to_maximum", "raised_to_minimum", "outside_cortex", "outlier",
+    "at_hole",  "filled"};
 
 void PassRecord::countQualities() {
   std::fill(qualityCounts, qualityCounts + kQualities, 0);
@@ -227,10 +227,9 @@ int settleThickness(FILE* table, FILE* answers, const std::vector<double>& dista
   };
   fputs(kTableHeader, table);
   fputs(kAnswerHeader, answers);
-  return finishLogs(
-      table, answers,
-      writeBlocks(static_cast<int>(distances.size()), table, answers, record, std::max(1, threads),
-                  format));
+  return finishLogs(table, answers,
+                    writeBlocks(static_cast<int>(distances.size()), table, answers, record,
+                                std::max(1, threads), format));
 }
 
 }  // namespace verdask
