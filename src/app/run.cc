@@ -563,14 +563,16 @@ int settleDeckParts(const RunOptions& options, RunState& run) {
   return kExitOutputFailed;
 }
 
-// The trabecular surface's open edges, said when it has any, and which of
-// them are the rims of holes, the cortical surface going on over them.
+// The trabecular surface's open edges and which of them are the rims of
+// holes, the cortical surface going on over them: said where it has holes (a
+// shaft cut at both surfaces' ends is open too, and as good as a closed one).
 void findHoles(const InputFiles& inputs, RunState& run) {
   run.maps.openEdges = static_cast<int>(run.in.trabecularOpenEdges.size());
   if (run.maps.openEdges == 0) return;
   run.holes = std::make_unique<HoleRims>(run.in.trabecular.points, run.in.trabecularOpenEdges,
                                          run.in.cortical.indexed());
   run.maps.rimEdges = run.holes->rimEdges();
+  if (run.maps.rimEdges == 0) return;
   fprintf(stderr,
           "verdask: %s is open: %d edges of one triangle, %d of them rims of holes under the "
           "cortical surface\n",
