@@ -11,12 +11,13 @@
 #    -smooth 2 and -smooth 5, the surface mode beside it.
 # 3. Speed on M (bench/run.sh's 100,000 nodes and 1,000,000 vertices a surface) with an 8 mm
 #    hole: the vertex mode's wall time with and without -fill -smooth 5 (the median of RUNS,
-#    default 3), and what each stage of the flags and maps takes (stage_bench maps).
+#    default 5, run in turn), and what each stage of the flags and maps takes (stage_bench
+#    maps, the best of three).
 # Datasets are cached in bench/data/maps/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/build.sh
-runs=${RUNS:-3}
+runs=${RUNS:-5}
 data=bench/data/maps
 mkdir -p "$data"
 measures=(vertex surface normal symmetric)
@@ -83,29 +84,36 @@ if [ ! -f "$big/complete" ]; then
   touch "$big/complete"
 fi
 cut "$big" "$data/M-hole" 8
-# wall <options>: the median wall time of RUNS vertex-mode runs on M with the hole.
-wall() {
-  mkdir -p "$data/M-hole/timed"
-  for ((i = 0; i < runs; i++)); do
-    (cd "$data/M-hole/timed" && /usr/bin/time -f "%e" -o ../time.txt "$bin/verdask" \
-      ../mesh.hmascii ../cort.surf ../norm.vtk ../trab.surf "$@" >/dev/null 2>&1)
-    cat "$data/M-hole/time.txt"
-  done | sort -n | sed -n "$(((runs + 1) / 2))p"
-}
-plain=$(wall)
-maps=$(wall -fill -smooth 5)
+# The vertex mode on M with the hole, without and with -fill -smooth 5 in turn, RUNS times;
+# the median wall and processor (user and system) time of each: the processor time is the
+# steadier where other work shares the machine.
+timed=$data/M-hole/timed
+mkdir -p "$timed"
+rm -f "$timed"/*.times
+for ((i = 0; i < runs; i++)); do
+  for setting in plain maps; do
+    (cd "$timed" && /usr/bin/time -f "%e %U %S" -a -o $setting.times "$bin/verdask" ../mesh.hmascii \
+      ../cort.surf ../norm.vtk ../trab.surf $([ $setting = maps ] && echo -fill -smooth 5) \
+      >/dev/null 2>&1)
+  done
+done
 stages=$("$bin/stage_bench" maps "$data/M-hole" 2)
 echo "== Speed on M with an 8 mm hole, 2 threads (seconds)"
-echo "vertex mode $plain, with -fill -smooth 5 $maps; stages: $stages"
-"$python" - "$plain" "$maps" "$stages" <<'EOF'
+"$python" - "$timed/plain.times" "$timed/maps.times" "$stages" <<'EOF'
+import statistics
 import sys
-plain, maps = float(sys.argv[1]), float(sys.argv[2])
+def times(path):
+    rows = [list(map(float, line.split())) for line in open(path)]
+    return statistics.median(r[0] for r in rows), statistics.median(r[1] + r[2] for r in rows)
+(wall, cpu), (maps_wall, maps_cpu) = times(sys.argv[1]), times(sys.argv[2])
 stage = {key: float(value) for key, value in (pair.split("=") for pair in sys.argv[3].split())}
+print(f"vertex mode: wall {wall:.2f}, processor {cpu:.2f}; with -fill -smooth 5: wall "
+      f"{maps_wall:.2f}, processor {maps_cpu:.2f} ({100 * (maps_cpu - cpu) / cpu:+.1f} %)")
+print("stages, the best of three: " + sys.argv[3])
 flags = sum(stage[k] for k in ("open_edges", "rims", "graph", "flags"))
-share = lambda seconds: f"{seconds:.3f} s, {100 * seconds / plain:.1f} % of the vertex mode"
+share = lambda seconds: f"{seconds:.3f} s, {100 * seconds / wall:.1f} % of the vertex mode's wall"
 print(f"the flags (open edges, rims, graph, at_hole and outlier): {share(flags)}")
 print(f"reading the trabecular triangles, which the vertex mode now does too, in its reader "
       f"beside the other three: {share(stage['triangles'])}")
-print(f"-fill and -smooth 5: {share(stage['fill'] + stage['smooth5'])} by their stages, "
-      f"{maps - plain:+.3f} s on the wall ({100 * (maps - plain) / plain:+.1f} %)")
+print(f"-fill and -smooth 5: {share(stage['fill'] + stage['smooth5'])}")
 EOF
