@@ -632,8 +632,9 @@ int mapThickness(const InputFiles& inputs, const RunOptions& options, RunState& 
     run.maps.unfilled = flagged - run.maps.filled;
     fprintf(stderr, "verdask: filled the thickness of %d nodes from their neighbours",
             run.maps.filled);
-    if (run.maps.unfilled > 0)
+    if (run.maps.unfilled > 0) {
       fprintf(stderr, "; %d without one to fill from kept theirs", run.maps.unfilled);
+    }
     fprintf(stderr, "\n");
   }
   if (options.smoothWidth > 0) smoothGaussian(graph, options.smoothWidth, distances, run.threads);
@@ -934,7 +935,7 @@ int recordFailedStart(InputFiles& inputs, RunOptions& options, int code,
 int runVerdask(InputFiles& inputs, RunOptions& options) {
   // The arrays a run builds take about a third of its input's bytes; with the
   // triangles and their trees, about two thirds.
-  prepareHeap(inputBytes(inputs) * (options.toTriangles() ? 4 : 3) / 6);
+  prepareHeap(inputBytes(inputs) * (options.toTriangles() ? 2 : 1) / 3);
   printSettings(inputs, options);
   RunState run;
   run.warnings = options.unknownArguments;

@@ -13,8 +13,10 @@ namespace verdask {
 enum class Clamp { kNone, kRaisedToMin, kLoweredToMax };
 
 /// How a node's thickness came about; where several hold, the later in this
-/// list: the inner point outside the cortex (on the outer side of the cortical
-/// normal: surfaces crossed or normals inverted) tells most.
+/// list. Of the pass's, the inner point outside the cortex (on the outer side
+/// of the cortical normal: surfaces crossed or normals inverted) tells most;
+/// the flags set after it tell more: a thickness replaced most, then the hole
+/// it was measured through, then its standing out, which a hole mostly causes.
 enum class Quality : char {
   kMeasured,       // as the measure defines it
   kFellBack,       // the measure could not be taken as defined: the closest point
