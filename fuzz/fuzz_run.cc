@@ -1,5 +1,5 @@
 // A whole run: the input holds the four files, split at "\n====\n", its
-// first byte picks the options and its length the measure.
+// first byte picks the options and its length the measure and the maps.
 #include "app/run.h"
 #include "fuzz_input.h"
 
@@ -29,6 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const MeasureKind measures[] = {MeasureKind::kVertex, MeasureKind::kSurface, MeasureKind::kNormal,
                                   MeasureKind::kSymmetric};
   options.measure = measures[size % 4];
+  // And on from it, the maps: -fill, -smooth 2, -sections 3.
+  options.fill = size / 4 % 2;
+  options.smoothWidth = size / 8 % 2 ? 2.0 : 0.0;
+  options.sections = size / 16 % 2 ? 3 : 0;
   for (FileHandle* output : {&options.answers, &options.table, &options.keyword, &options.inp,
                              &options.deck, &options.json}) {
     output->reset(fopen("/dev/null", "wb"));
