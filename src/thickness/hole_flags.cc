@@ -138,9 +138,11 @@ size_t HoleRims::CellHash::operator()(const Cell& c) const {
 }
 
 HoleRims::Cell HoleRims::cellOf(const Coord3& p) const {
-  return {static_cast<long long>(std::floor(p.x / cellSize_)),
-          static_cast<long long>(std::floor(p.y / cellSize_)),
-          static_cast<long long>(std::floor(p.z / cellSize_))};
+  // Held within a long long, however far p lies or however short the longest rim edge.
+  auto cell = [this](double v) {
+    return static_cast<long long>(std::clamp(std::floor(v / cellSize_), -1e15, 1e15));
+  };
+  return {cell(p.x), cell(p.y), cell(p.z)};
 }
 
 HoleRims::HoleRims(const PointSet& surface, const std::vector<OpenEdge>& open,

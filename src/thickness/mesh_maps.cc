@@ -107,6 +107,13 @@ MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements, bool 
     }
   }
   mergeRows(first_, entries);
+  Coord3 lo = nodes.count() ? nodes.point(0) : Coord3{0, 0, 0}, hi = lo;
+  for (int i = 0; i < nodes.count(); ++i) {
+    const Coord3& p = nodes.point(i);
+    lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+    hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+  }
+  extent_ = vectorLength(difference(hi, lo));
   neighbour_.reserve(entries.size());
   weight_.reserve(entries.size());
   for (const Entry& entry : entries) {
@@ -259,6 +266,10 @@ double dot(const std::vector<double>& a, const std::vector<double>& b) {
   return std::inner_product(a.begin(), a.end(), b.begin(), 0.0);
 }
 
+// A hole of n unknowns takes about n iterations; a fill of thousands across stops here,
+// near enough, rather than take minutes.
+constexpr int kMostIterations = 5000;
+
 // Conjugate gradients on the symmetric positive definite system A x = b, from x.
 void conjugateGradients(const PlateSystem& system, const std::vector<double>& b,
                         std::vector<double>& x) {
@@ -268,7 +279,7 @@ void conjugateGradients(const PlateSystem& system, const std::vector<double>& b,
   for (size_t k = 0; k < n; ++k) r[k] = b[k] - q[k];
   p = r;
   double rr = dot(r, r), goal = 1e-24 * std::max(dot(b, b), 1e-300);
-  for (size_t iteration = 0; iteration < 10 * n + 100 && rr > goal; ++iteration) {
+  for (int iteration = 0; iteration < kMostIterations && rr > goal; ++iteration) {
     system.apply(p, q);
     double step = rr / dot(p, q);
     for (size_t k = 0; k < n; ++k) {
@@ -319,7 +330,8 @@ constexpr double kTermLeast = 1e-10;
 // they reach kTermLeast: Miller's backward recurrence, normalised by
 // e^beta = I_0(beta) + 2 (I_1(beta) + I_2(beta) + ...).
 std::vector<double> scaledBessel(double beta) {
-  int start = static_cast<int>(std::ceil(beta + 12 * std::sqrt(beta) + 40));
+  // The terms fall as exp(-k^2 / 2 beta), and faster beyond beta: from here on they are nothing.
+  int start = static_cast<int>(std::ceil(12 * std::sqrt(beta) + 40));
   std::vector<double> terms(start + 2, 0.0);
   terms[start] = 1e-30;
   for (int k = start; k > 0; --k) {
@@ -372,7 +384,8 @@ void smoothGaussian(const MeshGraph& graph, double fwhm, std::vector<double>& va
   if (n == 0) return;
   double lambda;
   Shifted b(graph, &lambda);
-  double sigma = fwhm / (2 * std::sqrt(2 * std::log(2.0)));
+  // A Gaussian wider than the mesh leaves each piece its mean, as one as wide does.
+  double sigma = std::min(fwhm / (2 * std::sqrt(2 * std::log(2.0))), graph.extent());
   double beta = sigma * sigma / 2 * lambda / 2;  // time sigma^2 / 2 over half the spectrum
   if (!(beta > 0)) return;
   // exp(-t A) = e^-beta (I_0(beta) + 2 sum (-1)^k I_k(beta) T_k(B)): T_k(B) x by its recurrence.

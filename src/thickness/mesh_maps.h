@@ -27,11 +27,13 @@ class MeshGraph {
   int neighbour(int entry) const { return neighbour_[entry]; }
   double weight(int entry) const { return weight_[entry]; }
   double area(int node) const { return area_[node]; }
+  double extent() const { return extent_; }  // the diagonal of the nodes' bounding box
 
  private:
-  std::vector<int> first_,
-      neighbour_;  // node i's neighbours: neighbour_[first_[i] .. first_[i + 1])
+  // Node i's neighbours: neighbour_[first_[i] .. first_[i + 1]).
+  std::vector<int> first_, neighbour_;
   std::vector<double> weight_, area_;
+  double extent_ = 0;
 };
 
 /// Marks `outlier` the nodes whose value differs from the median of their
@@ -55,14 +57,16 @@ inline bool isFlagged(Quality quality) {
 /// Replaces the values of the flagged nodes by the harmonic interpolation
 /// of the others (the mesh Laplacian solved with them fixed) and marks them
 /// `filled`; nodes without a path to an unflagged node keep their values
-/// and flags. Returns the count filled.
+/// and flags. The plate is solved by conjugate gradients, at most 5000 steps.
+/// Returns the count filled.
 int fillFlagged(const MeshGraph& graph, std::vector<double>& values, std::vector<Quality>& quality);
 
 /// Smooths the values by a Gaussian of full width at half maximum `fwhm`
 /// along the surface, each node weighted by its area: heat diffusion over the
 /// mesh for the time that spreads a point to that Gaussian (sigma squared
-/// over two), applied as a Chebyshev expansion of the heat kernel. A
-/// constant stays constant; nodes of no element keep their values.
+/// over two), applied as a Chebyshev expansion of the heat kernel; sigma is
+/// at most the mesh's extent. A constant stays constant; nodes of no element
+/// keep their values.
 void smoothGaussian(const MeshGraph& graph, double fwhm, std::vector<double>& values, int threads);
 
 /// Thickness classes by quantile of the elements' thicknesses (each the mean
