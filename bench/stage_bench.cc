@@ -11,6 +11,11 @@
 //                                           does, by its extension; the best of five
 //   stage_bench cgal-read <surface file>    the same with CGAL's polygon soup reader, which
 //                                           the tool's own STL and PLY readers replace
+//   stage_bench maps <dataset dir> <threads> what the hole and outlier flags cost (reading the
+//                                           trabecular triangles, their open edges and rims,
+//                                           the mesh's graph, the flags) and -fill and
+//                                           -smooth 5, beside the vertex pass; each the best
+//                                           of three
 //
 // Each prints one line of name=value pairs.
 #include <ANN/ANN.h>
@@ -26,6 +31,8 @@
 #include "input/formats.h"
 #include "input/readers.h"
 #include "output/shell_cards.h"
+#include "thickness/hole_flags.h"
+#include "thickness/mesh_maps.h"
 #include "thickness/nearest_vertex.h"
 #include "thickness/thickness_pass.h"
 
@@ -155,16 +162,88 @@ int printRead(const char* name, double (*readOnce)(const char*)) {
   return 0;
 }
 
+// The best of three runs of `work`, in seconds.
+template <typename Work>
+double bestOfThree(Work work) {
+  double best = 1e9;
+  for (int run = 0; run < 3; ++run) {
+    double start = now();
+    work();
+    best = std::min(best, now() - start);
+  }
+  return best;
+}
+
+// The flags' and the maps' stages on a dataset, timed one by one, and the vertex pass.
+int printMaps(Inputs& in, const std::string& dir, int threads) {
+  FILE* trabecular = openFile(dir + "/trab.surf", "r");
+  const InputFormat& surf = *inputFormatOf("trab.surf", InputRole::kSurface);
+  std::unique_ptr<SurfaceData> surface;
+  double triangles = bestOfThree([&] {
+    rewind(trabecular);
+    surface = std::make_unique<SurfaceData>();
+    readSurfaceFile(trabecular, "trab.surf", surf, TriangleUse::kNormals, *surface);
+  });
+  const SurfaceData& read = *surface;
+  fclose(trabecular);
+  const PointSet& points = read.points;
+  const std::vector<int>& corners = read.corners;
+  int count = points.count();
+  std::vector<OpenEdge> open;
+  double edges = bestOfThree([&] { open = openEdgesOf(corners, count); });
+  NearestVertex cortical(in.cortical.points, TieRule::kEveryTie, IndexChoice::kFastWithAnnJudge);
+  NearestVertex trabecularIndex(in.trabecular.points, TieRule::kDistinctCoordinates,
+                                IndexChoice::kFastWithAnnJudge);
+  std::unique_ptr<HoleRims> rims;
+  double holes = bestOfThree([&] {
+    rims = std::make_unique<HoleRims>(points, open, IndexedSurface{&in.cortical.points, &cortical});
+  });
+  VertexMeasure measure({&in.cortical.points, &cortical}, in.normals.data(),
+                        {&in.trabecular.points, &trabecularIndex});
+  std::unique_ptr<float[]> thickness(new float[in.meshPoints.count()]);
+  FILE* null = openFile("/dev/null", "w");
+  PassRecord record;
+  double pass = bestOfThree([&] {
+    record = PassRecord();
+    calculateValues(null, null, in.meshPoints, measure, thickness.get(), 0.0, 20.0, 0.0, record,
+                    threads);
+  });
+  const ShellElements& elements = in.mesh.elements;
+  std::unique_ptr<MeshGraph> graph;
+  double graphSeconds =
+      bestOfThree([&] { graph = std::make_unique<MeshGraph>(in.meshPoints, elements, false); });
+  std::vector<Quality> measured = record.quality;
+  double flags = bestOfThree([&] {
+    record.quality = measured;
+    flagHoles(*rims, 0, record, threads);
+    flagOutliers(*graph, record.distances, record.quality, threads);
+  });
+  std::vector<double> values;
+  graph = std::make_unique<MeshGraph>(in.meshPoints, elements);
+  double fill = bestOfThree([&] {
+    values = record.distances;
+    std::vector<Quality> quality = record.quality;
+    fillFlagged(*graph, values, quality);
+  });
+  double smooth = bestOfThree([&] { smoothGaussian(*graph, 5.0, values, threads); });
+  printf(
+      "pass=%.3f triangles=%.3f open_edges=%.3f rims=%.3f graph=%.3f flags=%.3f fill=%.3f "
+      "smooth5=%.3f flagged=%d\n",
+      pass, triangles, edges, holes, graphSeconds, flags, fill, smooth,
+      static_cast<int>(std::count_if(record.quality.begin(), record.quality.end(), isFlagged)));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string mode = argc > 2 ? argv[1] : "";
   if (mode == "read") return printRead(argv[2], readSurfaceOnce);
   if (mode == "cgal-read") return printRead(argv[2], readWithCgalOnce);
-  if (mode != "floor" && mode != "ties" && !(mode == "annrun" && argc > 3)) {
+  if (mode != "floor" && mode != "ties" && !((mode == "annrun" || mode == "maps") && argc > 3)) {
     fprintf(stderr,
             "usage: stage_bench floor|ties <dataset dir> | annrun <dataset dir> <out> | "
-            "read|cgal-read <surface file>\n");
+            "maps <dataset dir> <threads> | read|cgal-read <surface file>\n");
     return 2;
   }
   Inputs in;
@@ -172,5 +251,6 @@ int main(int argc, char** argv) {
   if (mode == "floor") printFloor(in);
   if (mode == "ties") printTies(in);
   if (mode == "annrun") return annRun(in, argv[3]);
+  if (mode == "maps") return printMaps(in, argv[2], atoi(argv[3]));
   return 0;
 }

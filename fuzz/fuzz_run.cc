@@ -1,5 +1,5 @@
 // A whole run: the input holds the four files, split at "\n====\n", its
-// first byte picks the options and its length the measure.
+// first byte picks the options and its length the measure and the maps.
 #include "app/run.h"
 #include "fuzz_input.h"
 
@@ -30,7 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.maxThick = (data[0] >> 4 & 7) * 0.75;
   options.shellNum = data[0] & 0x80 ? -2147483647 : 1;
   // The input's length picks the measure; the complete decks are written too.
-  options.measure = &kMeasureKinds[size % kMeasureKindCount];
+  options.measure = &kMeasureKinds[size % 4];  // the measures between surfaces
+  // And on from it, the maps: -fill, -smooth 2, -sections 3.
+  options.fill = size / 4 % 2;
+  options.smoothWidth = size / 8 % 2 ? 2.0 : 0.0;
+  options.sections = size / 16 % 2 ? 3 : 0;
   for (FileHandle* output : {&options.answers, &options.table, &options.keyword, &options.json}) {
     output->reset(fopen("/dev/null", "wb"));
   }

@@ -11,8 +11,8 @@ using namespace verdask;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Volume volume;
   // A folder that is not there: a data file the header names is never read.
-  std::string why = FUZZ_VOLUME(std::string(reinterpret_cast<const char*>(data), size),
-                                "/nonexistent/", volume);
+  std::string why =
+      FUZZ_VOLUME(std::string(reinterpret_cast<const char*>(data), size), "/nonexistent/", volume);
   if (!why.empty() || !volume.voxels) return 0;
   VolumeSampler sampler(volume);
   for (double t : {0.0, 0.5, 1.0}) {

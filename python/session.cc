@@ -309,7 +309,7 @@ std::unique_ptr<Measure> measureOf(const MeasureOptions& options, const RunInput
 void runPass(RunInputs& in) {
   Result& result = in.result;
   const MeasureOptions& options = result.options;
-  result.record.keepVertices = result.record.keepPoints = true;
+  result.record.keepVertices = true;
   result.thickness.resize(result.nodes.count());
   File logs(fopen("/dev/null", "w"), fclose);
   if (!logs) throw ToolError("Failure opening file /dev/null\n", kExitOpenFailed);

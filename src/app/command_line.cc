@@ -35,10 +35,13 @@ struct NumberOption {
   double RunOptions::*real;  // null for an integer option
   int RunOptions::*integer;
   long long least, most;  // an integer option's range
+  bool positive = false;  // a real option's value must be above 0
 };
 
 // More threads than this would only cost memory.
 constexpr long long kMostThreads = 1024;
+// More thickness classes than this are no longer a few sections.
+constexpr long long kMostSections = 1000;
 
 // The part number stands in every element card, so it must fit its 8 columns.
 const NumberOption kNumberOptions[] = {
@@ -61,6 +64,10 @@ const NumberOption kNumberOptions[] = {
     {"-ct-sigma", "entered invalid number for the CT blur\n", &RunOptions::ctSigma, nullptr, 0, 0},
     {"-ct-cortex", "entered invalid number for the cortical density\n", &RunOptions::ctCortex,
      nullptr, 0, 0},
+    {"-smooth", "entered invalid width for smoothing\n", &RunOptions::smoothWidth, nullptr, 0, 0,
+     true},
+    {"-sections", "entered invalid number of sections\n", nullptr, &RunOptions::sections, 1,
+     kMostSections},
 };
 
 // Names written into the complete decks.
@@ -110,6 +117,7 @@ const FlagOption kFlagOptions[] = {
     {"-summary", &RunOptions::summary},
     {"-strict", &RunOptions::strict},
     {"-force", &RunOptions::force},
+    {"-fill", &RunOptions::fill},
 };
 
 // Numeric values are copied into a 20-byte buffer: at most 19 characters.
@@ -222,6 +230,7 @@ std::string readNumber(const NumberOption& option, const char* value, RunOptions
   if (end == copy || !onlySpaceAfter(end)) return "is not a decimal number";
   // A not-a-number or infinite bound would turn every thickness into one.
   if (!std::isfinite(number)) return "is not a finite number";
+  if (option.positive && !(number > 0)) return "is not above 0";
   options.*option.real = number;
   return "";
 }
@@ -457,6 +466,14 @@ const char kMoreOptions[] =
     "number\n"
     "  -input-limit <MiB (int)>  = most a pipe, device or .gz input may hold (inflated); default "
     "'8192' (8 GiB)\n"
+    "  -fill                     = replace the thickness of nodes measured through a hole of the\n"
+    "                              trabecular surface (at_hole) or standing out from their\n"
+    "                              neighbours (outlier) by a smooth fill from the others\n"
+    "  -smooth <FWHM (double)>   = smooth the thickness along the surface by a Gaussian of this\n"
+    "                              full width at half maximum (the inputs' unit), after -fill and\n"
+    "                              before -adj, -min and -max\n"
+    "  -sections <N (int)>       = -inp and -deck group each part's elements into N thickness\n"
+    "                              classes (by quantile), a section of its mean thickness each\n"
     "  -h, -help, --help, --version = print this text, or the version, and exit\n"
     "\nINPUT FILES (by extension, in any case; each may also end in .gz):\n"
     "  mesh      .hmascii, .inp (Abaqus), .k or .key (LS-DYNA), .msh (Gmsh), or a surface file\n"

@@ -181,6 +181,8 @@ TEST(EndToEnd, UsageErrorsOpenNothing) {
        "entered invalid part materials: PART=MATERIAL[,PART=MATERIAL...]\n"},
       {withInputs({"-part-mid", "HEAD=0"}),
        "entered invalid part material ids: PART=ID[,PART=ID...]\n"},
+      {withInputs({"-smooth", "0"}), "entered invalid width for smoothing\n"},
+      {withInputs({"-sections", "1001"}), "entered invalid number of sections\n"},
       {{"mesh.hmascii", "cort.stl", "norm.ply", "trab.surf"},
        "Unknown file type of norm.ply: the normals file may be .vtk, or - for the cortical "
        "file's own or computed normals\n"},
@@ -799,6 +801,77 @@ TEST(EndToEnd, ViewNodalTableAndSummaryFollowTheRun) {
             "cortical_vertex 1 3 int\n1\n2\n3\n"
             "mesh_to_cortical 1 3 double\n0.5\n1.118033988749895\n4.031128874149275\n"
             "quality 1 3 int\n2\n0\n0\n");
+}
+
+// So wide a Gaussian leaves every node the mean of the three distances, before
+// the clamp: in the logs and decks, beside the thickness as measured in the view.
+TEST(EndToEnd, SmoothingComesBeforeTheClampAndTheLogsAndSectionsBeforeTheDeck) {
+  ScratchDir dir;
+  Bone().writeTo(dir);
+  RunResult r = runTool(
+      withInputs({"-smooth", "1000", "-sections", "2", "-inp", "deck.inp", "-vtk", "view.vtk"}),
+      dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(dir.read("ans.log"), std::string(kAnswerHeader) +
+                                     "1\t\t9.814e+000\t0.00\n"
+                                     "2\t\t9.814e+000\t0.00\n"
+                                     "3\t\t9.814e+000\t0.00\n");
+  std::string view = dir.read("view.vtk");
+  EXPECT_NE(view.find("FIELD FieldData 5\nraw_thickness 1 3 float\n20\n3.14159\n1.3\nangle"),
+            std::string::npos);
+  std::string deck = dir.read("deck.inp");
+  EXPECT_EQ(deck.substr(deck.find("*ELEMENT")),
+            "*ELEMENT, TYPE=S3, ELSET=CORTEX_T1\n1, 1, 2, 3\n"
+            "*SHELL SECTION, ELSET=CORTEX_T1, MATERIAL=CORTEX, OFFSET=0.5\n9.813862800598145\n");
+}
+
+// A plate 2 under a plate, 8 by 8, its middle vertex and the four cells
+// around it missing: the nine nodes over the hole measure to its rim.
+TEST(EndToEnd, NodesMeasuredThroughAHoleAreCountedAndFilled) {
+  std::string mesh = "BEGIN NODES\n", cortical, trabecular;
+  for (int k = 0; k < 81; ++k) {
+    std::string xy = std::to_string(k % 9) + " " + std::to_string(k / 9);
+    mesh += "*node(" + std::to_string(k + 1) + "," + std::to_string(k % 9) + "," +
+            std::to_string(k / 9) + ",0)\n";
+    cortical += "v " + xy + " 0\n";
+    trabecular += "v " + xy + (k == 40 ? " 99\n" : " -2\n");  // far off: no longer a vertex
+  }
+  for (int j = 0; j < 8; ++j) {
+    for (int i = 0; i < 8; ++i) {
+      int a = i + 9 * j + 1, b = a + 1, c = a + 10, d = a + 9;
+      std::string faces = "f " + std::to_string(a) + " " + std::to_string(b) + " " +
+                          std::to_string(c) + "\nf " + std::to_string(a) + " " + std::to_string(c) +
+                          " " + std::to_string(d) + "\n";
+      mesh += "*tri3(1,1," + std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c) +
+              ")\n*tri3(1,1," + std::to_string(a) + "," + std::to_string(c) + "," +
+              std::to_string(d) + ")\n";
+      cortical += faces;
+      if (i < 3 || i > 4 || j < 3 || j > 4) trabecular += faces;
+    }
+  }
+  const std::vector<std::tuple<std::vector<std::string>, std::string, std::string>> cases = {
+      {{}, ": -fill replaces their thickness\n", "2.236e+000"},
+      {{"-fill"},
+       "\nverdask: filled the thickness of 9 nodes from their neighbours\n",
+       "2.000e+000"},
+  };
+  for (const auto& [options, ending, middle] : cases) {
+    ScratchDir dir;
+    dir.write("mesh.hmascii", mesh);
+    dir.write("cort.obj", cortical);
+    dir.write("trab.obj", trabecular);
+    std::vector<std::string> args = {"mesh.hmascii", "cort.obj", "-", "trab.obj"};
+    args.insert(args.end(), options.begin(), options.end());
+    RunResult r = runTool(args, dir.path());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err,
+              "verdask: trab.obj is open: 40 edges of one triangle, 8 of them rims of holes under "
+              "the cortical surface\nverdask: warning: 9 of 81 nodes measured through a hole of "
+              "the trabecular surface (quality at_hole)" +
+                  ending);
+    EXPECT_NE(dir.read("ans.log").find("\n41\t\t" + middle + "\t26.57\n"), std::string::npos);
+  }
 }
 
 TEST(EndToEnd, ExtraOutputsAreFileOptionsLikeTheOthers) {

@@ -28,6 +28,7 @@
 #include "input/formats.h"
 #include "input/readers.h"
 #include "input/scan.h"
+#include "output/class_sections.h"
 #include "output/nodal_table.h"
 #include "output/run_record.h"
 #include "output/run_summary.h"
@@ -35,8 +36,10 @@
 #include "output/solver_decks.h"
 #include "output/thickness_view.h"
 #include "thickness/closest_point.h"
+#include "thickness/hole_flags.h"
 #include "thickness/line_up.h"
 #include "thickness/measure.h"
+#include "thickness/mesh_maps.h"
 #include "thickness/nearest_vertex.h"
 #include "thickness/orientation.h"
 #include "thickness/pass_findings.h"
@@ -79,6 +82,7 @@ struct RunInputs {
   std::string finding;    // the inputs plainly do not fit together
   int readersPassed = 0;  // the readers whose lines said they succeeded, in the run's order
   Volume ct;              // -ct
+  std::vector<OpenEdge> trabecularOpenEdges;
 };
 
 // How a surface is read: the file, and what its triangles are for.
@@ -263,7 +267,7 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
   TriangleUse corticalTriangles = surfaceMode  ? TriangleUse::kMeasure
                                   : ownNormals ? TriangleUse::kNormals
                                                : TriangleUse::kNone;
-  TriangleUse trabecularTriangles = surfaceMode ? TriangleUse::kMeasure : TriangleUse::kNone;
+  TriangleUse trabecularTriangles = surfaceMode ? TriangleUse::kMeasure : TriangleUse::kNormals;
   std::vector<std::function<void()>> readers = {
       [&] {
         read.cortical = readSurface({files.cortical.get(), files.corticalName, files.corticalFormat,
@@ -272,10 +276,14 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
       },
       [&] {
         if (strcmp(files.trabecularName, "-") == 0) return;  // with -ct
+        // Its triangles always: their open edges tell the holes.
         read.trabecular = readSurface(
             {files.trabecular.get(), files.trabecularName, files.trabecularFormat,
              trabecularTriangles, !surfaceMode || ownNormals, TieRule::kDistinctCoordinates},
             in.trabecular);
+        if (!read.trabecular) {
+          in.trabecularOpenEdges = openEdgesOf(in.trabecular.corners, in.trabecular.count);
+        }
       },
       [&] { read.mesh = readMesh(files.mesh.get(), files.meshName, *files.meshFormat, in); }};
   if (!ownNormals) {
@@ -339,6 +347,8 @@ struct RunState {
   ThicknessSummary summary;
   LineUp lineUp;
   std::vector<std::string> warnings;
+  std::unique_ptr<HoleRims> holes;  // the rims of the trabecular surface's holes
+  MapFacts maps;
   std::string failure;    // the lines the failing stage printed
   bool finished = false;  // the deck is complete
   Clock clock;
@@ -387,6 +397,7 @@ int writeExtras(const RunOptions& options, const RunState& run) {
   for (const std::string& word : options.commandLine) names.comment += " " + word;
   names.parts = run.deckParts;
   names.firstElement = options.shellNum;
+  if (options.sections > 0) sectionByClass(run.maps.classes, outward, names);
   RunProducts products{&run.in.mesh,        &run.elements, &outward, run.orientation.inwardCount,
                        run.thickness.get(), &run.record,   &names,   run.threads};
   for (int k = 0; k < kExtraOutputCount; ++k) {
@@ -398,6 +409,7 @@ int writeExtras(const RunOptions& options, const RunState& run) {
   if (options.summary) {
     printRunSummary(run.elements.count(), run.summary, run.record, run.lineUp,
                     run.orientation.inwardCount);
+    printMapSummary(run.maps);
   }
   return kExitSuccess;
 }
@@ -472,10 +484,96 @@ int calibrateCt(CtMeasure& measure, const RunOptions& options, RunState& run) {
   return kExitSuccess;
 }
 
+// The trabecular surface's open edges and which of them are the rims of
+// holes, the cortical surface going on over them: said where it has holes (a
+// shaft cut at both surfaces' ends is open too, and as good as a closed one).
+void findHoles(const InputFiles& inputs, RunState& run) {
+  run.maps.openEdges = static_cast<int>(run.in.trabecularOpenEdges.size());
+  if (run.maps.openEdges == 0) return;
+  run.holes = std::make_unique<HoleRims>(run.in.trabecular.points, run.in.trabecularOpenEdges,
+                                         run.in.cortical.indexed());
+  run.maps.rimEdges = run.holes->rimEdges();
+  if (run.maps.rimEdges == 0) return;
+  fprintf(stderr,
+          "verdask: %s is open: %d edges of one triangle, %d of them rims of holes under the "
+          "cortical surface\n",
+          inputs.trabecularName, run.maps.openEdges, run.maps.rimEdges);
+}
+
+// Flagged nodes are counted on stderr; more than this share of them is a warning.
+constexpr double kFlaggedShare = 0.01;
+
+void sayFlagged(int count, const char* what, const RunOptions& options, RunState& run) {
+  if (count == 0) return;
+  std::string line = std::to_string(count) + " of " + std::to_string(run.in.meshCount) + " nodes " +
+                     what + (options.fill ? "" : ": -fill replaces their thickness");
+  if (count > kFlaggedShare * run.in.meshCount) {
+    run.warn(line);
+  } else {
+    fprintf(stderr, "verdask: %s\n", line.c_str());
+  }
+}
+
+// The nodes measured through a hole and those that stand out from their
+// neighbourhood, flagged in the quality and counted on stderr.
+void flagThickness(const RunOptions& options, const MeshGraph& graph, RunState& run) {
+  if (run.holes) {
+    // Only a ray along the normal passes a hole's cap on its way to what it hits.
+    double reach = strcmp(options.measure->name, "normal") == 0 ? options.maxThick : 0;
+    run.maps.atHole = flagHoles(*run.holes, reach, run.record, run.threads);
+  }
+  run.maps.outliers = flagOutliers(graph, run.record.distances, run.record.quality, run.threads);
+  run.record.countQualities();
+  sayFlagged(run.maps.atHole, "measured through a hole of the trabecular surface (quality at_hole)",
+             options, run);
+  sayFlagged(run.maps.outliers, "stand out from their neighbourhood (quality outlier)", options,
+             run);
+}
+
+// -fill and -smooth change the distances after the flags; the thickness
+// comes from them, and the logs are written with it. 0 or the exit code.
+int mapThickness(const RunOptions& options, RunState& run) {
+  // The maps need the elements before the deck: what is wrong with them is told now.
+  const Status& elementFailure = run.in.ownMesh.elementFailure;
+  if (elementFailure) {
+    return run.reportStage(elementFailure.code, elementFailure.message,
+                           "Failure parsing triangles in .ascii file\n", "", kExitDeckFailed);
+  }
+  std::string messages;
+  int status;
+  MeshGraph graph(run.in.mesh, run.in.ownMesh.elements);
+  flagThickness(options, graph, run);
+  run.record.measuredThickness.assign(run.thickness.get(), run.thickness.get() + run.in.meshCount);
+  std::vector<double> distances = run.record.distances;
+  int flagged = run.maps.atHole + run.maps.outliers;
+  if (options.fill && flagged > 0) {
+    run.maps.filled = fillFlagged(graph, distances, run.record.quality);
+    run.maps.unfilled = flagged - run.maps.filled;
+    fprintf(stderr, "verdask: filled the thickness of %d nodes from their neighbours",
+            run.maps.filled);
+    if (run.maps.unfilled > 0) {
+      fprintf(stderr, "; %d without one to fill from kept theirs", run.maps.unfilled);
+    }
+    fprintf(stderr, "\n");
+  }
+  if (options.smoothWidth > 0) smoothGaussian(graph, options.smoothWidth, distances, run.threads);
+  run.maps.smoothWidth = options.smoothWidth;
+  const std::vector<int>& numbers = run.in.ownMesh.elements.nodeNumbers;
+  {
+    ReportCapture capture(&messages);
+    status =
+        settleThickness(options.table.get(), options.answers.get(), distances, run.thickness.get(),
+                        options.adjThick, options.maxThick, options.minThick, run.record,
+                        run.threads, numbers.empty() ? nullptr : numbers.data());
+  }
+  return run.reportStage(status, messages, "Failure calculating values\n", "", kExitPassFailed);
+}
+
 // The thickness pass with the measure the options choose; 0 or the exit code.
 int measureThickness(const RunOptions& options, RunState& run) {
-  run.record.keepVertices =
-      options.writes(&ExtraOutput::perVertex) || options.summary || options.json.get();
+  run.record.deferLogs = options.mapsThickness();
+  run.record.keepVertices = options.writes(&ExtraOutput::perVertex) || options.summary ||
+                            options.json.get() || run.record.deferLogs;
   run.record.keepProfiles = options.measure->fromImage;
   run.thickness.reset(new (std::nothrow) float[run.in.meshCount]);
   CtOptions ct = ctOptionsOf(options);
@@ -534,6 +632,7 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
     return code;
   }
   if (int code = run.refuse(run.in.finding, options.force)) return code;
+  findHoles(inputs, run);
   takeOwnNumbers(inputs.meshName, options, run);
   if (int code = settleDeckParts(options, run)) return code;
   run.clock.lap("read");
@@ -541,9 +640,20 @@ int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
   run.clock.lap("pass");
   run.stageCode = kExitDeckFailed;
   run.stageFailure = "Failure parsing triangles in .ascii file\n";
+  if (options.mapsThickness()) {
+    if (int code = mapThickness(options, run)) return code;
+    run.clock.lap("maps");
+  }
   if (int code = writeDeck(inputs, options, run)) return code;
   orientDeck(options.shellNum, run);
   run.clock.lap("deck");
+  if (!options.mapsThickness()) {
+    flagThickness(options, MeshGraph(run.in.mesh, run.elements, false), run);
+    run.clock.lap("flags");
+  }
+  if (options.sections > 0) {
+    run.maps.classes = thicknessClasses(run.elements, run.thickness.get(), options.sections);
+  }
   run.stageCode = kExitOutputFailed;
   run.stageFailure = "Failure writing the outputs\n";
   run.finished = true;
@@ -601,6 +711,7 @@ void countsOf(const RunState& run, RunFacts& facts) {
   facts.unorientedElements = static_cast<int>(run.orientation.undecided.size());
   facts.thickness = &run.summary;
   facts.pass = &run.record;
+  facts.maps = &run.maps;
 }
 
 // The record a failed run replaces, whose last complete run it carries on.
@@ -636,7 +747,10 @@ RunFacts recordOf(const InputFiles& inputs, const RunOptions& options, const Run
                    options.toTriangles(),
                    options.strict,
                    options.measure->name,
-                   {}};
+                   {},
+                   options.fill,
+                   options.smoothWidth,
+                   options.sections};
   for (const auto& [option, file] : outputsOf(options)) {
     facts.options.outputs.emplace_back(option, file->name());
     if (code == kExitSuccess && !file->name().empty() && file != &options.json) {

@@ -54,9 +54,14 @@ struct RunOptions {
   int inputLimit = kDefaultInputLimitMiB;          // -input-limit: MiB an input read whole may hold
   bool ctRas = false;                              // -ct-frame ras: the surfaces in RAS, not LPS
   double ctSigma = NAN, ctCortex = NAN;  // -ct-sigma, -ct-cortex; not given: from the scan
+  bool fill = false;       // -fill: at_hole and outlier thicknesses replaced from the neighbours
+  double smoothWidth = 0;  // -smooth: the full width at half maximum of the smoothing; 0: none
+  int sections = 0;        // -sections: the complete decks' thickness classes; 0: nodal thickness
   std::vector<std::string> commandLine;
   std::vector<std::string> unknownArguments;  // as named on stderr, a warning each
 
+  /// Whether the thickness is changed after the pass, so that the logs wait for it.
+  bool mapsThickness() const { return fill || smoothWidth > 0; }
   /// Whether the measure reads the surfaces' triangles.
   bool toTriangles() const { return measure->toTriangles; }
   /// Whether an extra output named by its option, that has `property`, is written.

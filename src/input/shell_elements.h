@@ -1,6 +1,7 @@
 // The mesh's shell elements, as the deck, the view and the complete decks take them.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 namespace verdask {

@@ -16,6 +16,9 @@ Json optionsOf(const RecordedOptions& o) {
   for (const auto& [option, name] : o.outputs) {
     options[option] = name.empty() ? Json(nullptr) : Json(name);
   }
+  options["fill"] = o.fill;
+  options["smooth"] = o.smoothWidth > 0 ? Json(o.smoothWidth) : Json(nullptr);
+  options["sections"] = o.sections > 0 ? Json(o.sections) : Json(nullptr);
   return options;
 }
 
@@ -31,6 +34,22 @@ Json thicknessOf(const ThicknessSummary& s) {
           {"maximum", s.maximum},
           {"std_dev", s.deviation},
           {"histogram", histogram}};
+}
+
+// The holes and outliers found, the fill and the smoothing, and the classes of -sections.
+Json mapsOf(const MapFacts& maps) {
+  Json classes = Json::array();
+  for (const ThicknessClass& c : maps.classes.classes) {
+    classes.push_back({{"from", c.from}, {"to", c.to}, {"mean", c.mean}, {"elements", c.elements}});
+  }
+  return {{"trabecular_open_edges", maps.openEdges},
+          {"hole_rim_edges", maps.rimEdges},
+          {"at_hole", maps.atHole},
+          {"outlier", maps.outliers},
+          {"filled", maps.filled},
+          {"unfilled", maps.unfilled},
+          {"smooth_fwhm", maps.smoothWidth > 0 ? Json(maps.smoothWidth) : Json(nullptr)},
+          {"classes", classes}};
 }
 
 Json filesOf(const std::vector<RecordedFile>& files) {
@@ -164,12 +183,13 @@ int writeRunRecord(FILE* json, const RunFacts& facts) {
     record["lowered_to_maximum"] = facts.pass->loweredToMax;
     record["angles_not_a_number"] = facts.thickness->notANumberAngles;
     Json quality = Json::object();
-    for (int q = 0; q < facts.pass->qualitiesTold(); ++q) {
-      quality[kQualityNames[q]] = facts.pass->qualityCounts[q];
+    for (int q = 0; q < kQualities; ++q) {
+      if (facts.pass->tells(q)) quality[kQualityNames[q]] = facts.pass->qualityCounts[q];
     }
     record["quality"] = quality;
   }
   if (facts.ct.image) record["ct"] = ctOf(facts.ct);
+  if (facts.maps) record["maps"] = mapsOf(*facts.maps);
   Json seconds = Json::object();
   for (const auto& [stage, time] : facts.stageSeconds) seconds[stage] = time;
   record["stage_seconds"] = seconds;

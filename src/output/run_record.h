@@ -27,6 +27,9 @@ struct RecordedOptions {
   bool summary = false, surface = false, strict = false;  // surface: measured to the triangles
   std::string measure;
   std::vector<std::pair<std::string, std::string>> outputs;  // option, file name
+  bool fill = false;
+  double smoothWidth = 0;  // 0: not smoothed
+  int sections = 0;        // 0: nodal thickness
 };
 
 /// The CT measure's image and the values its fits held.
@@ -52,6 +55,7 @@ struct RunFacts {
   int inwardElements = -1, unorientedElements = -1;
   const ThicknessSummary* thickness = nullptr;  // null when the run ended before the deck
   const PassRecord* pass = nullptr;
+  const MapFacts* maps = nullptr;  // null when the run ended before the deck
   std::vector<std::pair<std::string, double>> stageSeconds;
   std::string lastCompleteRun;  // a failed run: the record of the run whose outputs stay, if known
   CtFacts ct;

@@ -46,7 +46,8 @@ void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord&
   printf("lowered to maximum  : %d\n", record.loweredToMax);
   printf("angles not a number : %d\n", s.notANumberAngles);
   printf("quality             :");
-  for (int q = 0; q < record.qualitiesTold(); ++q) {
+  for (int q = 0; q < kQualities; ++q) {
+    if (!record.tells(q)) continue;
     printf("%s %s %d", q ? "," : "", kQualityNames[q], record.qualityCounts[q]);
   }
   printf("\n");
@@ -58,6 +59,23 @@ void printRunSummary(int triangles, const ThicknessSummary& s, const PassRecord&
     printf("  %12.6f - %12.6f : %8d %s\n", s.minimum + b * s.binWidth,
            s.minimum + (b + 1) * s.binWidth, s.bins[b],
            std::string(tallest ? 40 * s.bins[b] / tallest : 0, '#').c_str());
+  }
+}
+
+void printMapSummary(const MapFacts& maps) {
+  if (maps.atHole + maps.outliers + maps.filled + maps.unfilled > 0 || maps.smoothWidth > 0) {
+    printf(
+        "holes and outliers  : at_hole %d, outlier %d, filled %d, unfilled %d (%d open edges "
+        "of the trabecular surface, %d of them rims of holes)\n",
+        maps.atHole, maps.outliers, maps.filled, maps.unfilled, maps.openEdges, maps.rimEdges);
+  }
+  if (maps.smoothWidth > 0) printf("smoothed            : FWHM %.6f\n", maps.smoothWidth);
+  if (maps.classes.classes.empty()) return;
+  printf("thickness classes   :\n");
+  for (size_t k = 0; k < maps.classes.classes.size(); ++k) {
+    const ThicknessClass& c = maps.classes.classes[k];
+    printf("  T%-3zu %12.6f - %12.6f : mean %12.6f, %8d elements\n", k + 1, c.from, c.to, c.mean,
+           c.elements);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "thickness/line_up.h"
+#include "thickness/mesh_maps.h"
 #include "thickness/thickness_pass.h"
 
 namespace verdask {
@@ -25,5 +26,9 @@ ThicknessSummary summarizeThickness(const float* thickness, const PassRecord& re
 /// and the histogram.
 void printRunSummary(int triangles, const ThicknessSummary& summary, const PassRecord& record,
                      const LineUp& lineUp, int inwardElements);
+
+/// Prints the holes and outliers found, what -fill and -smooth did, and the
+/// -sections classes: nothing for a run without any.
+void printMapSummary(const MapFacts& maps);
 
 }  // namespace verdask

@@ -216,8 +216,20 @@ void putAbaqusParts(TextWriter& out, const ShellElements& elements, const DeckNa
     out.put(names.parts[k].name.c_str());
     out.put(", MATERIAL=");
     out.put(names.parts[k].material.c_str());
-    out.put(", NODAL THICKNESS, OFFSET=0.5\n");
-    putAbaqusReal(out, means[k]);
+    out.put(names.sections ? ", OFFSET=0.5\n" : ", NODAL THICKNESS, OFFSET=0.5\n");
+    putAbaqusReal(out, names.sections ? names.parts[k].thickness : means[k]);
+    out.put('\n');
+  }
+}
+
+// *ELEMENT_SHELL: "%8d%8d%8d%8d%8d%8d" a card, number, part and four nodes;
+// the section gives the thickness.
+void putShellCards(TextWriter& out, const ShellElements& elements, const DeckNames& names) {
+  out.put("*ELEMENT_SHELL\n$#   eid     pid      n1      n2      n3      n4\n");
+  for (int e = 0; e < elements.count(); ++e) {
+    out.putInt(elements.elementNumber(e, names.firstElement), 8);
+    out.putInt(elements.partOf(e, names.parts[0].number), 8);
+    for (int k = 0; k < 4; ++k) out.putInt(elements.nodeNumber(elements.of(e)[k]), 8);
     out.put('\n');
   }
 }
@@ -275,6 +287,7 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
     out.put('\n');
   }
   putAbaqusParts(out, elements, names, thickness);
+  if (names.sections) return out.finish() ? 0 : -2;
   out.put("*NODAL THICKNESS\n");
   for (int node : nodes) {
     out.putInt(elements.nodeNumber(node));
@@ -309,11 +322,15 @@ int writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& element
     out.putInt(static_cast<long long>(k) + 1, 10);
     out.put("         2  0.833333         5         1\n");
     out.put("$#      t1        t2        t3        t4      nloc\n");
-    for (int t = 0; t < 4; ++t) putField10(out, means[k]);
+    for (int t = 0; t < 4; ++t) putField10(out, names.sections ? part.thickness : means[k]);
     out.put("         1\n");
   }
-  writeElementCards(out, elements, thickness, mesh.count(), names.firstElement,
-                    names.parts[0].number, threads);
+  if (names.sections) {
+    putShellCards(out, elements, names);
+  } else {
+    writeElementCards(out, elements, thickness, mesh.count(), names.firstElement,
+                      names.parts[0].number, threads);
+  }
   out.put("*END\n");
   return out.finish() ? 0 : -2;
 }

@@ -20,12 +20,14 @@ struct DeckPart {
   std::string name = "CORTEX";      // the element set, the part title
   std::string material = "CORTEX";  // the Abaqus section's material
   int materialId = 1;               // the LS-DYNA part's material id
+  double thickness = 0;             // with sections: the section's, in place of the nodes'
 };
 
 struct DeckNames {
   std::string comment;          // the Abaqus deck's ** lines at the top
   std::vector<DeckPart> parts;  // in the order written: elements without parts are in the first
   int firstElement = 1;         // -num
+  bool sections = false;        // each part's section has its own thickness, the nodes none
 };
 
 /// PART=MATERIAL of -part-material, or PART=ID of -part-mid: the part by its
@@ -47,7 +49,8 @@ int deckPartsOf(const ShellElements& elements,
 
 /// An Abaqus (and CalculiX) deck: "**" comment lines, *NODE, *ELEMENT (S3 and
 /// S4R) in each part's set, a *SHELL SECTION with NODAL THICKNESS and
-/// OFFSET=0.5 for each, *NODAL THICKNESS. It has no *HEADING, so that it can be
+/// OFFSET=0.5 for each, *NODAL THICKNESS; with sections, each *SHELL SECTION
+/// has its part's thickness and there is no nodal thickness. It has no *HEADING, so that it can be
 /// included in any model. Nonzero when an element number is not positive or
 /// the stream could not be written.
 int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
@@ -55,8 +58,9 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
 
 /// An LS-DYNA deck: *KEYWORD, *NODE, for each part a *PART and its
 /// *SECTION_SHELL (element formulation 2, shear factor 5/6, 5 integration
-/// points, NLOC 1), the *ELEMENT_SHELL_THICKNESS cards, *END. Nonzero when the
-/// stream could not be written.
+/// points, NLOC 1), the *ELEMENT_SHELL_THICKNESS cards, *END; with sections,
+/// each section has its part's thickness and the elements are *ELEMENT_SHELL cards. Nonzero when
+/// the stream could not be written.
 int writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
                   const float* thickness, const DeckNames& names, int threads);
 

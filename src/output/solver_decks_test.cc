@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "output/class_sections.h"
+
 namespace verdask {
 
 namespace {
@@ -157,6 +159,40 @@ TEST_F(TwoParts, DynaDeckOfAMeshWithoutPartsHasOnePart) {
                 "      1.00000000      2.00000000      3.00000000      4.00000000\n"
                 "      22       5       2       3       5       5\n"
                 "      2.00000000      3.00000000      5.00000000      5.00000000\n*END\n");
+}
+
+// Two thickness classes within the two parts: a set or part and a section of
+// the class's mean for each, the nodes without a thickness of their own.
+TEST_F(TwoParts, DecksCutByThicknessClassHaveASectionForEachClassOfEachPart) {
+  sectionByClass(thicknessClasses(elements, thickness, 2), elements, names);
+  int status;
+  EXPECT_EQ(writeAbaqus(mesh, elements, thickness, names, &status),
+            "*NODE\n1, 0, 0, 0\n2, 1, 0, 0\n3, 1, 1, 0\n4, 0, 1, 0\n5, 2, 0, 0\n"
+            "*ELEMENT, TYPE=S3, ELSET=HEAD_T1\n1, 1, 2, 5\n"
+            "*ELEMENT, TYPE=S3, ELSET=HEAD_T2\n3, 2, 3, 5\n"
+            "*ELEMENT, TYPE=S4R, ELSET=SHAFT_T1\n2, 1, 2, 3, 4\n"
+            "*SHELL SECTION, ELSET=HEAD_T1, MATERIAL=BONE_A, OFFSET=0.5\n2.583333333333333\n"
+            "*SHELL SECTION, ELSET=HEAD_T2, MATERIAL=BONE_A, OFFSET=0.5\n3.3333333333333335\n"
+            "*SHELL SECTION, ELSET=SHAFT_T1, MATERIAL=BONE_B, OFFSET=0.5\n2.583333333333333\n");
+  EXPECT_EQ(status, 0);
+  std::string dyna = writeDyna(mesh, elements, thickness, names);
+  EXPECT_EQ(dyna.substr(dyna.find("*PART")),
+            std::string("*PART\n$# title\nHEAD_T1\n$#     pid     secid       mid\n") +
+                "         1         1        11" + kDynaSection +
+                "         1         2  0.833333         5         1\n" + kDynaThickness +
+                "   2.58333   2.58333   2.58333   2.58333         1\n" +
+                "*PART\n$# title\nHEAD_T2\n$#     pid     secid       mid\n" +
+                "         2         2        11" + kDynaSection +
+                "         2         2  0.833333         5         1\n" + kDynaThickness +
+                "   3.33333   3.33333   3.33333   3.33333         1\n" +
+                "*PART\n$# title\nSHAFT_T1\n$#     pid     secid       mid\n" +
+                "         3         3        12" + kDynaSection +
+                "         3         2  0.833333         5         1\n" + kDynaThickness +
+                "   2.58333   2.58333   2.58333   2.58333         1\n" +
+                "*ELEMENT_SHELL\n$#   eid     pid      n1      n2      n3      n4\n"
+                "       1       1       1       2       5       5\n"
+                "       2       3       1       2       3       4\n"
+                "       3       2       2       3       5       5\n*END\n");
 }
 
 std::string partsText(const std::vector<DeckPart>& parts) {

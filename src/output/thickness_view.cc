@@ -107,9 +107,11 @@ void writeLegacy(TextWriter& out, const PointSet& mesh, const ShellElements& ele
   }
   bool ownNodes = !elements.nodeNumbers.empty(), ownElements = !elements.numbers.empty();
   auto profiles = profileArrays(record);
+  const std::vector<float>& raw = record.measuredThickness;
   out.put("FIELD FieldData ");
-  out.putInt(4 + ownNodes + static_cast<int>(profiles.size()));
+  out.putInt(4 + ownNodes + static_cast<int>(profiles.size()) + !raw.empty());
   out.put('\n');
+  if (!raw.empty()) writeFieldArray(out, "raw_thickness", "float", raw.data(), raw.size());
   writeFieldArray(out, "angle", "double", record.angles.data(), record.angles.size());
   writeFieldArray(out, "cortical_vertex", "int", record.corticalVertices.data(),
                   record.corticalVertices.size());
@@ -199,6 +201,9 @@ void writeXml(TextWriter& out, ViewFormat format, const PointSet& mesh,
   out.put("<PointData Scalars=\"thickness\">\n");
   writeXmlArray(out, "thickness", "Float32", 1,
                 std::vector<float>(thickness, thickness + mesh.count()));
+  if (!record.measuredThickness.empty()) {
+    writeXmlArray(out, "raw_thickness", "Float32", 1, record.measuredThickness);
+  }
   writeXmlArray(out, "angle", "Float64", 1, record.angles);
   writeXmlArray(out, "cortical_vertex", "Int32", 1, record.corticalVertices);
   writeXmlArray(out, "mesh_to_cortical", "Float64", 1, record.meshToCortical);

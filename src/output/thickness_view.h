@@ -19,7 +19,8 @@ ViewFormat viewFormatOf(const std::string& name);
 
 /// Writes the mesh vertices, the deck's elements (triangles and
 /// quadrilaterals) and the point arrays thickness (the active scalars), angle,
-/// cortical_vertex, mesh_to_cortical and quality (0 to 4, as Quality): as a
+/// cortical_vertex, mesh_to_cortical and quality (as Quality), and, after
+/// -fill or -smooth, raw_thickness (the thickness as measured): as a
 /// legacy ASCII unstructured grid
 /// (an angle that is not a number written as -1, since VTK's legacy reader
 /// reads no "nan"), or as VTK XML with the arrays inline in base64,

@@ -83,8 +83,15 @@ struct Pass {
       if (m.thickness >= 0) distance = m.thickness;
       Clamp clamp;
       thickness[i] = adjustThickness(distance, adjThick, maxThick, minThick, &clamp);
-      writeRows(block.table, block.answers, nodeNumbers ? nodeNumbers[i] : i + 1, m.corticalVertex,
-                m.cortical, thickness[i], angle);
+      if (record.deferLogs) {
+        clamp = Clamp::kNone;  // the clamp applies to the settled thickness
+      } else {
+        writeRows(block.table, block.answers, nodeNumbers ? nodeNumbers[i] : i + 1,
+                  m.corticalVertex, m.cortical, thickness[i], angle);
+      }
+      record.distances[i] = distance;
+      record.corticalPoints[i] = m.cortical;
+      record.trabecularPoints[i] = m.trabecular;
       block.raisedToMin += clamp == Clamp::kRaisedToMin;
       block.loweredToMax += clamp == Clamp::kLoweredToMax;
       record.normals[i] = m.normal;
@@ -98,10 +105,6 @@ struct Pass {
         record.corticalVertices[i] = m.corticalVertex;
       }
       if (record.keepProfiles) record.profiles[i] = m.profile;
-      if (record.keepPoints) {
-        record.corticalPoints[i] = m.cortical;
-        record.trabecularPoints[i] = m.trabecular;
-      }
     }
   }
 };
@@ -110,12 +113,12 @@ bool writeAll(FILE* stream, const TextWriter& text) {
   return fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
-// Measures every mesh vertex on the threads given and writes the rows in
-// order on the calling thread; false when a write failed.
-bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads) {
-  int vertices = pass.mesh.count();
+// Writes each block's rows in order as it is formatted on the threads given,
+// adding up its counts; false when a write failed.
+template <typename Format>
+bool writeBlocks(int vertices, FILE* table, FILE* answers, PassRecord& record, int threads,
+                 Format format) {
   int blocks = (vertices + kBlockVertices - 1) / kBlockVertices;
-  enterStage(Stage::kMeasuring, vertices);
   std::vector<std::unique_ptr<Block>> texts(blocks);
   bool written = true;
   produceInOrder(
@@ -123,26 +126,53 @@ bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads) {
       [&](int b) {
         texts[b] = std::make_unique<Block>();
         int begin = b * kBlockVertices, end = std::min(vertices, (b + 1) * kBlockVertices);
-        pass.measureBlock(begin, end, *texts[b]);
-        advanceProgress(end - begin);
+        format(begin, end, *texts[b]);
       },
       [&](int b) {
         written =
             writeAll(table, texts[b]->table) && writeAll(answers, texts[b]->answers) && written;
-        pass.record.raisedToMin += texts[b]->raisedToMin;
-        pass.record.loweredToMax += texts[b]->loweredToMax;
-        for (int q = 0; q < kQualities; ++q)
-          pass.record.qualityCounts[q] += texts[b]->qualityCounts[q];
+        record.raisedToMin += texts[b]->raisedToMin;
+        record.loweredToMax += texts[b]->loweredToMax;
+        for (int q = 0; q < kQualities; ++q) record.qualityCounts[q] += texts[b]->qualityCounts[q];
         texts[b].reset();
       });
   return written;
+}
+
+// Flushes both logs; nonzero, after reporting, when they could not be written.
+int finishLogs(FILE* table, FILE* answers, bool written) {
+  written = fflush(table) == 0 && !ferror(table) && written;
+  written = fflush(answers) == 0 && !ferror(answers) && written;
+  if (!written) {
+    report("Failed to write the table or answer log\n");
+    return -1;
+  }
+  return 0;
+}
+
+// Measures every mesh vertex on the threads given and writes the rows in
+// order on the calling thread; false when a write failed.
+bool measureAll(const Pass& pass, FILE* table, FILE* answers, int threads) {
+  int vertices = pass.mesh.count();
+  enterStage(Stage::kMeasuring, vertices);
+  return writeBlocks(vertices, table, answers, pass.record, threads,
+                     [&](int begin, int end, Block& block) {
+                       pass.measureBlock(begin, end, block);
+                       advanceProgress(end - begin);
+                     });
 }
 
 }  // namespace
 
 const char* const kQualityNames[kQualities] = {
     "measured", "fell_back",  "lowered_to_maximum", "raised_to_minimum", "outside_cortex",
-    "at_bound", "fit_failed", "no_cortex",          "left_image"};
+    "at_bound", "fit_failed", "no_cortex",          "left_image",        "outlier",
+    "at_hole",  "filled"};
+
+void PassRecord::countQualities() {
+  std::fill(qualityCounts, qualityCounts + kQualities, 0);
+  for (Quality q : quality) ++qualityCounts[static_cast<int>(q)];
+}
 
 float adjustThickness(double distance, double adjThick, double maxThick, double minThick,
                       Clamp* clamp) {
@@ -173,29 +203,51 @@ std::string swappedSurfacesWarning(const PassRecord& record, int meshCount) {
 int calculateValues(FILE* table, FILE* answers, const PointSet& mesh, const Measure& measure,
                     float* thickness, double adjThick, double maxThick, double minThick,
                     PassRecord& record, int threads, const int* nodeNumbers) {
-  fputs(kTableHeader, table);
-  fputs(kAnswerHeader, answers);
+  if (!record.deferLogs) {
+    fputs(kTableHeader, table);
+    fputs(kAnswerHeader, answers);
+  }
   record.meshToCortical.resize(mesh.count());
   record.normals.resize(mesh.count());
   record.quality.resize(mesh.count());
+  record.distances.resize(mesh.count());
+  record.corticalPoints.resize(mesh.count());
+  record.trabecularPoints.resize(mesh.count());
   if (record.keepVertices) {
     record.angles.resize(mesh.count());
     record.corticalVertices.resize(mesh.count());
   }
   if (record.keepProfiles) record.profiles.resize(mesh.count());
-  if (record.keepPoints) {
-    record.corticalPoints.resize(mesh.count());
-    record.trabecularPoints.resize(mesh.count());
-  }
   Pass pass{mesh, measure, thickness, adjThick, maxThick, minThick, record, nodeNumbers};
-  bool written = measureAll(pass, table, answers, std::max(1, threads));
-  written = fflush(table) == 0 && !ferror(table) && written;
-  written = fflush(answers) == 0 && !ferror(answers) && written;
-  if (!written) {
-    report("Failed to write the table or answer log\n");
-    return -1;
-  }
-  return 0;
+  return finishLogs(table, answers, measureAll(pass, table, answers, std::max(1, threads)));
+}
+
+int settleThickness(FILE* table, FILE* answers, const std::vector<double>& distances,
+                    float* thickness, double adjThick, double maxThick, double minThick,
+                    PassRecord& record, int threads, const int* nodeNumbers) {
+  std::fill(record.qualityCounts, record.qualityCounts + kQualities, 0);
+  record.raisedToMin = record.loweredToMax = 0;
+  auto format = [&](int begin, int end, Block& block) {
+    for (int i = begin; i < end; ++i) {
+      Clamp clamp;
+      thickness[i] = adjustThickness(distances[i], adjThick, maxThick, minThick, &clamp);
+      Quality clamped = clamp == Clamp::kRaisedToMin    ? Quality::kRaisedToMin
+                        : clamp == Clamp::kLoweredToMax ? Quality::kLoweredToMax
+                                                        : Quality::kMeasured;
+      record.quality[i] = std::max(record.quality[i], clamped);  // the higher tells more
+      ++block.qualityCounts[static_cast<int>(record.quality[i])];
+      block.raisedToMin += clamp == Clamp::kRaisedToMin;
+      block.loweredToMax += clamp == Clamp::kLoweredToMax;
+      writeRows(block.table, block.answers, nodeNumbers ? nodeNumbers[i] : i + 1,
+                record.corticalVertices[i], record.corticalPoints[i], thickness[i],
+                record.angles[i]);
+    }
+  };
+  fputs(kTableHeader, table);
+  fputs(kAnswerHeader, answers);
+  return finishLogs(table, answers,
+                    writeBlocks(static_cast<int>(distances.size()), table, answers, record,
+                                std::max(1, threads), format));
 }
 
 }  // namespace verdask
