@@ -369,6 +369,12 @@ std::unique_ptr<Result> measureMesh(std::shared_ptr<Mesh> mesh, const Surface& c
 
 namespace {
 
+// A writer's failure said as the tool says it; its code.
+int reported(const Status& status) {
+  report("%s", status.message.c_str());
+  return status.code;
+}
+
 // Opens an output straight under its name; writes it with `write`, whose
 // failure ends as the tool's stage does.
 void writeOutput(const std::string& path, const std::function<int(FILE*)>& write,
@@ -425,15 +431,15 @@ void writeAbaqus(const Result& result, const std::string& path,
                  const std::vector<std::string>* commandLine) {
   DeckNames names = deckNamesOf(result, commandLine ? *commandLine : result.options.commandLine);
   writeCompleteDeck(result, path, "Abaqus", [&](FILE* file, const ShellElements& outward) {
-    return writeAbaqusDeck(file, result.nodes, outward, result.thickness.data(), names);
+    return reported(writeAbaqusDeck(file, result.nodes, outward, result.thickness.data(), names));
   });
 }
 
 void writeDyna(const Result& result, const std::string& path) {
   DeckNames names = deckNamesOf(result, result.options.commandLine);
   writeCompleteDeck(result, path, "LS-DYNA", [&](FILE* file, const ShellElements& outward) {
-    return writeDynaDeck(file, result.nodes, outward, result.thickness.data(), names,
-                         result.threads);
+    return reported(
+        writeDynaDeck(file, result.nodes, outward, result.thickness.data(), names, result.threads));
   });
 }
 

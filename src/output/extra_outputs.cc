@@ -24,9 +24,10 @@ int writeNodal(FILE* file, const std::string&, const RunProducts& run) {
 }
 
 // What a complete deck says when written, or why not.
-int deckWritten(int status, const char* dialect, const std::string& name, const RunProducts& run) {
-  if (status != 0) {
-    report("Failure writing the %s deck\n", dialect);
+int deckWritten(const Status& status, const char* dialect, const std::string& name,
+                const RunProducts& run) {
+  if (status) {
+    report("%sFailure writing the %s deck\n", status.message.c_str(), dialect);
     return -1;
   }
   report("Wrote the %s deck %s: %d elements, %d of them turned to face outwards\n", dialect,
@@ -35,12 +36,13 @@ int deckWritten(int status, const char* dialect, const std::string& name, const 
 }
 
 int writeAbaqus(FILE* file, const std::string& name, const RunProducts& run) {
-  int status = writeAbaqusDeck(file, *run.mesh, *run.outward, run.thickness, *run.names);
+  Status status = writeAbaqusDeck(file, *run.mesh, *run.outward, run.thickness, *run.names);
   return deckWritten(status, "Abaqus", name, run);
 }
 
 int writeDyna(FILE* file, const std::string& name, const RunProducts& run) {
-  int status = writeDynaDeck(file, *run.mesh, *run.outward, run.thickness, *run.names, run.threads);
+  Status status =
+      writeDynaDeck(file, *run.mesh, *run.outward, run.thickness, *run.names, run.threads);
   return deckWritten(status, "LS-DYNA", name, run);
 }
 

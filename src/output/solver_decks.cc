@@ -234,6 +234,9 @@ void putShellCards(TextWriter& out, const ShellElements& elements, const DeckNam
   }
 }
 
+// A deck's end: written whole, or the stream refused it.
+Status written(TextWriter& out) { return out.finish() ? Status{} : Status{kDeckNotWritten, ""}; }
+
 }  // namespace
 
 bool isDeckName(const std::string& name) {
@@ -267,11 +270,11 @@ int deckPartsOf(const ShellElements& elements,
   return mapMaterials(materials, *parts) ? 0 : -1;
 }
 
-int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
-                    const float* thickness, const DeckNames& names) {
+Status writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
+                       const float* thickness, const DeckNames& names) {
   if (names.firstElement < 1 && elements.numbers.empty()) {
-    report("Abaqus element numbers must be positive: -num %d\n", names.firstElement);
-    return -1;
+    return {kDeckRefused, "Abaqus element numbers must be positive: -num " +
+                              std::to_string(names.firstElement) + "\n"};
   }
   std::vector<int> nodes = usedNodes(elements, mesh.count());
   TextWriter out(deck);
@@ -287,7 +290,7 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
     out.put('\n');
   }
   putAbaqusParts(out, elements, names, thickness);
-  if (names.sections) return out.finish() ? 0 : -2;
+  if (names.sections) return written(out);
   out.put("*NODAL THICKNESS\n");
   for (int node : nodes) {
     out.putInt(elements.nodeNumber(node));
@@ -295,11 +298,11 @@ int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& eleme
     out.putShortest(thickness[node - 1]);
     out.put('\n');
   }
-  return out.finish() ? 0 : -2;
+  return written(out);
 }
 
-int writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
-                  const float* thickness, const DeckNames& names, int threads) {
+Status writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
+                     const float* thickness, const DeckNames& names, int threads) {
   TextWriter out(deck);
   out.put("*KEYWORD\n*NODE\n$#   nid               x               y               z\n");
   for (int node : usedNodes(elements, mesh.count())) {
@@ -332,7 +335,7 @@ int writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& element
                       names.parts[0].number, threads);
   }
   out.put("*END\n");
-  return out.finish() ? 0 : -2;
+  return written(out);
 }
 
 }  // namespace verdask

@@ -8,10 +8,15 @@
 #include <utility>
 #include <vector>
 
+#include "base/status.h"
 #include "input/point_set.h"
 #include "input/shell_elements.h"
 
 namespace verdask {
+
+/// Why a complete deck was not written: numbers it cannot hold, or the stream.
+constexpr int kDeckRefused = -1;
+constexpr int kDeckNotWritten = -2;
 
 /// One part of the decks: an Abaqus element set with its section, an LS-DYNA
 /// *PART with its *SECTION_SHELL.
@@ -51,18 +56,18 @@ int deckPartsOf(const ShellElements& elements,
 /// S4R) in each part's set, a *SHELL SECTION with NODAL THICKNESS and
 /// OFFSET=0.5 for each, *NODAL THICKNESS; with sections, each *SHELL SECTION
 /// has its part's thickness and there is no nodal thickness. It has no *HEADING, so that it can be
-/// included in any model. Nonzero when an element number is not positive or
-/// the stream could not be written.
-int writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
-                    const float* thickness, const DeckNames& names);
+/// included in any model. Fails (kDeckRefused, saying why) when an element number is not positive,
+/// or (kDeckNotWritten) when the stream could not be written.
+Status writeAbaqusDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
+                       const float* thickness, const DeckNames& names);
 
 /// An LS-DYNA deck: *KEYWORD, *NODE, for each part a *PART and its
 /// *SECTION_SHELL (element formulation 2, shear factor 5/6, 5 integration
 /// points, NLOC 1), the *ELEMENT_SHELL_THICKNESS cards, *END; with sections,
-/// each section has its part's thickness and the elements are *ELEMENT_SHELL cards. Nonzero when
-/// the stream could not be written.
-int writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
-                  const float* thickness, const DeckNames& names, int threads);
+/// each section has its part's thickness and the elements are *ELEMENT_SHELL cards. Fails
+/// (kDeckNotWritten) when the stream could not be written.
+Status writeDynaDeck(FILE* deck, const PointSet& mesh, const ShellElements& elements,
+                     const float* thickness, const DeckNames& names, int threads);
 
 /// Whether `name` may name an Abaqus set or material: a letter, then letters,
 /// digits and underscores, at most 80 characters.

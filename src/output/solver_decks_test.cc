@@ -28,15 +28,21 @@ std::string captured(const std::function<int(FILE*)>& write, int* status) {
 
 std::string writeAbaqus(const PointSet& mesh, const ShellElements& elements, const float* thickness,
                         const DeckNames& names, int* status) {
-  return captured([&](FILE* out) { return writeAbaqusDeck(out, mesh, elements, thickness, names); },
-                  status);
+  return captured(
+      [&](FILE* out) {
+        Status written = writeAbaqusDeck(out, mesh, elements, thickness, names);
+        printf("%s", written.message.c_str());
+        return written.code;
+      },
+      status);
 }
 
 std::string writeDyna(const PointSet& mesh, const ShellElements& elements, const float* thickness,
                       const DeckNames& names) {
   int status;
   std::string text = captured(
-      [&](FILE* out) { return writeDynaDeck(out, mesh, elements, thickness, names, 2); }, &status);
+      [&](FILE* out) { return writeDynaDeck(out, mesh, elements, thickness, names, 2).code; },
+      &status);
   EXPECT_EQ(status, 0);
   return text;
 }
