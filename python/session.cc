@@ -447,8 +447,8 @@ void writeNodal(const Result& result, const std::string& path) {
   writeOutput(
       path,
       [&](FILE* file) {
-        return writeNodalThickness(file, result.thickness.data(), result.nodes.count(),
-                                   result.elements);
+        return reported(writeNodalThickness(file, result.thickness.data(), result.nodes.count(),
+                                            result.elements));
       },
       "Failure writing the nodal thickness table\n", kExitOutputFailed);
 }
@@ -457,8 +457,8 @@ void writeView(const Result& result, const std::string& path) {
   writeOutput(
       path,
       [&](FILE* file) {
-        return writeThicknessView(file, viewFormatOf(path), result.nodes, result.elements,
-                                  result.thickness.data(), result.record);
+        return reported(writeThicknessView(file, viewFormatOf(path), result.nodes, result.elements,
+                                           result.thickness.data(), result.record));
       },
       "Failure writing the VTK file\n", kExitOutputFailed);
 }

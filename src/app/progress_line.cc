@@ -34,7 +34,7 @@ void printLine(const Progress& progress) {
 
 }  // namespace
 
-ProgressLine::ProgressLine() {
+ProgressLine::ProgressLine(const Progress& progress) : progress_(progress) {
   if (isatty(STDERR_FILENO)) thread_ = std::thread([this] { run(); });
 }
 
@@ -42,8 +42,8 @@ void ProgressLine::run() {
   bool shown = false;
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopped_.wait_for(lock, kInterval, [this] { return stopping_; })) {
-    if (!isLong(runProgress())) continue;
-    printLine(runProgress());
+    if (!isLong(progress_)) continue;
+    printLine(progress_);
     shown = true;
   }
   static const char kClear[] = "\r                                         \r";

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <thread>
 
+#include "base/progress.h"
+
 namespace verdask {
 
 /// While standard error is a terminal and the run is long (more than 100,000
@@ -13,7 +15,7 @@ namespace verdask {
 /// a second; stop() clears it. Nothing is written otherwise.
 class ProgressLine {
  public:
-  ProgressLine();
+  explicit ProgressLine(const Progress& progress);
   ~ProgressLine() { stop(); }
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
@@ -23,6 +25,7 @@ class ProgressLine {
  private:
   void run();
 
+  const Progress& progress_;
   std::mutex mutex_;
   std::condition_variable stopped_;
   bool stopping_ = false;

@@ -83,7 +83,7 @@ Status readMesh(FILE* file, const char* name, const InputFormat& format, RunInpu
     return readFailure("%s: more nodes than can be held", name);
   std::vector<Coord3>().swap(in.ownMesh.nodes);
   in.meshCount = in.mesh.count();
-  runProgress().meshVertices = in.meshCount;
+  countMeshVertices(in.meshCount);
   return {};
 }
 

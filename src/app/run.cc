@@ -303,8 +303,9 @@ int writeDeck(InputFiles& inputs, const RunOptions& options, RunState& run) {
 
 // Runs the stages in order, each timed; returns the exit code.
 int runStages(InputFiles& inputs, const RunOptions& options, RunState& run) {
+  ProgressScope working(&run.progress);
   enterStage(Stage::kReading, inputBytes(inputs));
-  ProgressLine progress;
+  ProgressLine progress(run.progress);
   if (int code = readInputs(inputs, options.toTriangles(), run.in, run.threads, run.failure)) {
     return code;
   }

@@ -12,6 +12,7 @@
 #include "app/ct_run.h"
 #include "app/exit_status.h"
 #include "app/run.h"
+#include "base/progress.h"
 #include "input/readers.h"
 #include "output/run_summary.h"
 #include "output/solver_decks.h"
@@ -67,6 +68,7 @@ class Clock {
 
 // Everything a run builds, for the stages and the run record.
 struct RunState {
+  Progress progress;  // how far it has come, for the progress line
   int threads = 1;
   RunInputs in;
   PassRecord record;

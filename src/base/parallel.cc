@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/progress.h"
 #include "base/report.h"
 
 namespace verdask {
@@ -30,8 +31,9 @@ namespace {
 // `work` for a helper thread, whose messages go where the calling thread's go.
 template <typename Work>
 auto reportingAsCaller(Work work) {
-  return [work, capture = currentCapture()] {
+  return [work, capture = currentCapture(), progress = currentProgress()] {
     ReportCapture captured(capture);
+    ProgressScope working(progress);
     work();
   };
 }

@@ -11,8 +11,6 @@
 
 #include "base/report.h"
 
-#include "base/report.h"
-
 namespace verdask {
 
 namespace {

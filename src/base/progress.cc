@@ -2,16 +2,24 @@
 
 namespace verdask {
 
-Progress& runProgress() {
-  static Progress progress;
-  return progress;
-}
+namespace {
+
+thread_local Progress* current = nullptr;
+
+}  // namespace
+
+Progress* currentProgress() { return current; }
+
+ProgressScope::ProgressScope(Progress* progress) : previous_(current) { current = progress; }
+
+ProgressScope::~ProgressScope() { current = previous_; }
 
 void enterStage(Stage stage, long long total) {
-  Progress& progress = runProgress();
-  progress.done = 0;
-  progress.total = total;
-  progress.stage = stage;
+  Progress* progress = currentProgress();
+  if (!progress) return;
+  progress->done = 0;
+  progress->total = total;
+  progress->stage = stage;
 }
 
 }  // namespace verdask

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "base/status.h"
+
 namespace verdask {
 
 class TextWriter {
@@ -38,6 +40,8 @@ class TextWriter {
   /// Writes out what is buffered and flushes the stream; false when any
   /// write to the stream has failed.
   bool finish();
+  /// finish() as a writer's status: code -1, without a message, when a write failed.
+  Status finished() { return finish() ? Status{} : Status{-1, ""}; }
 
   /// The text of an in-memory writer.
   const char* data() const { return buffer_.get(); }

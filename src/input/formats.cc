@@ -57,7 +57,7 @@ Status readSoupSurface(SoupReader reader, std::string_view data, const char* nam
   if (!surface.points.assign(soup.points)) {
     return readFailure("%s: no points, or more than can be held", name);
   }
-  runProgress().surfaceVertices.fetch_add(surface.points.count());
+  countSurfaceVertices(surface.points.count());
   surface.splitPolygons = triangulate(soup, surface.corners);
   surface.normals = std::move(soup.normals);
   return {};

@@ -107,7 +107,7 @@ Status readHmascii(std::string_view data, const char*, ShellMesh& mesh) {
   int count = 0;
   if (Status status = countElementBlockVertices(lines, count)) return status;
   if (count == 0) return readFailure("Invalid number of vertices found in .surf file");
-  runProgress().meshVertices = count;
+  countMeshVertices(count);
   if (Status status = readNodeBlock(lines, mesh.nodes, count)) return status;
   // What is wrong with the element lines has always been told as the deck is written.
   mesh.elementFailure = readElementLines(lines, count, mesh.elements);

@@ -96,7 +96,7 @@ Status readSurf(std::string_view data, const char* name, TriangleUse use, Surfac
   LineReader lines(data, kLinePieceMax);
   int count = 0;
   if (Status status = readSurfHeader(lines, count)) return status;
-  runProgress().surfaceVertices.fetch_add(count);
+  countSurfaceVertices(count);
   if (Status status =
           readVertexBlock(lines, surface.points, count, {VertexLine::kSurfVertex, ".surf"})) {
     return status;

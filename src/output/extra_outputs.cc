@@ -9,8 +9,8 @@ namespace verdask {
 namespace {
 
 int writeView(FILE* file, const std::string& name, const RunProducts& run) {
-  if (writeThicknessView(file, viewFormatOf(name), *run.mesh, *run.elements, run.thickness,
-                         *run.record) == 0) {
+  if (!writeThicknessView(file, viewFormatOf(name), *run.mesh, *run.elements, run.thickness,
+                          *run.record)) {
     return 0;
   }
   report("Failure writing the VTK file\n");
@@ -18,7 +18,7 @@ int writeView(FILE* file, const std::string& name, const RunProducts& run) {
 }
 
 int writeNodal(FILE* file, const std::string&, const RunProducts& run) {
-  if (writeNodalThickness(file, run.thickness, run.mesh->count(), *run.elements) == 0) return 0;
+  if (!writeNodalThickness(file, run.thickness, run.mesh->count(), *run.elements)) return 0;
   report("Failure writing the nodal thickness table\n");
   return -1;
 }

@@ -4,8 +4,8 @@
 
 namespace verdask {
 
-int writeNodalThickness(FILE* table, const float* thickness, int vertexCount,
-                        const ShellElements& numbering) {
+Status writeNodalThickness(FILE* table, const float* thickness, int vertexCount,
+                           const ShellElements& numbering) {
   TextWriter out(table);
   out.put("*NODAL THICKNESS\n");
   for (int i = 0; i < vertexCount; ++i) {
@@ -14,7 +14,7 @@ int writeNodalThickness(FILE* table, const float* thickness, int vertexCount,
     out.putShortest(thickness[i]);
     out.put('\n');
   }
-  return out.finish() ? 0 : -1;
+  return out.finished();
 }
 
 }  // namespace verdask

@@ -237,16 +237,16 @@ ViewFormat viewFormatOf(const std::string& name) {
   return ViewFormat::kLegacy;
 }
 
-int writeThicknessView(FILE* view, ViewFormat format, const PointSet& mesh,
-                       const ShellElements& elements, const float* thickness,
-                       const PassRecord& record) {
+Status writeThicknessView(FILE* view, ViewFormat format, const PointSet& mesh,
+                          const ShellElements& elements, const float* thickness,
+                          const PassRecord& record) {
   TextWriter out(view);
   if (format == ViewFormat::kLegacy) {
     writeLegacy(out, mesh, elements, thickness, record);
   } else {
     writeXml(out, format, mesh, elements, thickness, record);
   }
-  return out.finish() ? 0 : -1;
+  return out.finished();
 }
 
 }  // namespace verdask

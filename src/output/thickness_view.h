@@ -25,8 +25,8 @@ ViewFormat viewFormatOf(const std::string& name);
 /// (an angle that is not a number written as -1, since VTK's legacy reader
 /// reads no "nan"), or as VTK XML with the arrays inline in base64,
 /// not-a-number kept. Nonzero when the stream could not be written.
-int writeThicknessView(FILE* view, ViewFormat format, const PointSet& mesh,
-                       const ShellElements& elements, const float* thickness,
-                       const PassRecord& record);
+Status writeThicknessView(FILE* view, ViewFormat format, const PointSet& mesh,
+                          const ShellElements& elements, const float* thickness,
+                          const PassRecord& record);
 
 }  // namespace verdask
