@@ -70,11 +70,6 @@ void check(const Status& status, const std::string& failureLine, int code) {
   if (status) throw ToolError(status.message + failureLine, code);
 }
 
-// How the driver's lines name a file: a format of old by its words of old.
-std::string fileWords(const std::string& path, const InputFormat& format, const char* roleWord) {
-  return format.ofOld ? roleWord + std::string(format.extension) : path;
-}
-
 std::vector<Coord3> pointsOf(const PointSet& set) {
   const Coord3* first = reinterpret_cast<const Coord3*>(set.coords());
   return std::vector<Coord3>(first, first + set.count());
@@ -89,7 +84,7 @@ std::shared_ptr<Mesh> readMeshAt(const std::string& path) {
   auto mesh = std::make_shared<Mesh>();
   mesh->name = path;
   check(readMeshFile(file.get(), name, format, mesh->shell),
-        "Failure parsing vertices in " + fileWords(path, format, "mesh") + " file\n",
+        "Failure parsing vertices in " + fileWords(name, format, "mesh") + " file\n",
         kExitMeshFailed);
   // What the tool tells at its deck stage is told here, the elements being read now.
   check(mesh->shell.elementFailure, "Failure parsing triangles in .ascii file\n", kExitDeckFailed);
@@ -104,7 +99,7 @@ std::shared_ptr<Surface> readSurfaceAt(const std::string& path) {
   surface->name = path;
   surface->oldFormat = format.ofOld;
   std::string failure =
-      "Failure parsing vertices in " + fileWords(path, format, "cort") + " file\n";
+      "Failure parsing vertices in " + fileWords(name, format, "cort") + " file\n";
   // Read as a measure to the triangles reads it; where that fails, the vertices
   // alone may still serve the vertex measure, and the trouble waits to be told.
   SurfaceData measured, alone;

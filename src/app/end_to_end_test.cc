@@ -309,6 +309,10 @@ TEST(EndToEnd, UnknownArgumentsAreNamedAndFailUnderStrict) {
        0,
        "verdask: ignoring unknown argument '-mesure': did you mean -measure?\n"
        "verdask: ignoring unknown argument 'normal'\n"},
+      {{"-mi", "1"},
+       0,
+       "verdask: ignoring unknown argument '-mi': did you mean -min?\n"
+       "verdask: ignoring unknown argument '1'\n"},
       {{"--json", "r.json"},
        0,
        "verdask: ignoring unknown argument '--json': did you mean -json?\n"

@@ -269,12 +269,6 @@ std::string failureOf(const std::string& messages, const char* driverLine) {
   return joined;
 }
 
-// How the run's lines name an input: a file of a format of old by the words
-// they have always had, the role's word and the extension ("cort.surf").
-std::string fileWords(const char* name, const InputFormat& format, const char* roleWord) {
-  return format.ofOld ? roleWord + std::string(format.extension) : name;
-}
-
 long long inputBytes(const InputFiles& files) {
   long long total = 0;
   for (const FileHandle* file : {&files.mesh, &files.cortical, &files.normals, &files.trabecular}) {

@@ -128,10 +128,6 @@ struct RunState {
 int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
                std::string& failure);
 
-/// How the run's lines name an input: a file of a format of old by the words
-/// they have always had, the role's word and the extension ("cort.surf").
-std::string fileWords(const char* name, const InputFormat& format, const char* roleWord);
-
 /// The bytes of the inputs, to size the run's heap.
 long long inputBytes(const InputFiles& files);
 

@@ -112,6 +112,10 @@ bool isTextInput(const InputFormat& format, InputRole role) {
   return role == InputRole::kNormals || !format.binary;
 }
 
+std::string fileWords(const char* name, const InputFormat& format, const char* roleWord) {
+  return format.ofOld ? roleWord + std::string(format.extension) : name;
+}
+
 std::string supportedExtensions(InputRole role) {
   std::string list;
   for (const InputFormat& format : kFormats) {

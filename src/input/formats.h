@@ -47,6 +47,10 @@ const InputFormat* inputFormatOf(const char* name, InputRole role);
 /// byte cannot be in it. The normals file is text.
 bool isTextInput(const InputFormat& format, InputRole role);
 
+/// How the run's lines name an input: a file of a format of old by the words
+/// they have always had, the role's word and the extension ("cort.surf").
+std::string fileWords(const char* name, const InputFormat& format, const char* roleWord);
+
 /// The line naming the extensions a role takes, for an unknown one.
 std::string supportedExtensions(InputRole role);
 
