@@ -13,7 +13,7 @@ import os
 import sys
 
 NEAR, MOVED = 15.0, 0.05
-OUTLIER, AT_HOLE, FILLED = 5, 6, 7
+OUTLIER, AT_HOLE, FILLED = 9, 10, 11
 
 
 def thickness(run):

@@ -179,11 +179,16 @@ int printMaps(Inputs& in, const std::string& dir, int threads) {
   FILE* trabecular = openFile(dir + "/trab.surf", "r");
   const InputFormat& surf = *inputFormatOf("trab.surf", InputRole::kSurface);
   std::unique_ptr<SurfaceData> surface;
-  double triangles = bestOfThree([&] {
-    rewind(trabecular);
-    surface = std::make_unique<SurfaceData>();
-    readSurfaceFile(trabecular, "trab.surf", surf, TriangleUse::kNormals, *surface);
-  });
+  auto readWith = [&](TriangleUse use) {
+    return bestOfThree([&] {
+      rewind(trabecular);
+      surface = std::make_unique<SurfaceData>();
+      readSurfaceFile(trabecular, "trab.surf", surf, use, *surface);
+    });
+  };
+  // What the triangles add to reading the vertices alone.
+  double triangles = -readWith(TriangleUse::kNone);
+  triangles += readWith(TriangleUse::kNormals);
   const SurfaceData& read = *surface;
   fclose(trabecular);
   const PointSet& points = read.points;

@@ -232,14 +232,17 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
         if (!read.trabecular) {
           in.trabecularOpenEdges = openEdgesOf(in.trabecular.corners, in.trabecular.count);
         }
-      },
-      [&] { read.mesh = readMesh(files.mesh.get(), files.meshName, *files.meshFormat, in); }};
+      }};
   if (!ownNormals) {
+    // A normal for every cortical vertex: a file as large as a surface.
     readers.push_back([&] {
       read.normals =
-          scanNormalsFile(files.normals.get(), files.normalsName, *files.normalsFormat, scan);
+          scanNormalsFile(files.normals.get(), files.normalsName, *files.normalsFormat, scan,
+                          threads);
     });
   }
+  readers.push_back(
+      [&] { read.mesh = readMesh(files.mesh.get(), files.meshName, *files.meshFormat, in); });
   if (files.ctName) {
     // The largest file of all: read first.
     readers.insert(readers.begin(), [&] {
@@ -277,7 +280,5 @@ long long inputBytes(const InputFiles& files) {
   }
   return total;
 }
-
-// The wall time of each stage, for the run record.
 
 }  // namespace verdask

@@ -160,10 +160,11 @@ Status readMeshFile(FILE* file, const char* name, const InputFormat& format, She
                      : readSoupMesh(format.soup, bytes.view(), name, mesh);
 }
 
-Status scanNormalsFile(FILE* file, const char* name, const InputFormat& format, NormalsScan& scan) {
+Status scanNormalsFile(FILE* file, const char* name, const InputFormat& format, NormalsScan& scan,
+                       int threads) {
   FileBytes bytes;
   if (Status status = loadFile(file, name, bytes)) return status;
-  return format.normals(bytes.view(), scan);
+  return format.normals(bytes.view(), scan, threads);
 }
 
 }  // namespace verdask

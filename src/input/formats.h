@@ -24,7 +24,7 @@ using SoupReader = Status (*)(std::string_view data, const char* name, PolygonSo
 using SurfaceReader = Status (*)(std::string_view data, const char* name, TriangleUse use,
                                  SurfaceData& surface);
 using MeshReader = Status (*)(std::string_view data, const char* name, ShellMesh& mesh);
-using NormalsReader = Status (*)(std::string_view data, NormalsScan& scan);
+using NormalsReader = Status (*)(std::string_view data, NormalsScan& scan, int threads);
 
 /// A file format and its readers, one for each role it may stand in: a
 /// format of polygons (`soup`) is read as a surface, or as a mesh of them.
@@ -65,7 +65,8 @@ Status readSurfaceFile(FILE* file, const char* name, const InputFormat& format, 
 Status readMeshFile(FILE* file, const char* name, const InputFormat& format, ShellMesh& mesh);
 
 /// Scans the rest of a normals file with its format's reader.
-Status scanNormalsFile(FILE* file, const char* name, const InputFormat& format, NormalsScan& scan);
+Status scanNormalsFile(FILE* file, const char* name, const InputFormat& format, NormalsScan& scan,
+                       int threads = 1);
 
 /// A surface taken as a mesh: its points numbered from 1, a polygon of four
 /// corners a quadrilateral, larger ones split into triangles.

@@ -14,6 +14,20 @@ constexpr size_t kSearchWindow = size_t{1} << 19;
 // The run's progress is told a MiB at a time.
 constexpr size_t kProgressStep = size_t{1} << 20;
 
+// The first keyword in the `size` bytes from `start`, or nullptr. A keyword's
+// first letter is rare among numbers: found by memchr, far faster than memmem.
+const char* findKeyword(const char* start, size_t size, const char* keyword) {
+  size_t length = strlen(keyword);
+  if (length == 0) return start;
+  const char* end = start + size;
+  for (const char* p = start; end - p >= static_cast<ptrdiff_t>(length); ++p) {
+    p = static_cast<const char*>(memchr(p, keyword[0], end - p - length + 1));
+    if (!p) return nullptr;
+    if (memcmp(p, keyword, length) == 0) return p;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 void LineView::copyTo(char* buffer) const {
@@ -70,7 +84,7 @@ void LineReader::skipLinesWithoutAny(std::initializer_list<const char*> keywords
     size_t window = std::min(kSearchWindow, data_.size() - at_);
     const char* hit = nullptr;
     for (const char* keyword : keywords) {
-      auto found = static_cast<const char*>(memmem(start, window, keyword, strlen(keyword)));
+      const char* found = findKeyword(start, window, keyword);
       if (found && (!hit || found < hit)) hit = found;
     }
     if (hit) {

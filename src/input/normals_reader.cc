@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "base/parallel.h"
 #include "base/platform.h"
 #include "input/line_reader.h"
 #include "input/number_scan.h"
@@ -182,21 +183,6 @@ int16_t lastDigitPower(const char* begin, const char* end) {
   return static_cast<int16_t>(std::clamp(power, -30000L, 30000L));
 }
 
-// The next value as printed; false at the end of the file or at anything but a plain decimal.
-bool readPrintedValue(LineReader& text, double* value, int16_t* power) {
-  std::string_view rest = text.rest();
-  size_t spaces = 0;
-  while (spaces < rest.size() && isScanSpace(rest[spaces])) ++spaces;
-  text.consume(spaces);
-  const char* start = rest.data() + spaces;
-  const char* end = rest.data() + rest.size();
-  const char* after = start < end ? parsePlainDouble(start, end, value) : nullptr;
-  if (!after) return false;
-  *power = lastDigitPower(start, after);
-  text.consume(after - start);
-  return true;
-}
-
 // Finds a "POINTS n type" line before the marker and passes over the rest of
 // it; false when there is none.
 bool findPointsLine(LineReader& text, NormalsScan::FilePoints& points) {
@@ -228,15 +214,22 @@ void readFilePoints(std::string_view data, NormalsScan::FilePoints& points) {
   size_t room = std::min<unsigned long long>(points.count, text.bytesLeft() / 6 + 1);
   points.points.reserve(room);
   points.lastDigits.reserve(3 * room);
-  for (long long p = 0; p < points.count; ++p) {
+  std::string_view rest = text.rest();
+  const char *p = rest.data(), *end = p + rest.size();
+  for (long long k = 0; k < points.count; ++k) {
     double xyz[3];
-    int16_t powers[3];
-    for (int k = 0; k < 3; ++k) {
-      if (!readPrintedValue(text, &xyz[k], &powers[k])) return;
+    for (double& value : xyz) {
+      while (p < end && isScanSpace(*p)) ++p;
+      const char* after = p < end ? parsePlainDouble(p, end, &value) : nullptr;
+      if (!after) break;  // no plain decimal: the points end here
+      points.lastDigits.push_back(lastDigitPower(p, after));
+      p = after;
     }
+    if (points.lastDigits.size() < 3 * (points.points.size() + 1)) break;
     points.points.push_back({xyz[0], xyz[1], xyz[2]});
-    points.lastDigits.insert(points.lastDigits.end(), powers, powers + 3);
   }
+  points.lastDigits.resize(3 * points.points.size());
+  text.consume(p - rest.data());
 }
 
 // A value in its shortest form, which reads back as the same double.
@@ -274,9 +267,10 @@ bool sameCoordinate(double printed, int16_t power, bool single, double cortical)
 
 }  // namespace
 
-Status scanNormals(std::string_view data, NormalsScan& scan) {
-  LineReader text(data, kMarkerPieceMax);
-  if (Status status = findMarker(text, &scan.section)) return status;
+namespace {
+
+// The triples after the marker's piece, where `text` stands.
+void readNormals(LineReader& text, NormalsScan& scan) {
   // Normals of a known number of points are read up to that number, with room made for
   // them; a file that does not say how many grows its array as it goes.
   size_t limit = scan.section.kind == NormalsScan::DataSection::kPoints && scan.section.count >= 0
@@ -291,11 +285,22 @@ Status scanNormals(std::string_view data, NormalsScan& scan) {
   } catch (const std::bad_alloc&) {
     scan.end = NormalsScan::End::kOutOfMemory;
   }
-  try {
-    if (scan.end != NormalsScan::End::kOutOfMemory) readFilePoints(data, scan.filePoints);
-  } catch (const std::bad_alloc&) {
-    scan.filePoints = {};  // too many to hold: nothing to compare
-  }
+}
+
+}  // namespace
+
+Status scanNormals(std::string_view data, NormalsScan& scan, int threads) {
+  LineReader text(data, kMarkerPieceMax);
+  if (Status status = findMarker(text, &scan.section)) return status;
+  // The points as printed take as long to read as the normals: read beside them.
+  runTasks(std::min(threads, 2), {[&] { readNormals(text, scan); },
+                                  [&] {
+                                    try {
+                                      readFilePoints(data, scan.filePoints);
+                                    } catch (const std::bad_alloc&) {
+                                      scan.filePoints = {};  // too many to hold: nothing to compare
+                                    }
+                                  }});
   return {};
 }
 

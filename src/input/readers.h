@@ -63,12 +63,13 @@ struct NormalsScan {
   DataSection section;
   std::vector<Coord3> normals;  // every triple after the marker, up to the section's count
   End end = End::kEndOfFile;    // what stopped the triples
-  FilePoints filePoints;        // read once the normals are
+  FilePoints filePoints;
 };
 
 /// Finds the first piece (of 39 characters) containing "NORMALS" and reads
-/// the triples after it; fails when there is no such piece, or the file is binary.
-Status scanNormals(std::string_view data, NormalsScan& scan);
+/// the triples after it, and the POINTS before it, on a second thread where
+/// `threads` allows; fails when there is no such piece, or the file is binary.
+Status scanNormals(std::string_view data, NormalsScan& scan, int threads = 1);
 
 /// Takes `count` normals from a scan, failing when they are not there.
 Status takeNormals(NormalsScan& scan, int count, std::vector<Coord3>& normals);

@@ -46,13 +46,53 @@ bool readCountLine(LineReader& lines, const char* keyword, long long* count) {
   return sscanf(buffer, "%*s %lld", count) == 1;
 }
 
+// The next plain triangle line, "a b c" between blanks and a line end, its
+// corners in 1..vertexCount: the corners from 0 and the byte after the line;
+// nullptr for a line of any other kind, which the line-by-line reading tells of.
+const char* plainTriangle(const char* p, const char* end, int vertexCount, int corners[3]) {
+  const char* start = p;
+  for (int k = 0; k < 3; ++k) {
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    const char* digits = p;
+    long long value = 0;
+    while (p < end && *p >= '0' && *p <= '9' && p - digits < 10) value = value * 10 + (*p++ - '0');
+    if (p == digits || p - digits > 9 || value < 1 || value > vertexCount) return nullptr;
+    corners[k] = static_cast<int>(value - 1);
+  }
+  while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+  if (p == end || *p != '\n' || static_cast<size_t>(p - start) >= kLinePieceMax) return nullptr;
+  return p + 1;
+}
+
+// Up to `most` plain triangle lines straight from the bytes, as most files
+// hold them all: the count read.
+long long readPlainTriangles(LineReader& lines, long long most, int vertexCount,
+                             std::vector<int>& corners) {
+  // The progress is told every so many lines.
+  constexpr long long kLinesTold = 1 << 14;
+  long long read = 0;
+  std::string_view rest = lines.rest();
+  const char *p = rest.data(), *end = p + rest.size(), *told = p;
+  int c[3];
+  for (const char* next; read < most && (next = plainTriangle(p, end, vertexCount, c)); p = next) {
+    corners.insert(corners.end(), c, c + 3);
+    if (++read % kLinesTold == 0) {
+      lines.consume(next - told);
+      told = next;
+    }
+  }
+  lines.consume(p - told);
+  return read;
+}
+
 // One patch's `count` triangle lines, their corners appended from 0.
 Status readPatch(LineReader& lines, const char* name, int vertexCount, long long count,
                  std::vector<int>& corners) {
   // A triangle line takes at least six characters ("1 2 3\n").
   long long most = static_cast<long long>(lines.bytesLeft() / 6 + 1);
   if (count > 0) corners.reserve(corners.size() + 3 * std::min(count, most));
-  for (long long k = 0; k < count; ++k) {
+  for (long long k = readPlainTriangles(lines, count, vertexCount, corners); k < count;
+       k += 1 + readPlainTriangles(lines, count - k - 1, vertexCount, corners)) {
     long long number = static_cast<long long>(corners.size() / 3) + 1;
     LineView line;
     if (!lines.next(&line)) return readFailure("%s ends before triangle #%lld", name, number);
