@@ -205,8 +205,8 @@ TEST(SurfReader, ReadsEveryPatchsTrianglesAndTellsWhatIsWrong) {
     std::string trouble;  // for the normals alone
   } cases[] = {
       {"two patches", "Patches 2\n{\nTriangles 1\n1 2 3\n}\n{\nTriangles 1\n3 2 1 9\n}\n", "", ""},
-      {"blanks, CR LF, a sign and no last line end", "Patches 1\nTriangles 2\n 1\t2 3 \r\n+3 2 1", "",
-       ""},
+      {"blanks, CR LF, a sign and no last line end", "Patches 1\nTriangles 2\n 1\t2 3 \r\n+3 2 1",
+       "", ""},
       {"no patches", "",
        "No triangles in c.surf: -surface needs its Patches and Triangles sections\n", ""},
       {"vertex out of range", "Patches 1\n{\nTriangles 2\n1 2 3\n1 2 4\n}\n",
