@@ -232,13 +232,16 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
         if (!read.trabecular) {
           in.trabecularOpenEdges = openEdgesOf(in.trabecular.corners, in.trabecular.count);
         }
+        // Read for their open edges alone, they are done with.
+        if (trabecularTriangles != TriangleUse::kMeasure) {
+          std::vector<int>().swap(in.trabecular.corners);
+        }
       }};
   if (!ownNormals) {
     // A normal for every cortical vertex: a file as large as a surface.
     readers.push_back([&] {
-      read.normals =
-          scanNormalsFile(files.normals.get(), files.normalsName, *files.normalsFormat, scan,
-                          threads);
+      read.normals = scanNormalsFile(files.normals.get(), files.normalsName, *files.normalsFormat,
+                                     scan, threads);
     });
   }
   readers.push_back(

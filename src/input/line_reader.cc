@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/progress.h"
+#include "input/scan.h"
 
 namespace verdask {
 
@@ -46,6 +47,9 @@ void LineReader::consume(size_t n) {
 void LineReader::noteProgress() {
   if (at_ < counted_ + kProgressStep) return;
   advanceProgress(static_cast<long long>(at_ - counted_));
+  // The bytes up to the last step go back; those since, the pieces just read may still hold.
+  releaseRead(data_.data() + released_, data_.data() + counted_);
+  released_ = std::max(released_, counted_);
   counted_ = at_;
 }
 

@@ -57,6 +57,7 @@ class LineReader {
   size_t pieceMax_;
   size_t at_ = 0;
   size_t counted_ = 0;      // how far the run's progress has been told
+  size_t released_ = 0;     // the bytes given back, from the start
   std::vector<char> crlf_;  // a piece that ended in CR LF, with the CR dropped
 };
 

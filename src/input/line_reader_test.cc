@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "input/scan.h"
 #include "test_util.h"
 
 namespace verdask {
@@ -27,6 +28,29 @@ TEST(LineReader, SplitsPiecesLikeFgetsAndReadsCrlfAsLf) {
     std::vector<std::string> got;
     while (lines.next(&piece)) got.emplace_back(piece.begin, piece.end);
     EXPECT_EQ(got, expected);
+  }
+}
+
+// Bytes read are given back where a file is mapped: read again, they are the
+// file's still; a copy's are never given back, as they would read as zeros.
+TEST(LineReader, ReadsTheSameBytesAgainAfterGivingThemBack) {
+  std::string text;
+  for (int k = 0; text.size() < (size_t{12} << 20); ++k) text += std::to_string(k) + " 1 2\n";
+  ScratchDir dir;
+  dir.write("lines", text);
+  FILE* file = fopen(dir.file("lines").c_str(), "r");
+  ASSERT_NE(file, nullptr);
+  MemoryFile copied(text);
+  FileBytes mapped, copy;
+  ASSERT_TRUE(mapped.load(file));
+  ASSERT_TRUE(copy.load(copied.get()));
+  fclose(file);
+  for (const FileBytes* bytes : {&mapped, &copy}) {
+    LineReader lines(bytes->view(), kLinePieceMax);
+    for (LineView piece; lines.next(&piece);) {
+    }
+    releaseRead(bytes->view().data(), bytes->view().data() + bytes->view().size());
+    EXPECT_TRUE(bytes->view() == text);
   }
 }
 

@@ -215,8 +215,14 @@ void readFilePoints(std::string_view data, NormalsScan::FilePoints& points) {
   points.points.reserve(room);
   points.lastDigits.reserve(3 * room);
   std::string_view rest = text.rest();
-  const char *p = rest.data(), *end = p + rest.size();
+  const char *p = rest.data(), *end = p + rest.size(), *told = p;
+  // The bytes read are told every so many points.
+  constexpr long long kPointsTold = 1 << 14;
   for (long long k = 0; k < points.count; ++k) {
+    if (k % kPointsTold == 0) {
+      text.consume(p - told);
+      told = p;
+    }
     double xyz[3];
     for (double& value : xyz) {
       while (p < end && isScanSpace(*p)) ++p;
@@ -229,7 +235,6 @@ void readFilePoints(std::string_view data, NormalsScan::FilePoints& points) {
     points.points.push_back({xyz[0], xyz[1], xyz[2]});
   }
   points.lastDigits.resize(3 * points.points.size());
-  text.consume(p - rest.data());
 }
 
 // A value in its shortest form, which reads back as the same double.

@@ -3,10 +3,13 @@
 #include <fast_float/fast_float.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdarg>
+#include <mutex>
+#include <vector>
 
 namespace verdask {
 
@@ -23,18 +26,63 @@ Status readFailure(const char* format, ...) {
   return status;
 }
 
+namespace {
+
+// The files mapped now, for releaseRead to know which bytes come back from a file.
+struct Mapped {
+  std::mutex lock;
+  std::vector<std::pair<const char*, const char*>> ranges;
+};
+
+Mapped& mapped() {
+  static Mapped files;
+  return files;
+}
+
+}  // namespace
+
 FileBytes::~FileBytes() {
-  if (map_) munmap(map_, mapped_);
+  if (!map_) return;
+  Mapped& files = mapped();
+  {
+    std::lock_guard<std::mutex> hold(files.lock);
+    auto& ranges = files.ranges;
+    ranges.erase(std::find(
+        ranges.begin(), ranges.end(),
+        std::pair{static_cast<const char*>(map_), static_cast<const char*>(map_) + mapped_}));
+  }
+  munmap(map_, mapped_);
+}
+
+void releaseRead(const char* begin, const char* end) {
+  static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  uintptr_t from = (reinterpret_cast<uintptr_t>(begin) + page - 1) / page * page;
+  uintptr_t to = reinterpret_cast<uintptr_t>(end) / page * page;
+  if (from >= to) return;
+  Mapped& files = mapped();
+  std::lock_guard<std::mutex> hold(files.lock);
+  for (const auto& [first, last] : files.ranges) {
+    if (first <= begin && end <= last) {
+      // Only a file's pages: an anonymous page given back would read again as zeros.
+      madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+      return;
+    }
+  }
 }
 
 bool FileBytes::load(FILE* file) {
   struct stat info;
   off_t at = ftello(file);
   if (fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && at >= 0 && info.st_size > at) {
-    void* map = mmap(nullptr, info.st_size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fileno(file), 0);
+    void* map = mmap(nullptr, info.st_size, PROT_READ, MAP_PRIVATE, fileno(file), 0);
     if (map != MAP_FAILED) {
       map_ = map;
       mapped_ = info.st_size;
+      madvise(map_, mapped_, MADV_SEQUENTIAL);
+      Mapped& files = mapped();
+      std::lock_guard<std::mutex> hold(files.lock);
+      files.ranges.emplace_back(static_cast<const char*>(map_),
+                                static_cast<const char*>(map_) + mapped_);
       view_ = std::string_view(static_cast<const char*>(map) + at, mapped_ - at);
       return true;
     }
@@ -46,7 +94,18 @@ bool FileBytes::load(FILE* file) {
   return !ferror(file);
 }
 
+// The bytes a cursor reads on before it gives back those behind it.
+constexpr size_t kReleaseStep = size_t{4} << 20;
+
+void ByteCursor::noteRead() {
+  // A step's bytes stay behind the cursor, where views just taken may still look.
+  if (at_ < released_ + 2 * kReleaseStep) return;
+  releaseRead(data_.data() + released_, data_.data() + at_ - kReleaseStep);
+  released_ = at_ - kReleaseStep;
+}
+
 bool ByteCursor::nextLine(std::string_view* line) {
+  noteRead();
   if (at_ >= data_.size()) return false;
   size_t end = data_.find('\n', at_);
   if (end == std::string_view::npos) end = data_.size();
@@ -60,6 +119,7 @@ bool ByteCursor::nextLine(std::string_view* line) {
 }
 
 bool ByteCursor::nextWord(std::string_view* word) {
+  noteRead();
   while (at_ < data_.size() && isspace(static_cast<unsigned char>(data_[at_]))) {
     line_ += data_[at_] == '\n';
     ++at_;
@@ -72,6 +132,7 @@ bool ByteCursor::nextWord(std::string_view* word) {
 }
 
 bool ByteCursor::take(size_t bytes, const char** start) {
+  noteRead();
   if (bytes > left()) return false;
   *start = data_.data() + at_;
   at_ += bytes;

@@ -37,6 +37,11 @@ class FileBytes {
   std::string_view view_;
 };
 
+/// Gives the whole pages of [begin, end) back to the system where they lie in
+/// a file that FileBytes mapped: read again, they come back from the file. A
+/// reader's memory then holds little more than what it has yet to read.
+void releaseRead(const char* begin, const char* end);
+
 class ByteCursor {
  public:
   explicit ByteCursor(std::string_view data) : data_(data) {}
@@ -54,8 +59,11 @@ class ByteCursor {
   bool take(size_t bytes, const char** start);
 
  private:
+  void noteRead();
+
   std::string_view data_;
   size_t at_ = 0;
+  size_t released_ = 0;  // the bytes given back, from the start
   long long line_ = 1;
   long long lastLine_ = 0;
 };
