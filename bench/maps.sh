@@ -3,16 +3,19 @@
 #   bash bench/maps.sh
 # 1. Holes: make_bone's bone (20,000 mesh nodes, 200,000 vertices a surface, the wall 0.5 to
 #    4 mm) and bench/shapes.py's tube (outer radius 10, wall 2), each with an 8 mm hole cut
-#    into its trabecular surface at mid-shaft (bench/cut_hole.py), and the bone with four
-#    loose fragments of 0.6 mm radius besides. Every measure with and without -fill, beside
+#    into its trabecular surface at mid-shaft (bench/cut_hole.py), the bone with a 4 mm one
+#    too, and with the 8 mm one and four loose fragments of 0.6 mm radius besides. Every measure with and without -fill, beside
 #    the intact run: errors within 15 mm of the hole and elsewhere, the nodes flagged, and the
 #    nodes the hole truly moved and how many of them were flagged (bench/maps.py).
 # 2. Smoothing: the vertex mode on a coarse bone (3,000 vertices a surface) before and after
 #    -smooth 2 and -smooth 5, the surface mode beside it.
 # 3. Speed on M (bench/run.sh's 100,000 nodes and 1,000,000 vertices a surface) with an 8 mm
-#    hole: the vertex mode's wall time with and without -fill -smooth 5 (the median of RUNS,
-#    default 5, run in turn), and what each stage of the flags and maps takes (stage_bench
-#    maps, the best of three).
+#    hole: the vertex mode's wall time as it is, with -fill -smooth 5, and with a trabecular
+#    file holding no triangles (the median of RUNS, default 5, run in turn), and what each
+#    stage of the flags and maps takes (stage_bench maps, the best of three). What the flags
+#    cost the vertex mode: the wall time the triangles add (reading them, their open edges
+#    and rims, beside the other readers) and the stages after the pass (the mesh's graph,
+#    the at_hole and outlier flags).
 # Datasets are cached in bench/data/maps/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -57,11 +60,14 @@ cut() {
   "$python" bench/cut_hole.py "$@" >"$2/centre.part" && mv "$2/centre.part" "$2/centre"
 }
 cut "$data/bone" "$data/bone-hole" 8
+cut "$data/bone" "$data/bone-hole4" 4
 cut "$data/bone" "$data/bone-fragments" 8 0.6
 cut "$data/tube" "$data/tube-hole" 8 0 8,0,50
 echo "== An 8 mm hole in the bone's trabecular surface (errors in mm; nodes)"
 holes "$data/bone" "$data/bone-hole" "$(cat "$data/bone-hole/centre")" hole
-echo "== The same with four loose fragments"
+echo "== A 4 mm hole in the bone's"
+holes "$data/bone" "$data/bone-hole4" "$(cat "$data/bone-hole4/centre")" hole
+echo "== The 8 mm hole with four loose fragments"
 holes "$data/bone" "$data/bone-fragments" "$(cat "$data/bone-fragments/centre")" fragments
 echo "== An 8 mm hole in the tube's"
 holes "$data/tube" "$data/tube-hole" "$(cat "$data/tube-hole/centre")" hole
@@ -84,6 +90,10 @@ if [ ! -f "$big/complete" ]; then
   touch "$big/complete"
 fi
 cut "$big" "$data/M-hole" 8
+# The same vertices without their triangles: no open edges to read or look at.
+bare=$data/M-hole/bare
+mkdir -p "$bare"
+[ -f "$bare/trab.surf" ] || sed '/^Patches/,$d' "$data/M-hole/trab.surf" >"$bare/trab.surf"
 # The vertex mode on M with the hole, without and with -fill -smooth 5 in turn, RUNS times;
 # the median wall and processor (user and system) time of each: the processor time is the
 # steadier where other work shares the machine.
@@ -91,29 +101,33 @@ timed=$data/M-hole/timed
 mkdir -p "$timed"
 rm -f "$timed"/*.times
 for ((i = 0; i < runs; i++)); do
-  for setting in plain maps; do
+  for setting in plain maps bare; do
+    trabecular=../trab.surf
+    [ $setting = bare ] && trabecular=../bare/trab.surf
     (cd "$timed" && /usr/bin/time -f "%e %U %S" -a -o $setting.times "$bin/verdask" ../mesh.hmascii \
-      ../cort.surf ../norm.vtk ../trab.surf $([ $setting = maps ] && echo -fill -smooth 5) \
+      ../cort.surf ../norm.vtk $trabecular $([ $setting = maps ] && echo -fill -smooth 5) \
       >/dev/null 2>&1)
   done
 done
 stages=$("$bin/stage_bench" maps "$data/M-hole" 2)
 echo "== Speed on M with an 8 mm hole, 2 threads (seconds)"
-"$python" - "$timed/plain.times" "$timed/maps.times" "$stages" <<'EOF'
+"$python" - "$timed/plain.times" "$timed/maps.times" "$timed/bare.times" "$stages" <<'EOF'
 import statistics
 import sys
 def times(path):
     rows = [list(map(float, line.split())) for line in open(path)]
     return statistics.median(r[0] for r in rows), statistics.median(r[1] + r[2] for r in rows)
 (wall, cpu), (maps_wall, maps_cpu) = times(sys.argv[1]), times(sys.argv[2])
-stage = {key: float(value) for key, value in (pair.split("=") for pair in sys.argv[3].split())}
-print(f"vertex mode: wall {wall:.2f}, processor {cpu:.2f}; with -fill -smooth 5: wall "
-      f"{maps_wall:.2f}, processor {maps_cpu:.2f} ({100 * (maps_cpu - cpu) / cpu:+.1f} %)")
-print("stages, the best of three: " + sys.argv[3])
-flags = sum(stage[k] for k in ("open_edges", "rims", "graph", "flags"))
+bare_wall, bare_cpu = times(sys.argv[3])
+stage = {key: float(value) for key, value in (pair.split("=") for pair in sys.argv[4].split())}
+print(f"vertex mode: wall {wall:.3f}, processor {cpu:.3f}; with -fill -smooth 5: wall "
+      f"{maps_wall:.3f}, processor {maps_cpu:.3f}; without trabecular triangles: wall "
+      f"{bare_wall:.3f}, processor {bare_cpu:.3f}")
+print("stages, the best of three: " + sys.argv[4])
 share = lambda seconds: f"{seconds:.3f} s, {100 * seconds / wall:.1f} % of the vertex mode's wall"
-print(f"the flags (open edges, rims, graph, at_hole and outlier): {share(flags)}")
-print(f"reading the trabecular triangles, which the vertex mode now does too, in its reader "
-      f"beside the other three: {share(stage['triangles'])}")
-print(f"-fill and -smooth 5: {share(stage['fill'] + stage['smooth5'])}")
+after = stage["graph"] + stage["flags"]
+print(f"the flags: the triangles' wall {share(wall - bare_wall)}; the graph and the flags after "
+      f"the pass {share(after)}; together {share(wall - bare_wall + after)}")
+print(f"-fill and -smooth 5: wall {share(maps_wall - wall)}; their stages "
+      f"{share(stage['fill'] + stage['smooth5'])}")
 EOF

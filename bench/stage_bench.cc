@@ -12,7 +12,8 @@
 //   stage_bench cgal-read <surface file>    the same with CGAL's polygon soup reader, which
 //                                           the tool's own STL and PLY readers replace
 //   stage_bench maps <dataset dir> <threads> what the hole and outlier flags cost (reading the
-//                                           trabecular triangles, their open edges and rims,
+//                                           trabecular triangles beyond its vertices, their
+//                                           open edges and rims,
 //                                           the mesh's graph, the flags) and -fill and
 //                                           -smooth 5, beside the vertex pass; each the best
 //                                           of three

@@ -14,12 +14,6 @@ namespace {
 // that only slows the smoothing: its cotangent is held at this.
 constexpr double kMostCotangent = 100.0;
 
-// One corner's share of a triangle: the weight it gives the opposite edge.
-struct Entry {
-  int neighbour;
-  double weight;
-};
-
 // Each element's triangles, corners from 0: a quadrilateral cut along its first diagonal.
 std::vector<int> trianglesOf(const ShellElements& elements) {
   std::vector<int> corners;
@@ -40,26 +34,35 @@ double cotangentAt(const Coord3& a, const Coord3& b, const Coord3& c) {
   return std::clamp(dotProduct(u, v) / sine, -kMostCotangent, kMostCotangent);
 }
 
-// Merges each node's repeated entries, adding their weights; a node's
-// neighbours stay in the order first met.
-void mergeRows(std::vector<int>& first, std::vector<Entry>& entries) {
+// Merges each node's repeated neighbours, adding their weights (where there
+// are any); a node's neighbours stay in the order first met.
+void mergeRows(std::vector<int>& first, std::vector<int>& neighbours,
+               std::vector<double>& weights) {
   std::vector<int> placeOf(first.size() - 1, -1);  // where a neighbour went, in its row
+  bool weighted = !weights.empty();
   size_t kept = 0;
   for (size_t node = 0; node + 1 < first.size(); ++node) {
     int begin = first[node], end = first[node + 1];
     first[node] = static_cast<int>(kept);
     for (int k = begin; k < end; ++k) {
-      int& place = placeOf[entries[k].neighbour];
+      int& place = placeOf[neighbours[k]];
       if (place >= first[node]) {
-        entries[place].weight += entries[k].weight;
-      } else {
-        place = static_cast<int>(kept);
-        entries[kept++] = entries[k];
+        if (weighted) weights[place] += weights[k];
+        continue;
       }
+      place = static_cast<int>(kept);
+      neighbours[kept] = neighbours[k];
+      if (weighted) weights[kept] = weights[k];
+      ++kept;
     }
   }
   first.back() = static_cast<int>(kept);
-  entries.resize(kept);
+  neighbours.resize(kept);
+  neighbours.shrink_to_fit();
+  if (weighted) {
+    weights.resize(kept);
+    weights.shrink_to_fit();
+  }
 }
 
 // The median of values[0 .. count - 1], reordering them.
@@ -89,7 +92,8 @@ MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements, bool 
   for (int corner : corners) first_[corner + 1] += 2;
   std::partial_sum(first_.begin(), first_.end(), first_.begin());
   std::vector<int> filled(first_.begin(), first_.end() - 1);
-  std::vector<Entry> entries(first_.back());
+  neighbour_.resize(first_.back());
+  if (weighted) weight_.resize(first_.back());
   for (size_t t = 0; t < corners.size(); t += 3) {
     const Coord3* p[3];
     for (int k = 0; k < 3; ++k) p[k] = &nodes.point(corners[t + k]);
@@ -99,14 +103,17 @@ MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements, bool 
             : 0;
     for (int k = 0; k < 3; ++k) {
       int a = corners[t + k], b = corners[t + (k + 1) % 3], c = corners[t + (k + 2) % 3];
+      int ab = filled[a]++, ba = filled[b]++;
+      neighbour_[ab] = b;
+      neighbour_[ba] = a;
+      if (!weighted) continue;
       // Edge ab, seen from c.
-      double half = weighted ? cotangentAt(*p[(k + 2) % 3], *p[k], *p[(k + 1) % 3]) / 2 : 0;
-      entries[filled[a]++] = {b, half};
-      entries[filled[b]++] = {a, half};
+      weight_[ab] = weight_[ba] = cotangentAt(*p[(k + 2) % 3], *p[k], *p[(k + 1) % 3]) / 2;
       area_[c] += area / 3;
     }
   }
-  mergeRows(first_, entries);
+  mergeRows(first_, neighbour_, weight_);
+  for (double& w : weight_) w = std::max(0.0, w);
   Coord3 lo = nodes.count() ? nodes.point(0) : Coord3{0, 0, 0}, hi = lo;
   for (int i = 0; i < nodes.count(); ++i) {
     const Coord3& p = nodes.point(i);
@@ -114,12 +121,6 @@ MeshGraph::MeshGraph(const PointSet& nodes, const ShellElements& elements, bool 
     hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
   }
   extent_ = vectorLength(difference(hi, lo));
-  neighbour_.reserve(entries.size());
-  weight_.reserve(entries.size());
-  for (const Entry& entry : entries) {
-    neighbour_.push_back(entry.neighbour);
-    weight_.push_back(std::max(0.0, entry.weight));
-  }
 }
 
 namespace {

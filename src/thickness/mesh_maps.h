@@ -25,14 +25,14 @@ class MeshGraph {
   int begin(int node) const { return first_[node]; }
   int end(int node) const { return first_[node + 1]; }
   int neighbour(int entry) const { return neighbour_[entry]; }
-  double weight(int entry) const { return weight_[entry]; }
+  double weight(int entry) const { return weight_.empty() ? 0 : weight_[entry]; }
   double area(int node) const { return area_[node]; }
   double extent() const { return extent_; }  // the diagonal of the nodes' bounding box
 
  private:
   // Node i's neighbours: neighbour_[first_[i] .. first_[i + 1]).
   std::vector<int> first_, neighbour_;
-  std::vector<double> weight_, area_;
+  std::vector<double> weight_, area_;  // no weights held where none were asked for
   double extent_ = 0;
 };
 
