@@ -11,6 +11,7 @@
 #include <string>
 
 #include "arrays.h"
+#include "output/class_sections.h"
 #include "output/shell_cards.h"
 #include "session.h"
 
@@ -80,6 +81,13 @@ void takeOption(const std::string& key, py::handle value, MeasureOptions& option
     options.given.number = options.val;
   } else if (key == "threads") {
     options.threads = value.is_none() ? 0 : wholeNumber(key, value, 1, 1024);
+  } else if (key == "fill") {
+    options.fill = value.cast<bool>();
+  } else if (key == "smooth") {
+    options.smooth = finiteNumber(key, value);
+    if (options.smooth <= 0) throw py::value_error("smooth: expected a width above 0");
+  } else if (key == "sections") {
+    options.sections = wholeNumber(key, value, 1, kMostSections);
   } else if (key == "strict" || key == "force") {
     (key == "strict" ? options.strict : options.force) = value.cast<bool>();
   } else if (key == "elset" || key == "material") {
@@ -249,7 +257,7 @@ void bindResult(py::module_& m) {
       .def_property_readonly(
           "quality", &qualityOf,
           "(n,) int8: 0 measured, 1 fell_back, 2 lowered_to_maximum, 3 raised_to_minimum, 4 "
-          "outside_cortex")
+          "outside_cortex, 9 outlier, 10 at_hole, 11 filled")
       .def_property_readonly(
           "mesh_to_cortical", [](const Result& r) { return valuesArray(r.record.meshToCortical); },
           "(n,) float64: each node's distance to the cortical point measured from")
@@ -315,6 +323,6 @@ PYBIND11_MODULE(verdask, m) {
   m.def("measure", &measure, py::arg("mesh"), py::arg("cortical"), py::arg("trabecular"),
         py::arg("normals") = py::none(),
         "Measures the cortical thickness at every mesh node, as the tool does. Options by the "
-        "tool's names: measure, adj, min, max, num, val, threads, strict, force, elset, "
-        "material, mid, part_material, part_mid.");
+        "tool's names: measure, adj, min, max, num, val, threads, fill, smooth, sections, "
+        "strict, force, elset, material, mid, part_material, part_mid.");
 }

@@ -15,6 +15,7 @@
 #include "input/readers.h"
 #include "input/scan.h"
 #include "input/whole_input.h"
+#include "output/class_sections.h"
 #include "output/nodal_table.h"
 #include "output/shell_cards.h"
 #include "output/thickness_view.h"
@@ -23,6 +24,7 @@
 #include "thickness/measure.h"
 #include "thickness/nearest_vertex.h"
 #include "thickness/pass_findings.h"
+#include "thickness/thickness_maps.h"
 #include "thickness/vertex_normals.h"
 
 namespace verdask {
@@ -305,6 +307,7 @@ void runPass(RunInputs& in) {
   Result& result = in.result;
   const MeasureOptions& options = result.options;
   result.record.keepVertices = true;
+  result.record.deferLogs = options.fill || options.smooth > 0;
   result.thickness.resize(result.nodes.count());
   File logs(fopen("/dev/null", "w"), fclose);
   if (!logs) throw ToolError("Failure opening file /dev/null\n", kExitOpenFailed);
@@ -332,6 +335,42 @@ void reportPassFindings(RunInputs& in) {
   for (const std::string& warning : found.warnings) in.warn(warning);
 }
 
+// The flags, and -fill and -smooth after them, as the tool's run has them;
+// with either, the thickness settled again from the distances they give.
+void mapThickness(const Surface& trabecular, RunInputs& in) {
+  Result& result = in.result;
+  const MeasureOptions& options = result.options;
+  std::unique_ptr<HoleRims> rims = holeRimsOf(
+      in.trabecular.points, openEdgesOf(trabecular.triangles, in.trabecular.points.count()),
+      in.cortical.indexed(), result.maps);
+  bool maps = result.record.deferLogs;
+  MeshGraph graph(result.nodes, result.elements, maps);
+  flagNodes(rims.get(), *options.measure, options.max, graph, result.record, result.threads,
+            result.maps);
+  for (const FlaggedLine& line : flaggedLines(result.maps, result.nodes.count(), options.fill)) {
+    if (line.warning) in.warn(line.text);
+  }
+  if (maps) {
+    result.record.measuredThickness.assign(result.thickness.begin(), result.thickness.end());
+    std::vector<double> distances = mappedDistances(graph, options.fill, options.smooth,
+                                                    result.record, result.threads, result.maps);
+    File logs(fopen("/dev/null", "w"), fclose);
+    if (!logs) throw ToolError("Failure opening file /dev/null\n", kExitOpenFailed);
+    const std::vector<int>& numbers = result.elements.nodeNumbers;
+    runReader(
+        [&] {
+          return settleThickness(logs.get(), logs.get(), distances, result.thickness.data(),
+                                 options.adj, options.max, options.min, result.record,
+                                 result.threads, numbers.empty() ? nullptr : numbers.data());
+        },
+        "Failure calculating values\n", kExitPassFailed);
+  }
+  if (options.sections > 0) {
+    result.maps.classes =
+        thicknessClasses(result.elements, result.thickness.data(), options.sections);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<Result> measureMesh(std::shared_ptr<Mesh> mesh, const Surface& cortical,
@@ -346,6 +385,7 @@ std::unique_ptr<Result> measureMesh(std::shared_ptr<Mesh> mesh, const Surface& c
   settleElements(*result);
   runPass(in);
   reportPassFindings(in);
+  mapThickness(trabecular, in);
   result->orientation = orientElements(result->nodes, result->elements, result->record.normals);
   for (const std::string& warning :
        undecidedWarnings(result->orientation, result->elements, options.num)) {
@@ -398,14 +438,17 @@ void writeKeyword(const Result& result, const std::string& path) {
 
 namespace {
 
-// A complete deck faces its elements by the normals: refused when most point inwards.
+// A complete deck faces its elements by the normals: refused when most point
+// inwards. With sections, its elements go to their classes' parts.
 void writeCompleteDeck(const Result& result, const std::string& path, const char* dialect,
+                       DeckNames& names,
                        const std::function<int(FILE*, const ShellElements&)>& write) {
   if (!result.deckFinding.empty() && !result.options.force) {
     throw ToolError("Refused: " + result.deckFinding + " (-force writes the outputs anyway)\n",
                     kExitInputsRefused);
   }
   ShellElements outward = facingOutwards(result.elements, result.orientation);
+  if (result.options.sections > 0) sectionByClass(result.maps.classes, outward, names);
   writeOutput(
       path, [&](FILE* file) { return write(file, outward); },
       std::string("Failure writing the ") + dialect + " deck\n", kExitOutputFailed);
@@ -425,14 +468,14 @@ DeckNames deckNamesOf(const Result& result, const std::vector<std::string>& comm
 void writeAbaqus(const Result& result, const std::string& path,
                  const std::vector<std::string>* commandLine) {
   DeckNames names = deckNamesOf(result, commandLine ? *commandLine : result.options.commandLine);
-  writeCompleteDeck(result, path, "Abaqus", [&](FILE* file, const ShellElements& outward) {
+  writeCompleteDeck(result, path, "Abaqus", names, [&](FILE* file, const ShellElements& outward) {
     return reported(writeAbaqusDeck(file, result.nodes, outward, result.thickness.data(), names));
   });
 }
 
 void writeDyna(const Result& result, const std::string& path) {
   DeckNames names = deckNamesOf(result, result.options.commandLine);
-  writeCompleteDeck(result, path, "LS-DYNA", [&](FILE* file, const ShellElements& outward) {
+  writeCompleteDeck(result, path, "LS-DYNA", names, [&](FILE* file, const ShellElements& outward) {
     return reported(
         writeDynaDeck(file, result.nodes, outward, result.thickness.data(), names, result.threads));
   });

@@ -12,6 +12,7 @@
 #include "input/point_set.h"
 #include "output/solver_decks.h"
 #include "thickness/measure.h"
+#include "thickness/mesh_maps.h"
 #include "thickness/orientation.h"
 #include "thickness/thickness_pass.h"
 
@@ -64,6 +65,9 @@ struct MeasureOptions {
   int num = 1, val = 1;
   bool numGiven = false, valGiven = false;
   int threads = 0;  // 0: the machine's cores
+  bool fill = false;
+  double smooth = 0;  // the full width at half maximum; 0 without
+  int sections = 0;   // thickness classes of the complete decks; 0 without
   bool strict = false, force = false;
   DeckPart given;  // -elset, -material, -mid
   std::vector<PartMaterial> partMaterials;
@@ -82,6 +86,7 @@ struct Result {
   Orientation orientation;
   std::vector<DeckPart> deckParts;
   std::string deckFinding;  // why a complete deck would be refused; empty when it would not
+  MapFacts maps;
   std::vector<std::string> warnings;
 };
 

@@ -19,16 +19,34 @@ MAKE_BONE = os.environ["MAKE_BONE_BINARY"]
 EXAMPLES = os.environ["VERDASK_EXAMPLES"]
 
 
+def cut_hole(bone, holed, radius):
+    """The bone with every trabecular vertex within `radius` of its first one gone, and
+    their triangles: its trabecular surface as an OBJ file, its other inputs as they were."""
+    trabecular = verdask.read_surface(os.path.join(bone, "trab.surf"))
+    keep = np.linalg.norm(trabecular.points - trabecular.points[0], axis=1) > radius
+    number = np.cumsum(keep)  # each kept point's number in the file, from 1
+    triangles = trabecular.triangles[keep[trabecular.triangles].all(axis=1)]
+    with open(os.path.join(holed, "trab.obj"), "w") as obj:
+        obj.writelines("v %r %r %r\n" % tuple(p) for p in trabecular.points[keep])
+        obj.writelines("f %d %d %d\n" % tuple(number[t]) for t in triangles)
+    for name in ("mesh.hmascii", "cort.surf", "norm.vtk"):
+        os.symlink(os.path.join(bone, name), os.path.join(holed, name))
+
+
 @pytest.fixture(scope="session")
 def bones(tmp_path_factory):
-    """The example bone and a generated one, by name: their folders."""
+    """The example bone, a generated one and that one with a hole in its trabecular
+    surface, by name: their folders."""
     generated = tmp_path_factory.mktemp("generated")
     subprocess.run([MAKE_BONE, str(generated), "400", "3000", "5"], check=True)
-    return {"example": EXAMPLES, "generated": str(generated)}
+    holed = tmp_path_factory.mktemp("holed")
+    cut_hole(str(generated), str(holed), 15.0)
+    return {"example": EXAMPLES, "generated": str(generated), "holed": str(holed)}
 
 
 def inputs(folder):
-    return [os.path.join(folder, name) for name in ("mesh.hmascii", "cort.surf", "norm.vtk", "trab.surf")]
+    trabecular = "trab.obj" if os.path.exists(os.path.join(folder, "trab.obj")) else "trab.surf"
+    return [os.path.join(folder, name) for name in ("mesh.hmascii", "cort.surf", "norm.vtk", trabecular)]
 
 
 def run_tool(work, arguments):
@@ -49,30 +67,36 @@ class FlatFaces:
 
 
 @pytest.mark.parametrize(
-    "bone, measure, threads, duck, computed_normals",
+    "bone, measure, threads, duck, computed_normals, maps",
     [
-        ("example", "vertex", 1, False, False),
-        ("example", "surface", 2, True, False),
-        ("generated", "vertex", 2, True, True),
-        ("generated", "surface", 1, False, False),
+        ("example", "vertex", 1, False, False, {}),
+        ("example", "surface", 2, True, False, {}),
+        ("generated", "vertex", 2, True, True, {}),
+        ("generated", "surface", 1, False, False, {}),
+        ("holed", "vertex", 2, False, False, {}),
+        ("holed", "normal", 1, False, False, {"fill": True, "smooth": 4.0, "sections": 3}),
     ],
 )
 def test_thickness_angle_and_bytes_are_the_tools(bones, tmp_path, bone, measure, threads, duck,
-                                                 computed_normals):
+                                                 computed_normals, maps):
     mesh, cortical, normals, trabecular = inputs(bones[bone])
     if computed_normals:
         normals = None
     arguments = [mesh, cortical, normals or "-", trabecular, "-measure", measure,
-                 "-nodal", "nodal.inp", "-inp", "shell.inp"]
-    assert run_tool(tmp_path, arguments).returncode == 0
+                 "-nodal", "nodal.inp", "-inp", "shell.inp", "-vtk", "view.vtk"]
+    for key, value in maps.items():
+        arguments += ["-" + key] + ([] if value is True else [str(value)])
+    tool = run_tool(tmp_path, arguments)
+    assert tool.returncode == 0
 
     surfaces = [verdask.read_surface(path) for path in (cortical, trabecular)]
     if duck:
         surfaces = [FlatFaces(surface) for surface in surfaces]
     result = verdask.measure(verdask.read_mesh(mesh), surfaces[0], normals=normals,
-                             trabecular=surfaces[1], measure=measure, threads=threads)
+                             trabecular=surfaces[1], measure=measure, threads=threads, **maps)
     result.write_cards(tmp_path / "module.k")
     result.write_inp(tmp_path / "module.inp", command_line=[TOOL, *arguments])
+    result.write_view(tmp_path / "module.vtk")
 
     nodal = (tmp_path / "nodal.inp").read_text().splitlines()[1:]
     assert result.thickness.dtype == np.float32
@@ -81,7 +105,12 @@ def test_thickness_angle_and_bytes_are_the_tools(bones, tmp_path, bone, measure,
     assert [angle_text(a) for a in result.angle] == [line.split("\t")[-1] for line in answers]
     assert (tmp_path / "module.k").read_bytes() == (tmp_path / "out.k").read_bytes()
     assert (tmp_path / "module.inp").read_bytes() == (tmp_path / "shell.inp").read_bytes()
-    assert result.warnings == []
+    assert (tmp_path / "module.vtk").read_bytes() == (tmp_path / "view.vtk").read_bytes()
+    warned = [line.split("warning: ", 1)[1] for line in tool.stderr.splitlines() if "warning: " in line]
+    assert result.warnings == warned
+    # The hole is found, and with -fill its nodes filled.
+    assert (10 in result.quality or 11 in result.quality) == (bone == "holed")
+    assert (11 in result.quality) == ("fill" in maps)
 
 
 def test_the_version_is_the_tools():

@@ -20,6 +20,7 @@
 #include "app/exit_status.h"
 #include "app/run.h"
 #include "base/output_files.h"
+#include "output/class_sections.h"
 #include "base/report.h"
 #include "input/whole_input.h"
 #include "output/shell_cards.h"
@@ -40,8 +41,6 @@ struct NumberOption {
 
 // More threads than this would only cost memory.
 constexpr long long kMostThreads = 1024;
-// More thickness classes than this are no longer a few sections.
-constexpr long long kMostSections = 1000;
 
 // The part number stands in every element card, so it must fit its 8 columns.
 const NumberOption kNumberOptions[] = {

@@ -44,6 +44,7 @@
 #include "thickness/nearest_vertex.h"
 #include "thickness/orientation.h"
 #include "thickness/pass_findings.h"
+#include "thickness/thickness_maps.h"
 #include "thickness/thickness_pass.h"
 #include "thickness/vertex_normals.h"
 
@@ -62,9 +63,6 @@ void printSettings(const InputFiles& inputs, const RunOptions& options) {
   printf("using normals file    : %s\n", inputs.normalsName);
   printf("using trabecular file : %s\n\n", inputs.trabecularName);
 }
-
-// A surface as read, and indexed: its vertices' index and, when a measure
-// goes to the triangles, their tree, built as soon as the file is read.
 
 int writeExtras(const RunOptions& options, const RunState& run) {
   bool decks = options.writes(&ExtraOutput::completeDeck);
@@ -165,11 +163,8 @@ int calibrateCt(CtMeasure& measure, const RunOptions& options, RunState& run) {
 // holes, the cortical surface going on over them: said where it has holes (a
 // shaft cut at both surfaces' ends is open too, and as good as a closed one).
 void findHoles(const InputFiles& inputs, RunState& run) {
-  run.maps.openEdges = static_cast<int>(run.in.trabecularOpenEdges.size());
-  if (run.maps.openEdges == 0) return;
-  run.holes = std::make_unique<HoleRims>(run.in.trabecular.points, run.in.trabecularOpenEdges,
-                                         run.in.cortical.indexed());
-  run.maps.rimEdges = run.holes->rimEdges();
+  run.holes = holeRimsOf(run.in.trabecular.points, run.in.trabecularOpenEdges,
+                         run.in.cortical.indexed(), run.maps);
   if (run.maps.rimEdges == 0) return;
   fprintf(stderr,
           "verdask: %s is open: %d edges of one triangle, %d of them rims of holes under the "
@@ -177,34 +172,18 @@ void findHoles(const InputFiles& inputs, RunState& run) {
           inputs.trabecularName, run.maps.openEdges, run.maps.rimEdges);
 }
 
-// Flagged nodes are counted on stderr; more than this share of them is a warning.
-constexpr double kFlaggedShare = 0.01;
-
-void sayFlagged(int count, const char* what, const RunOptions& options, RunState& run) {
-  if (count == 0) return;
-  std::string line = std::to_string(count) + " of " + std::to_string(run.in.meshCount) + " nodes " +
-                     what + (options.fill ? "" : ": -fill replaces their thickness");
-  if (count > kFlaggedShare * run.in.meshCount) {
-    run.warn(line);
-  } else {
-    fprintf(stderr, "verdask: %s\n", line.c_str());
-  }
-}
-
 // The nodes measured through a hole and those that stand out from their
 // neighbourhood, flagged in the quality and counted on stderr.
 void flagThickness(const RunOptions& options, const MeshGraph& graph, RunState& run) {
-  if (run.holes) {
-    // Only a ray along the normal passes a hole's cap on its way to what it hits.
-    double reach = strcmp(options.measure->name, "normal") == 0 ? options.maxThick : 0;
-    run.maps.atHole = flagHoles(*run.holes, reach, run.record, run.threads);
+  flagNodes(run.holes.get(), *options.measure, options.maxThick, graph, run.record, run.threads,
+            run.maps);
+  for (const FlaggedLine& line : flaggedLines(run.maps, run.in.meshCount, options.fill)) {
+    if (line.warning) {
+      run.warn(line.text);
+    } else {
+      fprintf(stderr, "verdask: %s\n", line.text.c_str());
+    }
   }
-  run.maps.outliers = flagOutliers(graph, run.record.distances, run.record.quality, run.threads);
-  run.record.countQualities();
-  sayFlagged(run.maps.atHole, "measured through a hole of the trabecular surface (quality at_hole)",
-             options, run);
-  sayFlagged(run.maps.outliers, "stand out from their neighbourhood (quality outlier)", options,
-             run);
 }
 
 // -fill and -smooth change the distances after the flags; the thickness
@@ -216,16 +195,12 @@ int mapThickness(const RunOptions& options, RunState& run) {
     return run.reportStage(elementFailure.code, elementFailure.message,
                            "Failure parsing triangles in .ascii file\n", "", kExitDeckFailed);
   }
-  std::string messages;
-  int status;
   MeshGraph graph(run.in.mesh, run.in.ownMesh.elements);
   flagThickness(options, graph, run);
   run.record.measuredThickness.assign(run.thickness.get(), run.thickness.get() + run.in.meshCount);
-  std::vector<double> distances = run.record.distances;
-  int flagged = run.maps.atHole + run.maps.outliers;
-  if (options.fill && flagged > 0) {
-    run.maps.filled = fillFlagged(graph, distances, run.record.quality);
-    run.maps.unfilled = flagged - run.maps.filled;
+  std::vector<double> distances =
+      mappedDistances(graph, options.fill, options.smoothWidth, run.record, run.threads, run.maps);
+  if (run.maps.filled + run.maps.unfilled > 0) {
     fprintf(stderr, "verdask: filled the thickness of %d nodes from their neighbours",
             run.maps.filled);
     if (run.maps.unfilled > 0) {
@@ -233,9 +208,9 @@ int mapThickness(const RunOptions& options, RunState& run) {
     }
     fprintf(stderr, "\n");
   }
-  if (options.smoothWidth > 0) smoothGaussian(graph, options.smoothWidth, distances, run.threads);
-  run.maps.smoothWidth = options.smoothWidth;
   const std::vector<int>& numbers = run.in.ownMesh.elements.nodeNumbers;
+  std::string messages;
+  int status;
   {
     ReportCapture capture(&messages);
     status =

@@ -8,6 +8,9 @@
 
 namespace verdask {
 
+/// More thickness classes than this are no longer a few sections.
+constexpr int kMostSections = 1000;
+
 /// Puts each part's elements of each class into a part of their own, named
 /// as the part with _T1, _T2, ... (the class, thinnest first) and numbered
 /// 1, 2, ... in that order, with the part's materials and the class's mean
