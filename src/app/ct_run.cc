@@ -59,8 +59,8 @@ CtOptions ctOptionsOf(const RunOptions& options) {
   return ct;
 }
 
-int readCtImage(const char* name, Volume& volume, std::string* line) {
-  std::string why = readVolume(name, volume);
+int readCtImage(const char* name, Volume& volume, int threads, std::string* line) {
+  std::string why = readVolume(name, volume, threads);
   char text[400];
   if (!why.empty()) {
     *line = std::string("Failure reading the CT image ") + name + ": it " + why + "\n";

@@ -24,7 +24,7 @@ CtOptions ctOptionsOf(const RunOptions& options);
 
 /// Reads the image of -ct; 0, with the line that tells what was found in
 /// `line`, or nonzero with the line that tells why it cannot be used.
-int readCtImage(const char* name, Volume& volume, std::string* line);
+int readCtImage(const char* name, Volume& volume, int threads, std::string* line);
 
 /// The line that tells the blur and the cortical density the fits hold.
 std::string ctCalibrationLine(const CtCalibration& calibration);

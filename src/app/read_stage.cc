@@ -249,7 +249,8 @@ int readInputs(InputFiles& files, bool surfaceMode, RunInputs& in, int threads,
   if (files.ctName) {
     // The largest file of all: read first.
     readers.insert(readers.begin(), [&] {
-      if (readCtImage(files.ctName, in.ct, &read.ctLine) != 0) read.ct = {kExitImageFailed, ""};
+      if (readCtImage(files.ctName, in.ct, threads, &read.ctLine) != 0)
+        read.ct = {kExitImageFailed, ""};
     });
   }
   runTasks(threads, readers);

@@ -123,7 +123,8 @@ std::string voxelBytesOf(const std::string& bytes, size_t dataAt, const std::str
 
 }  // namespace
 
-std::string parseMetaImage(const std::string& bytes, const std::string& folder, Volume& volume) {
+std::string parseMetaImage(const std::string& bytes, const std::string& folder, Volume& volume,
+                           int threads) {
   volume.format = "MetaImage";
   std::map<std::string, std::string> fields;
   size_t dataAt = 0;
@@ -144,7 +145,7 @@ std::string parseMetaImage(const std::string& bytes, const std::string& folder, 
     return why;
   }
   bool bigEndian = isTrue(fieldOf(fields, {"BINARYDATABYTEORDERMSB", "ELEMENTBYTEORDERMSB"}));
-  return convertVoxels(data.data(), data.size(), type, bigEndian, 1, 0, volume);
+  return convertVoxels(data.data(), data.size(), type, bigEndian, 1, 0, volume, threads);
 }
 
 }  // namespace verdask

@@ -75,7 +75,7 @@ void placeImage(const nifti_image& image, Volume& volume) {
 
 }  // namespace
 
-std::string readNifti(const char* name, Volume& volume) {
+std::string readNifti(const char* name, Volume& volume, int threads) {
   nifti_set_debug_level(0);  // its reasons are told here, in one line
   std::unique_ptr<nifti_image, NiftiFree> image(nifti_image_read(name, 0));
   if (!image) return "cannot be read as NIfTI";
@@ -94,9 +94,9 @@ std::string readNifti(const char* name, Volume& volume) {
     return "holds fewer bytes of voxels than its header promises";
   bool scaled =
       image->scl_slope != 0 && std::isfinite(image->scl_slope) && std::isfinite(image->scl_inter);
-  return convertVoxels(static_cast<const char*>(image->data),
-                       static_cast<size_t>(image->nvox) * image->nbyper, type, false,
-                       scaled ? image->scl_slope : 1, scaled ? image->scl_inter : 0, volume);
+  return convertVoxels(
+      static_cast<const char*>(image->data), static_cast<size_t>(image->nvox) * image->nbyper, type,
+      false, scaled ? image->scl_slope : 1, scaled ? image->scl_inter : 0, volume, threads);
 }
 
 }  // namespace verdask

@@ -205,7 +205,8 @@ std::string voxelBytesOf(const std::string& bytes, size_t dataAt, const std::str
 
 }  // namespace
 
-std::string parseNrrd(const std::string& bytes, const std::string& folder, Volume& volume) {
+std::string parseNrrd(const std::string& bytes, const std::string& folder, Volume& volume,
+                      int threads) {
   volume.format = "NRRD";
   std::map<std::string, std::string> fields;
   size_t dataAt = 0;
@@ -228,7 +229,7 @@ std::string parseNrrd(const std::string& bytes, const std::string& folder, Volum
   }
   bool bigEndian = fieldOf(fields, "endian") == "big";
   return convertVoxels(data.data(), data.size(), type, bigEndian && voxelBytes(type) > 1, 1, 0,
-                       volume);
+                       volume, threads);
 }
 
 }  // namespace verdask

@@ -37,23 +37,27 @@ const char* voxelTypeName(VoxelType type);
 /// Whether a file name is one of an image format read here.
 bool isVolumeName(const char* name);
 
-/// Reads the image; empty, or why it cannot be used (one line, no file name).
-std::string readVolume(const char* name, Volume& volume);
+/// Reads the image, its voxels converted on up to `threads` threads; empty,
+/// or why it cannot be used (one line, no file name).
+std::string readVolume(const char* name, Volume& volume, int threads = 1);
 
 /// Reads a NIfTI-1 or NIfTI-2 file (.nii, .nii.gz, or .hdr and .img) by libnifti.
-std::string readNifti(const char* name, Volume& volume);
+std::string readNifti(const char* name, Volume& volume, int threads = 1);
 
 /// The parsers of the text headers, from the file's bytes; `folder` (ending
 /// in '/', or empty) is where a detached data file is looked for.
-std::string parseMetaImage(const std::string& bytes, const std::string& folder, Volume& volume);
-std::string parseNrrd(const std::string& bytes, const std::string& folder, Volume& volume);
+std::string parseMetaImage(const std::string& bytes, const std::string& folder, Volume& volume,
+                           int threads = 1);
+std::string parseNrrd(const std::string& bytes, const std::string& folder, Volume& volume,
+                      int threads = 1);
 
 // For the parsers.
 
 /// Converts the voxels from their stored bytes, byte-swapped when `swap`, to
-/// slope * value + intercept; why not, when too few bytes are given.
+/// slope * value + intercept, on up to `threads` threads; why not, when too
+/// few bytes are given.
 std::string convertVoxels(const char* data, size_t available, VoxelType type, bool swap,
-                          double slope, double intercept, Volume& volume);
+                          double slope, double intercept, Volume& volume, int threads = 1);
 
 /// The text without the spaces, tabs and carriage returns around it.
 std::string trimmedText(const std::string& text);
