@@ -230,6 +230,9 @@ void pushChildren(const int first[4], const int count[4], const double distance[
 // along `axis`. A ray in the triangle's plane meets it in a segment: its end
 // nearer the origin.
 void meetTriangle(const Kernel::Ray_3& ray, int axis, int t, const Triangle& triangle, Best& best) {
+  // A triangle with an area in doubles from one corner can be flat from another
+  // (a corner 1e58 away): CGAL's intersection takes no flat triangle.
+  if (triangle.is_degenerate()) return;
   auto meeting = CGAL::intersection(ray, triangle);
   if (!meeting) return;
   Point where;

@@ -185,6 +185,9 @@ TEST(ClosestPoint, FirstHitOfARayOnFaceEdgeAndCorner) {
     ASSERT_TRUE(hit) << origin.x;
     expectNear(*hit, first, 1e-15);
   }
+  // Its area is 1 taken from (1, 0, 0), none from the far corner: the ray meets nothing.
+  fill(points, {{1, 0, 0}, {1, 1, 0}, {0, 1.44e58, 0}});
+  EXPECT_FALSE(ClosestPoint(points, corners).firstHit({0.5, 2, 1}, {0, 0, -1}));
 }
 
 // Two planes of 4 x 4 cells 200 apart, far for their size, so the tree's first
