@@ -307,7 +307,7 @@ void runPass(RunInputs& in) {
   Result& result = in.result;
   const MeasureOptions& options = result.options;
   result.record.keepVertices = true;
-  result.record.deferLogs = options.fill || options.smooth > 0;
+  result.record.deferLogs = options.mapsThickness();
   result.thickness.resize(result.nodes.count());
   File logs(fopen("/dev/null", "w"), fclose);
   if (!logs) throw ToolError("Failure opening file /dev/null\n", kExitOpenFailed);
@@ -343,14 +343,13 @@ void mapThickness(const Surface& trabecular, RunInputs& in) {
   std::unique_ptr<HoleRims> rims = holeRimsOf(
       in.trabecular.points, openEdgesOf(trabecular.triangles, in.trabecular.points.count()),
       in.cortical.indexed(), result.maps);
-  bool maps = result.record.deferLogs;
-  MeshGraph graph(result.nodes, result.elements, maps);
+  MeshGraph graph(result.nodes, result.elements, options.mapsThickness());
   flagNodes(rims.get(), *options.measure, options.max, graph, result.record, result.threads,
             result.maps);
   for (const FlaggedLine& line : flaggedLines(result.maps, result.nodes.count(), options.fill)) {
     if (line.warning) in.warn(line.text);
   }
-  if (maps) {
+  if (options.mapsThickness()) {
     result.record.measuredThickness.assign(result.thickness.begin(), result.thickness.end());
     std::vector<double> distances = mappedDistances(graph, options.fill, options.smooth,
                                                     result.record, result.threads, result.maps);

@@ -68,6 +68,7 @@ struct MeasureOptions {
   bool fill = false;
   double smooth = 0;  // the full width at half maximum; 0 without
   int sections = 0;   // thickness classes of the complete decks; 0 without
+  bool mapsThickness() const { return fill || smooth > 0; }  // -fill or -smooth change it
   bool strict = false, force = false;
   DeckPart given;  // -elset, -material, -mid
   std::vector<PartMaterial> partMaterials;

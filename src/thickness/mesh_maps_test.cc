@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <string>
 #include <vector>
+
+#include "thickness/thickness_maps.h"
 
 namespace verdask {
 
@@ -169,6 +172,60 @@ TEST(MeshMaps, ClassesByQuantileKeepEqualThicknessesTogether) {
       const ThicknessClass& in = got.classes[got.classOf[e]];
       EXPECT_TRUE(in.from <= c.thickness[e] && c.thickness[e] <= in.to);
     }
+  }
+}
+
+// Flagged nodes are told one line a kind, a warning past a hundredth of the nodes.
+TEST(MeshMaps, FlaggedNodesAreToldAsAWarningPastAHundredth) {
+  MapFacts facts;
+  facts.atHole = 2;
+  facts.outliers = 1;
+  const struct {
+    int nodes;
+    bool fill;
+    std::vector<std::string> texts;
+    std::vector<bool> warnings;
+  } cases[] = {
+      {100,
+       false,
+       {"2 of 100 nodes measured through a hole of the trabecular surface (quality at_hole): "
+        "-fill replaces their thickness",
+        "1 of 100 nodes stand out from their neighbourhood (quality outlier): -fill replaces "
+        "their thickness"},
+       {true, false}},
+      // 2 of 200 is a hundredth: no warning yet.
+      {200,
+       true,
+       {"2 of 200 nodes measured through a hole of the trabecular surface (quality at_hole)",
+        "1 of 200 nodes stand out from their neighbourhood (quality outlier)"},
+       {false, false}},
+  };
+  for (const auto& c : cases) {
+    std::vector<FlaggedLine> lines = flaggedLines(facts, c.nodes, c.fill);
+    ASSERT_EQ(lines.size(), c.texts.size());
+    for (size_t k = 0; k < lines.size(); ++k) {
+      EXPECT_EQ(lines[k].text, c.texts[k]);
+      EXPECT_EQ(lines[k].warning, c.warnings[k]) << lines[k].text;
+    }
+  }
+}
+
+// A spike flagged as an outlier is filled with -fill alone; without it, it stays.
+TEST(MeshMaps, FlaggedNodesAreFilledOnlyWhenAsked) {
+  Grid grid(steps(7), steps(7));
+  MeshGraph graph(grid.nodes, grid.elements);
+  for (bool fill : {false, true}) {
+    PassRecord record;
+    record.distances.assign(49, 2.0);
+    record.distances[at(3, 3)] = 4.0;
+    record.quality.assign(49, Quality::kMeasured);
+    MapFacts facts;
+    flagNodes(nullptr, kMeasureKinds[0], 20, graph, record, 1, facts);
+    ASSERT_EQ(facts.outliers, 1);
+    std::vector<double> mapped = mappedDistances(graph, fill, 0, record, 1, facts);
+    EXPECT_EQ(facts.filled, fill ? 1 : 0);
+    EXPECT_NEAR(mapped[at(3, 3)], fill ? 2.0 : 4.0, 1e-9) << fill;
+    EXPECT_EQ(record.quality[at(3, 3)], fill ? Quality::kFilled : Quality::kOutlier);
   }
 }
 
